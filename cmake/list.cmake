@@ -1,0 +1,1 @@
+# Sources and tests of this area.

@@ -1,0 +1,13 @@
+#include "app/error_box.h"
+
+#include <QString>
+
+namespace delvora {
+
+void ErrorBox::ReportError(const AppError& error, std::string_view location, int step) {
+  const std::string text = StandardErrorText(error.description(), location, step);
+  boxes_.Show(owner_, QString::fromStdString(text), QStringLiteral("Application Error"),
+              MsgButtons::kOk, MsgIcon::kExclamation);
+}
+
+}  // namespace delvora

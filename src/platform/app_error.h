@@ -1,0 +1,87 @@
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace delvora {
+
+// Error numbers that the program's behaviour depends on. Platform errors
+// (errno, Win32) are mapped onto these so that handlers can tell them apart.
+enum ErrorNumber : int {
+  kErrInvalidArgument = 5,
+  kErrOverflow = 6,
+  kErrFileNotFound = 53,
+  kErrDiskFull = 61,
+  kErrPermissionDenied = 70,
+  kErrPathFileAccess = 75,
+  kErrPathNotFound = 76,
+  kErrDialogBufferTooSmall = 20476,
+};
+
+// The one failure type: a number and a plain-English description.
+class AppError : public std::runtime_error {
+ public:
+  AppError(int number, const std::string& description);
+  int number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  int number_;
+  std::string description_;
+};
+
+// Builds an AppError from a C errno value (also used for std::error_code
+// values of the generic category).
+AppError ErrorFromErrno(int err);
+#ifdef _WIN32
+AppError ErrorFromWin32(unsigned long code);
+#endif
+
+// The standard failure text: description, CR LF, location, "at line ", step,
+// CR CR and the support request.
+std::string StandardErrorText(std::string_view description, std::string_view location, int step);
+
+// Location texts of the handlers that report failures.
+std::string FormLocation(std::string_view procedure);  // "in Velmark2021/08/31.Form1.<proc> "
+inline constexpr const char* kFolderWalkLocation =
+    "in Pellitor2021/08/31.AddFolder.GetSubDirectories2016 ";
+
+// Whoever shows the standard error message (the window's message boxes, a
+// test recorder).
+class ErrorReporter {
+ public:
+  virtual ~ErrorReporter() = default;
+  virtual void ReportError(const AppError& error, std::string_view location, int step) = 0;
+};
+
+// Lets the user interface process pending messages from inside a long loop.
+class Pump {
+ public:
+  virtual ~Pump() = default;
+  virtual void ProcessPendingMessages() = 0;
+};
+
+// Runs a handler's numbered steps with the resume-next rule: a failing step is
+// reported at its number and the handler goes on with the next step; a
+// failing test lets the statement it guards run.
+class StepRunner {
+ public:
+  StepRunner(ErrorReporter& reporter, std::string location);
+
+  // Runs the step; returns false when it failed (after reporting it).
+  bool Do(int step, const std::function<void()>& action);
+  // Evaluates a test whose true outcome runs the guarded statement; a
+  // failing test is reported and counts as true.
+  bool If(int step, const std::function<bool()>& test);
+
+  const std::string& location() const { return location_; }
+
+ private:
+  void Report(int step);
+  ErrorReporter& reporter_;
+  std::string location_;
+};
+
+}  // namespace delvora

@@ -1,0 +1,76 @@
+#include "platform/qt_seams.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTime>
+#include <QTimer>
+#include <QUrl>
+#include <cmath>
+
+namespace delvora {
+
+MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& caption,
+                               MsgButtons buttons, MsgIcon icon) {
+  QMessageBox box(icon == MsgIcon::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
+                  caption, text,
+                  buttons == MsgButtons::kYesNo ? (QMessageBox::Yes | QMessageBox::No)
+                                                : QMessageBox::Ok,
+                  owner);
+  const int answer = box.exec();
+  if (buttons == MsgButtons::kYesNo) return answer == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
+  return MsgAnswer::kOk;
+}
+
+QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
+                                        const QString& initial_folder) {
+  const QString chosen = QFileDialog::getExistingDirectory(owner, title, initial_folder);
+  if (chosen.isEmpty()) return QString();
+  QString native = QDir::toNativeSeparators(chosen);
+  // A root keeps its separator; any other folder comes without one.
+  while (native.size() > 1 && native.endsWith(QDir::separator()) && !QDir(chosen).isRoot()) {
+    native.chop(1);
+  }
+  return native;
+}
+
+void QtShell::OpenFolder(const QString& folder) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+}
+
+void QtShell::Launch(const QString& program, const QStringList& arguments) {
+  QProcess::startDetached(program, arguments);
+}
+
+QString QtShell::DesktopFolder() {
+  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+}
+
+double QtClock::SecondsSinceMidnight() {
+  return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
+
+void QtClock::WaitUpTo(double seconds) {
+  // Wait in an event loop so the window stays responsive and no core spins.
+  QEventLoop loop;
+  QTimer::singleShot(static_cast<int>(std::ceil(seconds * 1000.0)), &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+void QtRandom::Seed(double seed) {
+  state_ = static_cast<unsigned long long>(seed * 1000.0) * 6364136223846793005ULL + 1442695040888963407ULL;
+}
+
+double QtRandom::NextFraction() {
+  state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+  return static_cast<double>(state_ >> 11) / 9007199254740992.0;
+}
+
+void QtPump::ProcessPendingMessages() { QCoreApplication::processEvents(); }
+
+}  // namespace delvora

@@ -1,0 +1,54 @@
+#include "platform/app_error.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "support/test_support.h"
+
+namespace delvora {
+namespace {
+
+TEST(StandardErrorText, JoinsDescriptionLocationLineAndSupportRequest) {
+  EXPECT_EQ(StandardErrorText("File not found", FormLocation("PushButton7_Click"), 170),
+            "File not found\r\nin Velmark2021/08/31.Form1.PushButton7_Click at line 170\r\r"
+            "Please email screenshot of this message to support@quorvane.example");
+}
+
+TEST(ErrorFromErrno, MapsTheNumbersHandlersTellApart) {
+  EXPECT_EQ(ErrorFromErrno(ENOENT).number(), kErrFileNotFound);
+  EXPECT_EQ(ErrorFromErrno(ENOENT).description(), "File not found");
+  EXPECT_EQ(ErrorFromErrno(EACCES).number(), kErrPermissionDenied);
+  EXPECT_EQ(ErrorFromErrno(EACCES).description(), "Permission denied");
+  EXPECT_EQ(ErrorFromErrno(ENOTDIR).number(), kErrPathNotFound);
+  EXPECT_EQ(ErrorFromErrno(ENOTDIR).description(), "Path not found");
+  EXPECT_EQ(ErrorFromErrno(ENOSPC).number(), kErrDiskFull);
+}
+
+TEST(StepRunner, ReportsAFailingStepAtItsNumberAndGoesOn) {
+  testing::RecordingReporter reporter;
+  StepRunner steps(reporter, FormLocation("Form_Load"));
+  std::vector<int> ran;
+  steps.Do(100, [&] { ran.push_back(100); });
+  EXPECT_FALSE(steps.Do(102, [&] { throw AppError(kErrFileNotFound, "File not found"); }));
+  steps.Do(104, [&] { throw std::system_error(EACCES, std::generic_category()); });
+  steps.Do(106, [&] { ran.push_back(106); });
+  EXPECT_EQ(ran, (std::vector<int>{100, 106}));
+  ASSERT_EQ(reporter.errors.size(), 2u);
+  EXPECT_EQ(reporter.errors[0].step, 102);
+  EXPECT_EQ(reporter.errors[0].location, "in Velmark2021/08/31.Form1.Form_Load ");
+  EXPECT_EQ(reporter.errors[1].number, kErrPermissionDenied);
+}
+
+TEST(StepRunner, AFailingTestRunsTheStatementItGuards) {
+  testing::RecordingReporter reporter;
+  StepRunner steps(reporter, "here ");
+  EXPECT_TRUE(steps.If(104, []() -> bool { throw AppError(kErrInvalidArgument, "x"); }));
+  EXPECT_FALSE(steps.If(106, [] { return false; }));
+  ASSERT_EQ(reporter.errors.size(), 1u);
+  EXPECT_EQ(reporter.errors[0].step, 104);
+}
+
+}  // namespace
+}  // namespace delvora

@@ -1,0 +1,53 @@
+#pragma once
+
+// Shared helpers for tests that need no Qt.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/app_error.h"
+
+namespace delvora::testing {
+
+// A fresh directory removed again when the test ends.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  std::string Utf8() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+struct ReportedError {
+  int number;
+  std::string description;
+  std::string location;
+  int step;
+};
+
+class RecordingReporter : public ErrorReporter {
+ public:
+  void ReportError(const AppError& error, std::string_view location, int step) override {
+    errors.push_back({error.number(), error.description(), std::string(location), step});
+  }
+  std::vector<ReportedError> errors;
+};
+
+class CountingPump : public Pump {
+ public:
+  void ProcessPendingMessages() override { ++calls; }
+  int calls = 0;
+};
+
+}  // namespace delvora::testing
