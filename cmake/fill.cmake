@@ -1,1 +1,10 @@
 # Sources and tests of this area.
+# Filling the list: the folder walk, file attributes, the file dialog's
+# selection, drops and the sample files.
+target_sources(delvora_core PRIVATE
+  src/filelist/folder_walk.cpp
+  src/platform/file_attributes.cpp)
+
+delvora_add_core_test(fill_core_tests
+  tests/filelist/folder_walk_test.cpp
+  tests/filelist/file_attributes_test.cpp)

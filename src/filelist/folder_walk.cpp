@@ -1,0 +1,328 @@
+#include "filelist/folder_walk.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+#include <unordered_set>
+
+#include "conversion/paths.h"
+#include "platform/file_attributes.h"
+#include "platform/file_system.h"
+#include "platform/utf8_path.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace delvora {
+
+namespace {
+
+// Folders the system keeps to itself (folder+system+hidden, with or
+// without a reparse point) are never walked or listed below the chosen one.
+constexpr int kSystemFolder = kAttrDirectory | kAttrSystem | kAttrHidden;
+constexpr int kSystemFolderLink = kSystemFolder | kAttrReparsePoint;
+
+#ifdef _WIN32
+// The classic Windows path limit; longer paths are neither walked nor listed.
+bool WithinPathLimit(const std::string& path) { return PathFromUtf8(path).native().size() < 260; }
+#else
+// Elsewhere the file system's own limit is the only one.
+bool WithinPathLimit(const std::string& /*path*/) { return true; }
+#endif
+
+// Decodes one UTF-8 sequence at pos; returns false for anything malformed
+// (overlong forms, surrogates, values past U+10FFFF, truncation).
+bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& code) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(pos);
+  std::size_t length = 0;
+  if (lead < 0x80) {
+    code = lead;
+    length = 1;
+  } else if (lead >= 0xC2 && lead <= 0xDF) {
+    code = lead & 0x1Fu;
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    code = lead & 0x0Fu;
+    length = 3;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    code = lead & 0x07u;
+    length = 4;
+  } else {
+    return false;
+  }
+  if (pos + length > text.size()) return false;
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char next = byte(pos + i);
+    if ((next & 0xC0u) != 0x80u) return false;
+    code = (code << 6) | (next & 0x3Fu);
+  }
+  if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
+      (code >= 0xD800 && code <= 0xDFFF)) {
+    return false;
+  }
+  pos += length;
+  return true;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  char32_t code = 0;
+  for (std::size_t pos = 0; pos < text.size();) {
+    if (!NextCodePoint(text, pos, code)) return false;
+  }
+  return true;
+}
+
+char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string WithSeparator(std::string folder) {
+  if (folder.empty() || folder.back() != kNativeSeparator) folder.push_back(kNativeSeparator);
+  return folder;
+}
+
+// A listing that fails reports what a folder listing means: a vanished
+// folder is "Path not found", not "File not found".
+AppError FolderListingError(const std::error_code& ec) {
+  if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) {
+    return AppError(kErrPathNotFound, "Path not found");
+  }
+  if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted) {
+    return AppError(kErrPermissionDenied, "Permission denied");
+  }
+#ifdef _WIN32
+  if (ec.category() == std::system_category()) {
+    return ErrorFromWin32(static_cast<unsigned long>(ec.value()));
+  }
+#endif
+  return ErrorFromErrno(ec.value());
+}
+
+// One walk over a tree: remembers every folder queued so far, so that a
+// link pointing back up the tree (or to a folder already queued) is not
+// walked again.
+class Walk {
+ public:
+  Walk(ErrorReporter& reporter, Pump& pump, DirectoryLister& lister)
+      : reporter_(reporter), pump_(pump), lister_(lister) {}
+
+  void Run(std::vector<std::string>& folders, bool recurse) {
+    for (const std::string& folder : folders) Remember(folder);
+    Level(folders, recurse);
+  }
+
+ private:
+  // True the first time a folder is seen.
+  bool Remember(const std::string& folder) {
+    std::string identity = lister_.FolderIdentity(folder);
+    if (identity.empty()) return true;
+    return seen_.insert(std::move(identity)).second;
+  }
+
+  bool Walkable(const std::string& folder) {
+    if (IsRootFolder(folder)) return true;
+    const int attributes = FileAttributes(folder);
+    return attributes != kSystemFolder && attributes != kSystemFolderLink;
+  }
+
+  bool SubFolderNameIsGood(const std::string& name) {
+    return WithinPathLimit(name) && !NameHasBadCharacters(name) && name != "." && name != "..";
+  }
+
+  void Level(std::vector<std::string>& folders, bool recurse) {
+    StepRunner steps(reporter_, kFolderWalkLocation);
+    std::vector<std::string> below;
+    std::vector<std::string> gone;
+    // Step numbers are the walk's own, as its failure reports show them.
+    for (const std::string& v : folders) {
+      if (!steps.If(108, [&] { return FolderExists(v) && WithinPathLimit(v); })) continue;
+      steps.Do(114, [&] { pump_.ProcessPendingMessages(); });
+      if (!steps.If(116, [&] { return Walkable(v); })) continue;
+      try {
+        lister_.ForEachEntry(v, [&](const DirectoryLister::Entry& entry) {
+          if (!entry.is_folder) return;
+          pump_.ProcessPendingMessages();
+          if (!SubFolderNameIsGood(entry.name)) return;
+          std::string sub = v + entry.name;
+          sub.push_back(kNativeSeparator);
+          if (Remember(sub)) below.push_back(std::move(sub));
+        });
+      } catch (const AppError& error) {
+        // A locked or vanished folder leaves the queue; any failure ends
+        // only this folder's listing, keeping what was found before it.
+        if (error.number() == kErrPermissionDenied || error.number() == kErrPathNotFound) {
+          gone.push_back(v);
+        }
+      } catch (const std::exception&) {
+      }
+    }
+    for (const std::string& v : gone) {
+      const auto it = std::find(folders.begin(), folders.end(), v);
+      if (it != folders.end()) folders.erase(it);
+    }
+    if (!below.empty() && recurse) steps.Do(150, [&] { Level(below, true); });
+    for (const std::string& v : below) {
+      if (!steps.If(154, [&] { return FolderExists(v); })) continue;
+      steps.Do(156, [&] { pump_.ProcessPendingMessages(); });
+      if (steps.If(158, [&] { return Walkable(v); })) folders.push_back(v);
+    }
+  }
+
+  ErrorReporter& reporter_;
+  Pump& pump_;
+  DirectoryLister& lister_;
+  std::unordered_set<std::string> seen_;
+};
+
+class VectorSink : public FolderFileSink {
+ public:
+  VectorSink(ErrorReporter& reporter, const std::string& location)
+      : reporter_(reporter), location_(location) {}
+  void AddFile(const std::string& path) override { files.push_back(path); }
+  void ListingFailed(const AppError& error, int step) override {
+    reporter_.ReportError(error, location_, step);
+  }
+  std::vector<std::string> files;
+
+ private:
+  ErrorReporter& reporter_;
+  const std::string& location_;
+};
+
+}  // namespace
+
+void DirectoryLister::ForEachEntry(const std::string& folder,
+                                   const std::function<void(const Entry&)>& each) {
+  std::error_code ec;
+  std::filesystem::directory_iterator it(PathFromUtf8(folder), ec);
+  if (ec) throw FolderListingError(ec);
+  const std::filesystem::directory_iterator end;
+  while (it != end) {
+    Entry entry;
+    entry.name = PathToUtf8(it->path().filename());
+    std::error_code type_ec;
+    entry.is_folder = it->is_directory(type_ec);
+    each(entry);
+    it.increment(ec);
+    if (ec) throw FolderListingError(ec);
+  }
+}
+
+std::string DirectoryLister::FolderIdentity(const std::string& folder) {
+#ifdef _WIN32
+  std::error_code ec;
+  const std::filesystem::path real = std::filesystem::canonical(PathFromUtf8(folder), ec);
+  return ec ? std::string() : PathToUtf8(real);
+#else
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0) return std::string();
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+#endif
+}
+
+DirectoryLister& RealDirectoryLister() {
+  static DirectoryLister lister;
+  return lister;
+}
+
+bool NameHasBadCharacters(std::string_view name) {
+  char32_t code = 0;
+  for (std::size_t pos = 0; pos < name.size();) {
+    if (!NextCodePoint(name, pos, code)) return true;
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) return true;
+  }
+  return false;
+}
+
+bool NameMatchesPattern(std::string_view name, std::string_view pattern) {
+  if (pattern == "*.*" || pattern == "*") return true;
+  // Greedy match with one backtrack point for the last "*": linear enough
+  // for file names, and no recursion.
+  std::size_t n = 0;
+  std::size_t p = 0;
+  std::size_t star = std::string_view::npos;
+  std::size_t resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() &&
+        (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+      ++n;
+      ++p;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, ErrorReporter& reporter,
+                           Pump& pump, DirectoryLister& lister) {
+  Walk(reporter, pump, lister).Run(folders, recurse);
+}
+
+std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern,
+                                           DirectoryLister& lister) {
+  const std::string prefix = WithSeparator(folder);
+  std::vector<std::string> names;
+  names.reserve(100);
+  lister.ForEachEntry(prefix, [&](const DirectoryLister::Entry& entry) {
+    if (entry.is_folder || !NameMatchesPattern(entry.name, pattern)) return;
+    // A name that is not text cannot travel through the list, the settings
+    // or a message; it is left out like a name the file system refuses.
+    if (!IsValidUtf8(entry.name)) return;
+    if (IsExistingFile(prefix + entry.name)) names.push_back(entry.name);
+  });
+  return names;
+}
+
+void CollectFolderFiles(const std::string& folder, const std::string& pattern,
+                        ErrorReporter& reporter, Pump& pump, FolderFileSink& sink,
+                        DirectoryLister& lister) {
+  std::vector<std::string> queue{folder + kNativeSeparator};
+  GetSubDirectories2016(queue, true, reporter, pump, lister);
+  for (std::string& v : queue) {
+    v.pop_back();
+    pump.ProcessPendingMessages();
+    std::vector<std::string> names;
+    try {
+      names = ListMatchingFiles(v, pattern, lister);
+    } catch (const AppError& error) {
+      sink.ListingFailed(error, kStepListFiles);
+      continue;
+    }
+    for (const std::string& name : names) {
+      // "~" marks an editor's owner and temporary files.
+      if (name.front() == '~') continue;
+      std::string full = v;
+      full.push_back(kNativeSeparator);
+      full += name;
+      int attributes = 0;
+      try {
+        attributes = FileAttributes(full);
+      } catch (const AppError& error) {
+        sink.ListingFailed(error, kStepTestFile);
+        continue;
+      }
+      // Hidden+archive and nothing else: an editor's lock or backup copy.
+      if (attributes == (kAttrHidden | kAttrArchive)) continue;
+      sink.AddFile(NormalizeBackslashes(full, kNativeSeparator));
+    }
+  }
+}
+
+std::vector<std::string> CollectFolderFiles(const std::string& folder, const std::string& pattern,
+                                            ErrorReporter& reporter, Pump& pump,
+                                            const std::string& listing_location) {
+  VectorSink sink(reporter, listing_location);
+  CollectFolderFiles(folder, pattern, reporter, pump, sink);
+  return std::move(sink.files);
+}
+
+}  // namespace delvora

@@ -1,0 +1,69 @@
+#include "platform/file_attributes.h"
+
+#include "platform/app_error.h"
+#include "platform/utf8_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+
+#include <cerrno>
+#endif
+
+namespace delvora {
+
+#ifdef _WIN32
+
+int FileAttributes(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) throw ErrorFromWin32(GetLastError());
+  return static_cast<int>(attributes & 0xFFFF);
+}
+
+#else
+
+namespace {
+
+bool NameIsHidden(const std::string& path) {
+  // The last name of the path, ignoring trailing separators.
+  std::size_t end = path.find_last_not_of('/');
+  if (end == std::string::npos) return false;
+  const std::size_t slash = path.find_last_of('/', end);
+  const std::size_t start = slash == std::string::npos ? 0 : slash + 1;
+  const std::string_view name(path.data() + start, end - start + 1);
+  return name.size() > 0 && name.front() == '.' && name != "." && name != "..";
+}
+
+int FromMode(mode_t mode) {
+  int attributes = 0;
+  if (S_ISDIR(mode)) attributes |= kAttrDirectory;
+  if (S_ISREG(mode)) attributes |= kAttrArchive;
+  if ((mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attributes |= kAttrReadOnly;
+  return attributes;
+}
+
+}  // namespace
+
+int FileAttributes(const std::string& path) {
+  struct stat link_info {};
+  if (lstat(path.c_str(), &link_info) != 0) throw ErrorFromErrno(errno);
+  int attributes = NameIsHidden(path) ? kAttrHidden : 0;
+  if (S_ISLNK(link_info.st_mode)) {
+    attributes |= kAttrReparsePoint;
+    // A link stands for what it points at; a dangling one is just the link.
+    struct stat target {};
+    if (stat(path.c_str(), &target) == 0) attributes |= FromMode(target.st_mode);
+    return attributes;
+  }
+  return attributes | FromMode(link_info.st_mode);
+}
+
+#endif
+
+bool IsRootFolder(const std::string& path) {
+  const std::filesystem::path native = PathFromUtf8(path);
+  return native.has_root_directory() && !native.has_relative_path();
+}
+
+}  // namespace delvora

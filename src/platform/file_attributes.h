@@ -1,0 +1,31 @@
+#pragma once
+
+// File attributes as the Windows file system reports them. The folder walk
+// and its skip rules compare whole attribute values (34, 22, 1046), so every
+// platform answers in these bits. Elsewhere one mapping stands in for them:
+// read-only when nobody may write, hidden when the name begins with ".",
+// folder, archive for a regular file, reparse point for a symbolic link;
+// nothing is ever "system".
+
+#include <string>
+
+namespace delvora {
+
+enum FileAttribute : int {
+  kAttrReadOnly = 1,
+  kAttrHidden = 2,
+  kAttrSystem = 4,
+  kAttrDirectory = 16,
+  kAttrArchive = 32,
+  kAttrReparsePoint = 1024,
+};
+
+// The attribute value of a file or folder (UTF-8 path). Throws AppError when
+// the file system cannot report it.
+int FileAttributes(const std::string& path);
+
+// True for the root folder of a drive or of the file system ("C:\", "/"),
+// whatever trailing separators the path carries.
+bool IsRootFolder(const std::string& path);
+
+}  // namespace delvora

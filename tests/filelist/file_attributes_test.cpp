@@ -1,0 +1,76 @@
+#include "platform/file_attributes.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "platform/app_error.h"
+#include "support/test_support.h"
+
+namespace delvora {
+namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
+
+// The number of the AppError the call throws, or 0 when it throws none.
+int ThrownNumber(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const AppError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
+int Attributes(const std::filesystem::path& path) { return FileAttributes(path.string()); }
+
+TEST(FileAttributesTest, MapsFilesFoldersAndLinksOntoTheWindowsBits) {
+  TempDir dir;
+  WriteFile(dir / "plain.csv", "a,b\r\n");
+  WriteFile(dir / ".hidden.csv", "a,b\r\n");
+  WriteFile(dir / "locked.csv", "a,b\r\n");
+  ASSERT_EQ(chmod((dir / "locked.csv").c_str(), 0444), 0);
+  std::filesystem::create_directory(dir / "folder");
+  std::filesystem::create_directory(dir / ".config");
+  std::filesystem::create_symlink(dir / "plain.csv", dir / "link.csv");
+  std::filesystem::create_directory_symlink(dir / "folder", dir / "folder-link");
+  std::filesystem::create_symlink(dir / "nowhere.csv", dir / "dangling.csv");
+
+  EXPECT_EQ(Attributes(dir / "plain.csv"), kAttrArchive);
+  // Hidden and archive together: the value the folder walk skips.
+  EXPECT_EQ(Attributes(dir / ".hidden.csv"), 34);
+  EXPECT_EQ(Attributes(dir / "locked.csv"), kAttrArchive | kAttrReadOnly);
+  EXPECT_EQ(Attributes(dir / "folder"), kAttrDirectory);
+  EXPECT_EQ(Attributes(dir / "folder/"), kAttrDirectory);
+  EXPECT_EQ(Attributes(dir / ".config"), kAttrDirectory | kAttrHidden);
+  EXPECT_EQ(Attributes(dir / "link.csv"), kAttrReparsePoint | kAttrArchive);
+  EXPECT_EQ(Attributes(dir / "folder-link"), kAttrReparsePoint | kAttrDirectory);
+  EXPECT_EQ(Attributes(dir / "dangling.csv"), kAttrReparsePoint);
+  // Nothing on this platform is a system file.
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_EQ(Attributes(entry.path()) & kAttrSystem, 0) << entry.path();
+  }
+}
+
+TEST(FileAttributesTest, MissingOrMalformedPathsThrowWithTheirNumbers) {
+  TempDir dir;
+  WriteFile(dir / "file.csv", "x");
+  EXPECT_EQ(ThrownNumber([&] { Attributes(dir / "missing.csv"); }), kErrFileNotFound);
+  EXPECT_EQ(ThrownNumber([&] { Attributes(dir / "file.csv" / "below.csv"); }), kErrPathNotFound);
+  EXPECT_THROW(FileAttributes(""), AppError);
+}
+
+TEST(FileAttributesTest, RootFolderIsRecognisedWhateverItsTrailingSeparators) {
+  EXPECT_TRUE(IsRootFolder("/"));
+  EXPECT_TRUE(IsRootFolder("//"));
+  EXPECT_FALSE(IsRootFolder("/tmp"));
+  EXPECT_FALSE(IsRootFolder("/tmp/"));
+  EXPECT_FALSE(IsRootFolder("relative"));
+  EXPECT_FALSE(IsRootFolder(""));
+}
+
+}  // namespace
+}  // namespace delvora
