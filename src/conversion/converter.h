@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <string>
 
+#include "conversion/encoding.h"
 #include "platform/app_error.h"
 
 namespace delvora {
@@ -40,5 +41,14 @@ class ConversionFailure : public AppError {
 // file at output_path is untouched. output_path may equal input_path.
 void ConvertFile(const std::string& input_path, const std::string& output_path,
                  const ConversionOptions& options);
+
+class ByteSource;
+class ByteSink;
+
+// The engine between any source and sink: reads the mark, converts every
+// line and writes the output in the encoding that the mark calls for.
+// Failures of the source come out at the read stage, failures of the sink
+// at the write stage. Returns what the mark said.
+UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOptions& options);
 
 }  // namespace delvora

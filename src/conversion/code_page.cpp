@@ -1,0 +1,128 @@
+#include "conversion/code_page.h"
+
+#include "conversion/converter.h"
+#include "conversion/encoding.h"
+#include "platform/app_error.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace delvora {
+
+namespace {
+
+// Windows-1252 bytes 0x80..0xFF. The five bytes Windows leaves unassigned
+// map to the C1 controls of the same value, as its own converter does.
+constexpr char16_t kWindows1252[128] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039,
+    0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, 0xA0,   0xA1,   0xA2,   0xA3,
+    0xA4,   0xA5,   0xA6,   0xA7,   0xA8,   0xA9,   0xAA,   0xAB,   0xAC,   0xAD,   0xAE,   0xAF,
+    0xB0,   0xB1,   0xB2,   0xB3,   0xB4,   0xB5,   0xB6,   0xB7,   0xB8,   0xB9,   0xBA,   0xBB,
+    0xBC,   0xBD,   0xBE,   0xBF,   0xC0,   0xC1,   0xC2,   0xC3,   0xC4,   0xC5,   0xC6,   0xC7,
+    0xC8,   0xC9,   0xCA,   0xCB,   0xCC,   0xCD,   0xCE,   0xCF,   0xD0,   0xD1,   0xD2,   0xD3,
+    0xD4,   0xD5,   0xD6,   0xD7,   0xD8,   0xD9,   0xDA,   0xDB,   0xDC,   0xDD,   0xDE,   0xDF,
+    0xE0,   0xE1,   0xE2,   0xE3,   0xE4,   0xE5,   0xE6,   0xE7,   0xE8,   0xE9,   0xEA,   0xEB,
+    0xEC,   0xED,   0xEE,   0xEF,   0xF0,   0xF1,   0xF2,   0xF3,   0xF4,   0xF5,   0xF6,   0xF7,
+    0xF8,   0xF9,   0xFA,   0xFB,   0xFC,   0xFD,   0xFE,   0xFF};
+
+constexpr char16_t kLatin1[128] = {
+    0x80, 0x81, 0x82, 0x83, 0x84, 0x85, 0x86, 0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8C, 0x8D, 0x8E, 0x8F,
+    0x90, 0x91, 0x92, 0x93, 0x94, 0x95, 0x96, 0x97, 0x98, 0x99, 0x9A, 0x9B, 0x9C, 0x9D, 0x9E, 0x9F,
+    0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF,
+    0xB0, 0xB1, 0xB2, 0xB3, 0xB4, 0xB5, 0xB6, 0xB7, 0xB8, 0xB9, 0xBA, 0xBB, 0xBC, 0xBD, 0xBE, 0xBF,
+    0xC0, 0xC1, 0xC2, 0xC3, 0xC4, 0xC5, 0xC6, 0xC7, 0xC8, 0xC9, 0xCA, 0xCB, 0xCC, 0xCD, 0xCE, 0xCF,
+    0xD0, 0xD1, 0xD2, 0xD3, 0xD4, 0xD5, 0xD6, 0xD7, 0xD8, 0xD9, 0xDA, 0xDB, 0xDC, 0xDD, 0xDE, 0xDF,
+    0xE0, 0xE1, 0xE2, 0xE3, 0xE4, 0xE5, 0xE6, 0xE7, 0xE8, 0xE9, 0xEA, 0xEB, 0xEC, 0xED, 0xEE, 0xEF,
+    0xF0, 0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF6, 0xF7, 0xF8, 0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE, 0xFF};
+
+struct LeadRange {
+  unsigned first;
+  unsigned last;
+};
+
+}  // namespace
+
+NarrowCodePage NarrowCodePage::System() {
+#ifdef _WIN32
+  return NarrowCodePage{GetACP()};
+#else
+  // Qt 6 and every current Unix desktop take file names and text as UTF-8.
+  return NarrowCodePage{65001};
+#endif
+}
+
+CodePage CodePage::For(unsigned id) {
+  if (id == 65001) return CodePage(id, Kind::kUtf8);
+#ifdef _WIN32
+  CPINFO info;
+  if (!GetCPInfo(id, &info))
+    throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+  CodePage page(id, Kind::kSystem);
+  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+    for (unsigned b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) page.lead_bytes_[b] = true;
+    page.has_lead_bytes_ = true;
+  }
+  return page;
+#else
+  if (id == 1252 || id == 28591) {
+    CodePage page(id, Kind::kSingleByte);
+    page.high_half_ = id == 1252 ? kWindows1252 : kLatin1;
+    return page;
+  }
+  LeadRange ranges[2] = {{0x81, 0xFE}, {0, 0}};
+  if (id == 932) {
+    ranges[0] = {0x81, 0x9F};
+    ranges[1] = {0xE0, 0xFC};
+  } else if (id != 936 && id != 949 && id != 950) {
+    throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+  }
+  CodePage page(id, Kind::kAsciiOnly);
+  for (const LeadRange& range : ranges)
+    for (unsigned b = range.first; b != 0 && b <= range.last; ++b) page.lead_bytes_[b] = true;
+  page.has_lead_bytes_ = true;
+  return page;
+#endif
+}
+
+std::optional<std::string> CodePage::Encode(std::string_view utf8) const {
+  const auto points = Utf8ToCodePoints(utf8);
+  if (!points) return std::nullopt;
+  if (kind_ == Kind::kUtf8) return std::string(utf8);
+  std::string bytes;
+#ifdef _WIN32
+  if (kind_ == Kind::kSystem) {
+    if (utf8.empty()) return bytes;
+    const auto wide = Utf8ToUtf16(utf8);
+    const auto* w = reinterpret_cast<const wchar_t*>(wide->data());
+    const int w_size = static_cast<int>(wide->size());
+    // No best fit: a delimiter that only looks like a character of the code
+    // page must not match that character.
+    BOOL used_default = FALSE;
+    const int size = WideCharToMultiByte(id_, WC_NO_BEST_FIT_CHARS, w, w_size, nullptr, 0, nullptr,
+                                         &used_default);
+    if (size <= 0 || used_default) return std::nullopt;
+    bytes.resize(static_cast<std::size_t>(size));
+    WideCharToMultiByte(id_, WC_NO_BEST_FIT_CHARS, w, w_size, bytes.data(), size, nullptr,
+                        &used_default);
+    if (used_default) return std::nullopt;
+    return bytes;
+  }
+#endif
+  for (char32_t cp : *points) {
+    if (cp < 0x80) {
+      bytes.push_back(static_cast<char>(cp));
+      continue;
+    }
+    if (kind_ != Kind::kSingleByte) return std::nullopt;
+    int found = -1;
+    for (int i = 0; i < 128 && found < 0; ++i)
+      if (high_half_[i] == cp) found = i;
+    if (found < 0) return std::nullopt;
+    bytes.push_back(static_cast<char>(0x80 + found));
+  }
+  return bytes;
+}
+
+}  // namespace delvora

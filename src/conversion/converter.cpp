@@ -1,0 +1,177 @@
+#include "conversion/converter.h"
+
+// Converting one file: the mark picks the reader and the output encoding,
+// the record rule runs over large blocks, and the output goes through a
+// temporary file that replaces the target only when all of it is written.
+//
+// Memory stays the same whatever the file size: one input block, its
+// decoded units and its converted output (at most twice the input, when
+// every line ends in a bare LF) plus a few units carried between blocks.
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "conversion/code_page.h"
+#include "conversion/record_rule.h"
+#include "conversion/text_reader.h"
+#include "conversion/text_writer.h"
+
+namespace delvora {
+
+namespace {
+
+constexpr std::size_t kMinimumBlock = 16;
+
+[[noreturn]] void Rethrow(ConversionFailure::Stage stage) {
+  try {
+    throw;
+  } catch (const ConversionFailure&) {
+    throw;
+  } catch (const AppError& error) {
+    throw ConversionFailure(stage, error);
+  }
+}
+
+// Source and sink calls with their failures labelled by side.
+std::size_t ReadBlock(ByteSource& source, void* buffer, std::size_t size) {
+  try {
+    return source.Read(buffer, size);
+  } catch (const AppError&) {
+    Rethrow(ConversionFailure::Stage::kRead);
+  }
+}
+
+void WriteBlock(ByteSink& sink, const void* data, std::size_t size) {
+  if (size == 0) return;
+  try {
+    sink.Write(data, size);
+  } catch (const AppError&) {
+    Rethrow(ConversionFailure::Stage::kWrite);
+  }
+}
+
+[[noreturn]] void BadDelimiter() {
+  throw ConversionFailure(ConversionFailure::Stage::kRead,
+                          AppError(kErrInvalidArgument, "Invalid procedure call or argument"));
+}
+
+// Room for the units carried between blocks: a partial delimiter, a CR
+// that may precede an LF, a split two-byte character, a split mark.
+std::size_t CarryRoom(std::size_t delimiter_units) { return delimiter_units + 8; }
+
+// Files without a mark and UTF-8 files: bytes in, bytes out.
+void ConvertBytes(ByteSource& source, ByteSink& sink, LineConverter<char>& converter,
+                  const unsigned char* head, std::size_t head_size, std::size_t block,
+                  std::size_t carry_room) {
+  std::vector<char> in(block + carry_room);
+  std::vector<char> out(LineConverter<char>::MaxOutput(block + carry_room) + 2);
+  std::memcpy(in.data(), head, head_size);
+  std::size_t pending = head_size;
+  for (;;) {
+    const std::size_t got = ReadBlock(source, in.data() + pending, block);
+    const bool at_end = got == 0;
+    const std::size_t size = pending + got;
+    auto step = converter.Feed(in.data(), size, at_end, out.data());
+    if (at_end) step.produced += converter.Finish(out.data() + step.produced);
+    WriteBlock(sink, out.data(), step.produced);
+    if (at_end) return;
+    pending = size - step.consumed;
+    std::memmove(in.data(), in.data() + step.consumed, pending);
+  }
+}
+
+// Marked 16- and 32-bit input: decoded to UTF-16 units, written as UTF-16LE.
+void ConvertUnits(ByteSource& source, ByteSink& sink, LineConverter<char16_t>& converter,
+                  UnitDecoder& decoder, const unsigned char* head, std::size_t head_size,
+                  std::size_t block, std::size_t carry_room) {
+  std::vector<unsigned char> raw(block);
+  const std::size_t unit_room = UnitDecoder::MaxUnits(block) + carry_room;
+  std::vector<char16_t> units(unit_room);
+  std::vector<char16_t> out(LineConverter<char16_t>::MaxOutput(unit_room) + 2);
+  std::size_t pending = decoder.Decode(head, head_size, units.data());
+  for (;;) {
+    const std::size_t got = ReadBlock(source, raw.data(), block);
+    const bool at_end = got == 0;
+    std::size_t size = pending + decoder.Decode(raw.data(), got, units.data() + pending);
+    if (at_end) size += decoder.Finish(units.data() + size);
+    auto step = converter.Feed(units.data(), size, at_end, out.data());
+    if (at_end) step.produced += converter.Finish(out.data() + step.produced);
+    if constexpr (std::endian::native == std::endian::big) {
+      for (std::size_t i = 0; i < step.produced; ++i)
+        out[i] = static_cast<char16_t>((out[i] >> 8) | (out[i] << 8));
+    }
+    WriteBlock(sink, out.data(), step.produced * sizeof(char16_t));
+    if (at_end) return;
+    pending = size - step.consumed;
+    std::memmove(units.data(), units.data() + step.consumed, pending * sizeof(char16_t));
+  }
+}
+
+}  // namespace
+
+UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOptions& options) {
+  const std::size_t block = std::max(options.block_size, kMinimumBlock);
+  unsigned char head[4] = {};
+  std::size_t head_size = 0;
+  for (;;) {
+    const std::size_t got = ReadBlock(source, head + head_size, sizeof head - head_size);
+    if (got == 0) break;
+    head_size += got;
+    if (head_size == sizeof head) break;
+  }
+  const UnicodeMark mark = DetectUnicode(head, head_size);
+  const unsigned char* rest = head + mark.mark_length;
+  const std::size_t rest_size = head_size - mark.mark_length;
+  const std::string_view output_mark = OutputMarkFor(mark.encoding);
+
+  if (WritesUtf16(mark.encoding)) {
+    const auto delimiter = Utf8ToUtf16(options.delimiter);
+    if (!delimiter) BadDelimiter();
+    LineConverter<char16_t> converter(*delimiter, true);
+    UnitDecoder decoder(mark.encoding);
+    WriteBlock(sink, output_mark.data(), output_mark.size());
+    ConvertUnits(source, sink, converter, decoder, rest, rest_size, block,
+                 CarryRoom(delimiter->size()));
+    return mark;
+  }
+
+  std::optional<std::string> delimiter;
+  const std::array<bool, 256>* lead_bytes = nullptr;
+  std::unique_ptr<CodePage> page;
+  if (mark.encoding == TextEncoding::kUtf8) {
+    if (!Utf8ToCodePoints(options.delimiter)) BadDelimiter();
+    delimiter = options.delimiter;
+  } else {
+    if (!Utf8ToCodePoints(options.delimiter)) BadDelimiter();
+    try {
+      page = std::make_unique<CodePage>(CodePage::For(options.code_page.id));
+    } catch (const AppError&) {
+      Rethrow(ConversionFailure::Stage::kRead);
+    }
+    delimiter = page->Encode(options.delimiter);
+    lead_bytes = page->lead_bytes();
+  }
+  // A delimiter that the code page cannot write matches nothing.
+  const bool matches = delimiter.has_value();
+  LineConverter<char> converter(matches ? *delimiter : std::string(), matches, lead_bytes);
+  WriteBlock(sink, output_mark.data(), output_mark.size());
+  ConvertBytes(source, sink, converter, rest, rest_size, block,
+               CarryRoom(matches ? delimiter->size() : 0));
+  return mark;
+}
+
+void ConvertFile(const std::string& input_path, const std::string& output_path,
+                 const ConversionOptions& options) {
+  FileSource source(input_path);
+  AtomicFileWriter writer(output_path);
+  ConvertStream(source, writer, options);
+  // Let go of the input first: it may be the very file being replaced, and
+  // Windows does not replace a file that is still open.
+  source.Close();
+  writer.Commit();
+}
+
+}  // namespace delvora

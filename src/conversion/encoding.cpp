@@ -1,0 +1,177 @@
+#include "conversion/encoding.h"
+
+#include <cstring>
+
+#include "conversion/text_reader.h"
+#include "platform/app_error.h"
+
+namespace delvora {
+
+UnicodeMark DetectUnicode(const unsigned char (&b)[4], std::uint64_t length) {
+  UnicodeMark mark;
+  auto take = [&mark](TextEncoding encoding, std::size_t size) {
+    mark.encoding = encoding;
+    mark.mark_length = size;
+    mark.file_is_utf8 = encoding == TextEncoding::kUtf8;
+    mark.file_is_unicode = !mark.file_is_utf8;
+    return mark;
+  };
+  if (length >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0x00 && b[3] == 0x00)
+    return take(TextEncoding::kUtf32Le, 4);
+  if (length >= 4 && b[0] == 0x00 && b[1] == 0x00 && b[2] == 0xFE && b[3] == 0xFF)
+    return take(TextEncoding::kUtf32Be, 4);
+  if (length >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+    return take(TextEncoding::kUtf8, 3);
+  if (length >= 2 && b[0] == 0xFF && b[1] == 0xFE) return take(TextEncoding::kUtf16Le, 2);
+  if (length >= 2 && b[0] == 0xFE && b[1] == 0xFF) return take(TextEncoding::kUtf16Be, 2);
+  return mark;
+}
+
+UnicodeMark DetectUnicode(const std::string& path) {
+  FileSource source(path);
+  unsigned char head[4] = {};
+  const std::size_t got = ReadUpTo(source, head, sizeof head);
+  return DetectUnicode(head, got);
+}
+
+std::string_view OutputMarkFor(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kNarrow:
+      return {};
+    case TextEncoding::kUtf8:
+      return "\xEF\xBB\xBF";
+    default:
+      return "\xFF\xFE";
+  }
+}
+
+bool WritesUtf16(TextEncoding encoding) {
+  return encoding != TextEncoding::kNarrow && encoding != TextEncoding::kUtf8;
+}
+
+std::optional<std::u32string> Utf8ToCodePoints(std::string_view utf8) {
+  std::u32string result;
+  std::size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    std::size_t extra;
+    char32_t cp;
+    if (lead < 0x80) {
+      extra = 0;
+      cp = lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+      cp = lead & 0x1Fu;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      cp = lead & 0x0Fu;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      cp = lead & 0x07u;
+    } else {
+      return std::nullopt;
+    }
+    if (utf8.size() - i <= extra) return std::nullopt;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const auto next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      cp = (cp << 6) | (next & 0x3Fu);
+    }
+    const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
+    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    result.push_back(cp);
+    i += extra + 1;
+  }
+  return result;
+}
+
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
+  const auto points = Utf8ToCodePoints(utf8);
+  if (!points) return std::nullopt;
+  std::u16string result;
+  for (char32_t cp : *points) {
+    if (cp < 0x10000) {
+      result.push_back(static_cast<char16_t>(cp));
+    } else {
+      cp -= 0x10000;
+      result.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      result.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    }
+  }
+  return result;
+}
+
+UnitDecoder::UnitDecoder(TextEncoding encoding)
+    : encoding_(encoding),
+      unit_size_(encoding == TextEncoding::kUtf32Le || encoding == TextEncoding::kUtf32Be ? 4 : 2) {
+}
+
+std::size_t UnitDecoder::DecodeOne(const unsigned char* u, char16_t* out) const {
+  switch (encoding_) {
+    case TextEncoding::kUtf16Be:
+      out[0] = static_cast<char16_t>(u[0] << 8 | u[1]);
+      return 1;
+    case TextEncoding::kUtf32Le:
+    case TextEncoding::kUtf32Be: {
+      const bool le = encoding_ == TextEncoding::kUtf32Le;
+      const std::uint32_t v = le ? (std::uint32_t{u[3]} << 24 | std::uint32_t{u[2]} << 16 |
+                                    std::uint32_t{u[1]} << 8 | u[0])
+                                 : (std::uint32_t{u[0]} << 24 | std::uint32_t{u[1]} << 16 |
+                                    std::uint32_t{u[2]} << 8 | u[3]);
+      if (v < 0x10000) {
+        out[0] = static_cast<char16_t>(v);  // lone surrogates included, as they are
+        return 1;
+      }
+      if (v > 0x10FFFF) {
+        out[0] = u'\uFFFD';
+        return 1;
+      }
+      const std::uint32_t s = v - 0x10000;
+      out[0] = static_cast<char16_t>(0xD800 + (s >> 10));
+      out[1] = static_cast<char16_t>(0xDC00 + (s & 0x3FF));
+      return 2;
+    }
+    default:
+      out[0] = static_cast<char16_t>(u[1] << 8 | u[0]);
+      return 1;
+  }
+}
+
+std::size_t UnitDecoder::Decode(const unsigned char* data, std::size_t size, char16_t* out) {
+  char16_t* o = out;
+  // Complete the unit left over from the previous block first.
+  while (pending_size_ > 0 && size > 0) {
+    pending_[pending_size_++] = *data++;
+    --size;
+    if (pending_size_ == unit_size_) {
+      o += DecodeOne(pending_, o);
+      pending_size_ = 0;
+    }
+  }
+  const std::size_t whole = size - size % unit_size_;
+  if (encoding_ == TextEncoding::kUtf16Le) {
+    // The common case: a straight loop the compiler turns into vector code.
+    const std::size_t count = whole / 2;
+    for (std::size_t i = 0; i < count; ++i)
+      o[i] = static_cast<char16_t>(data[2 * i] | data[2 * i + 1] << 8);
+    o += count;
+  } else if (encoding_ == TextEncoding::kUtf16Be) {
+    const std::size_t count = whole / 2;
+    for (std::size_t i = 0; i < count; ++i)
+      o[i] = static_cast<char16_t>(data[2 * i] << 8 | data[2 * i + 1]);
+    o += count;
+  } else {
+    for (std::size_t i = 0; i < whole; i += unit_size_) o += DecodeOne(data + i, o);
+  }
+  for (std::size_t i = whole; i < size; ++i) pending_[pending_size_++] = data[i];
+  return static_cast<std::size_t>(o - out);
+}
+
+std::size_t UnitDecoder::Finish(char16_t* out) {
+  if (pending_size_ == 0) return 0;
+  pending_size_ = 0;
+  out[0] = u'\uFFFD';
+  return 1;
+}
+
+}  // namespace delvora

@@ -1,0 +1,85 @@
+#pragma once
+
+// Byte-order marks and the decoders that turn marked input into UTF-16 code
+// units.
+//
+// What each input becomes:
+//   no mark           -> read in the narrow code page, byte for byte; the
+//                        output holds the same bytes with the delimiters
+//                        replaced and no mark
+//   FF FE 00 00       -> UTF-32LE  -> UTF-16LE with FF FE
+//   00 00 FE FF       -> UTF-32BE  -> UTF-16LE with FF FE
+//   EF BB BF          -> UTF-8     -> UTF-8 with EF BB BF (never narrowed:
+//                        that would turn every character outside the code
+//                        page into "?")
+//   FF FE             -> UTF-16LE  -> UTF-16LE with FF FE
+//   FE FF             -> UTF-16BE  -> UTF-16LE with FF FE
+// The marks are tested in that order on the first four bytes, zero-filled
+// when the input is shorter, each only when the input is long enough to
+// hold it.
+//
+// Nothing is dropped silently: invalid UTF-8 and bytes of the narrow code
+// page pass through unchanged; an odd trailing byte of a UTF-16 input and a
+// truncated last UTF-32 unit each become U+FFFD, as does a UTF-32 value
+// above U+10FFFF; unpaired surrogates are kept as they are.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace delvora {
+
+enum class TextEncoding { kNarrow, kUtf8, kUtf16Le, kUtf16Be, kUtf32Le, kUtf32Be };
+
+struct UnicodeMark {
+  TextEncoding encoding = TextEncoding::kNarrow;
+  std::size_t mark_length = 0;
+  // The two flags of the reader: FileIsUnicode selects 16-bit text (any
+  // UTF-16 or UTF-32 mark), FileIsUtf8 the UTF-8 reader.
+  bool file_is_unicode = false;
+  bool file_is_utf8 = false;
+};
+
+// first_bytes holds the input's first bytes, zero-filled to four; length is
+// how many bytes the input has (anything from 4 up counts as 4).
+UnicodeMark DetectUnicode(const unsigned char (&first_bytes)[4], std::uint64_t length);
+// Looks at a file's first bytes. Throws AppError when it cannot be read.
+UnicodeMark DetectUnicode(const std::string& path);
+
+// What the output starts with for an input in this encoding.
+std::string_view OutputMarkFor(TextEncoding encoding);
+bool WritesUtf16(TextEncoding encoding);
+
+// Strict UTF-8 to UTF-16 (no surrogates encoded in UTF-8, no overlongs);
+// nullopt when the text is not valid UTF-8.
+std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
+// Decodes valid UTF-8 into code points; nullopt when invalid.
+std::optional<std::u32string> Utf8ToCodePoints(std::string_view utf8);
+
+// Turns UTF-16 or UTF-32 bytes of either order into UTF-16 code units,
+// block after block; bytes that do not complete a unit wait for the next
+// block.
+class UnitDecoder {
+ public:
+  explicit UnitDecoder(TextEncoding encoding);
+
+  // Units that size input bytes can produce at most (plus what waits).
+  static std::size_t MaxUnits(std::size_t size) { return size / 2 + 4; }
+
+  // Decodes size bytes into out (room for MaxUnits(size)); returns the count.
+  std::size_t Decode(const unsigned char* data, std::size_t size, char16_t* out);
+  // At the end of the input: a waiting partial unit becomes U+FFFD.
+  std::size_t Finish(char16_t* out);
+
+ private:
+  std::size_t DecodeOne(const unsigned char* unit, char16_t* out) const;
+
+  TextEncoding encoding_;
+  std::size_t unit_size_;
+  unsigned char pending_[4] = {};
+  std::size_t pending_size_ = 0;
+};
+
+}  // namespace delvora

@@ -1,0 +1,111 @@
+#include "conversion/text_reader.h"
+
+#include <cerrno>
+
+#include "conversion/converter.h"
+#include "platform/utf8_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace delvora {
+
+namespace {
+
+[[noreturn]] void FailRead(const AppError& error) {
+  throw ConversionFailure(ConversionFailure::Stage::kRead, error);
+}
+
+#ifdef _WIN32
+[[noreturn]] void FailReadWin32() { FailRead(ErrorFromWin32(GetLastError())); }
+#else
+[[noreturn]] void FailReadErrno(int err) { FailRead(ErrorFromErrno(err)); }
+#endif
+
+}  // namespace
+
+std::size_t ReadUpTo(ByteSource& source, void* buffer, std::size_t size) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t got = 0;
+  while (got < size) {
+    const std::size_t n = source.Read(bytes + got, size - got);
+    if (n == 0) break;
+    got += n;
+  }
+  return got;
+}
+
+#ifdef _WIN32
+
+FileSource::FileSource(const std::string& path) : handle_(INVALID_HANDLE_VALUE) {
+  if (path.empty() || path.find('\0') != std::string::npos)
+    FailRead(AppError(kErrFileNotFound, "File not found"));
+  // Others may keep reading and writing the file while it is converted, as
+  // they could with the original reader.
+  HANDLE h = CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) FailReadWin32();
+  handle_ = h;
+}
+
+FileSource::~FileSource() { Close(); }
+
+void FileSource::Close() {
+  if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(static_cast<HANDLE>(handle_));
+  handle_ = INVALID_HANDLE_VALUE;
+}
+
+std::size_t FileSource::Read(void* buffer, std::size_t size) {
+  const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (!ReadFile(static_cast<HANDLE>(handle_), buffer, ask, &got, nullptr)) FailReadWin32();
+  return got;
+}
+
+#else
+
+FileSource::FileSource(const std::string& path) : fd_(-1) {
+  if (path.empty() || path.find('\0') != std::string::npos) FailReadErrno(ENOENT);
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) FailReadErrno(errno);
+  fd_ = fd;
+  struct stat info;
+  const int err = ::fstat(fd_, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
+  // A folder opens for reading on POSIX; refuse it here, with the same
+  // answer as a failing read would give.
+  if (err != 0) {
+    Close();
+    FailReadErrno(err);
+  }
+#ifdef POSIX_FADV_SEQUENTIAL
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+}
+
+FileSource::~FileSource() { Close(); }
+
+void FileSource::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::size_t FileSource::Read(void* buffer, std::size_t size) {
+  for (;;) {
+    const ssize_t n = ::read(fd_, buffer, size);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) FailReadErrno(errno);
+  }
+}
+
+#endif
+
+}  // namespace delvora

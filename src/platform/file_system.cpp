@@ -1,0 +1,84 @@
+#include "platform/file_system.h"
+
+#include "platform/utf8_path.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace delvora {
+
+namespace {
+
+// A name with an embedded NUL would be cut short by the system call and
+// answer for a different path.
+bool Usable(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+#ifdef _WIN32
+DWORD Attributes(const std::string& path) {
+  if (!Usable(path)) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(PathFromUtf8(path).c_str());
+}
+#else
+bool Stat(const std::string& path, struct stat& info) {
+  return Usable(path) && ::stat(path.c_str(), &info) == 0;
+}
+#endif
+
+}  // namespace
+
+bool PathIsUnreadable(const std::string& path) {
+#ifdef _WIN32
+  return Attributes(path) == INVALID_FILE_ATTRIBUTES;
+#else
+  struct stat info;
+  return !Stat(path, info);
+#endif
+}
+
+bool IsExistingFile(const std::string& path) {
+#ifdef _WIN32
+  if (!Usable(path)) return false;
+  // No access asked and full sharing, so a file that another program holds
+  // open still counts; without FILE_FLAG_BACKUP_SEMANTICS a folder fails.
+  HANDLE handle =
+      CreateFileW(PathFromUtf8(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  CloseHandle(handle);
+  return true;
+#else
+  // Opening with no access at all has no POSIX equivalent; what the question
+  // needs is that the name resolves to something that is not a folder,
+  // which stat answers without needing read permission.
+  struct stat info;
+  return Stat(path, info) && !S_ISDIR(info.st_mode);
+#endif
+}
+
+bool FolderExists(const std::string& path) {
+#ifdef _WIN32
+  const DWORD attributes = Attributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+#else
+  struct stat info;
+  return Stat(path, info) && S_ISDIR(info.st_mode);
+#endif
+}
+
+bool PathExists(const std::string& path) {
+#ifdef _WIN32
+  if (!Usable(path)) return false;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  return GetFileAttributesExW(PathFromUtf8(path).c_str(), GetFileExInfoStandard, &data) != 0;
+#else
+  struct stat info;
+  return Stat(path, info);
+#endif
+}
+
+}  // namespace delvora

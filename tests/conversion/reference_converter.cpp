@@ -1,0 +1,280 @@
+#include "conversion/reference_converter.h"
+
+#include <iconv.h>
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+
+#include "conversion/converter.h"
+
+namespace delvora::testing {
+
+namespace {
+
+// Encodes UTF-8 text with iconv; returns false when a character does not
+// fit the target.
+bool Iconv(std::string_view text, const char* to, std::string& result) {
+  iconv_t cd = iconv_open(to, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+  std::string in(text);
+  std::string out(in.size() * 4 + 8, '\0');
+  char* in_ptr = in.data();
+  std::size_t in_left = in.size();
+  char* out_ptr = out.data();
+  std::size_t out_left = out.size();
+  const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
+  iconv_close(cd);
+  if (rc == static_cast<std::size_t>(-1) || rc != 0) return false;
+  out.resize(out.size() - out_left);
+  result = out;
+  return true;
+}
+
+bool IsLead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
+
+template <typename Unit>
+std::vector<std::basic_string<Unit>> SplitLines(const std::basic_string<Unit>& text) {
+  std::vector<std::basic_string<Unit>> lines;
+  std::basic_string<Unit> line;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == Unit('\n')) {
+      if (!line.empty() && line.back() == Unit('\r')) line.pop_back();
+      lines.push_back(line);
+      line.clear();
+    } else {
+      line.push_back(text[i]);
+    }
+  }
+  if (text.empty() || text.back() != Unit('\n')) lines.push_back(line);
+  return lines;
+}
+
+template <typename Unit>
+std::basic_string<Unit> Record(const std::basic_string<Unit>& line,
+                               const std::basic_string<Unit>& delimiter, bool matches,
+                               bool lead_932) {
+  std::basic_string<Unit> record;
+  std::size_t i = 0;
+  while (i < line.size()) {
+    if (matches && !delimiter.empty() && line.compare(i, delimiter.size(), delimiter) == 0) {
+      record.push_back(Unit('\t'));
+      i += delimiter.size();
+      continue;
+    }
+    std::size_t width = 1;
+    if (lead_932 && IsLead932(static_cast<unsigned char>(line[i])) && i + 1 < line.size())
+      width = 2;
+    record.append(line, i, width);
+    i += width;
+  }
+  return record;
+}
+
+template <typename Unit>
+std::basic_string<Unit> Convert(const std::basic_string<Unit>& text,
+                                const std::basic_string<Unit>& delimiter, bool matches,
+                                bool lead_932) {
+  std::basic_string<Unit> result;
+  for (const auto& line : SplitLines(text)) {
+    result += Record(line, delimiter, matches, lead_932);
+    result.push_back(Unit('\r'));
+    result.push_back(Unit('\n'));
+  }
+  return result;
+}
+
+std::u16string DecodeUnits(std::string_view bytes, bool utf32, bool big_endian) {
+  std::u16string units;
+  const std::size_t width = utf32 ? 4 : 2;
+  std::size_t i = 0;
+  for (; i + width <= bytes.size(); i += width) {
+    std::uint32_t v = 0;
+    for (std::size_t k = 0; k < width; ++k) {
+      const auto b = static_cast<unsigned char>(bytes[i + k]);
+      v |= std::uint32_t{b} << (8 * (big_endian ? width - 1 - k : k));
+    }
+    if (v <= 0xFFFF) {
+      units.push_back(static_cast<char16_t>(v));
+    } else if (v <= 0x10FFFF) {
+      units.push_back(static_cast<char16_t>(0xD800 + ((v - 0x10000) >> 10)));
+      units.push_back(static_cast<char16_t>(0xDC00 + ((v - 0x10000) & 0x3FF)));
+    } else {
+      units.push_back(u'\uFFFD');
+    }
+  }
+  if (i < bytes.size()) units.push_back(u'\uFFFD');
+  return units;
+}
+
+}  // namespace
+
+std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
+                             unsigned code_page) {
+  unsigned char b[4] = {};
+  std::memcpy(b, input.data(), std::min<std::size_t>(4, input.size()));
+  const std::size_t n = input.size();
+  std::size_t mark = 0;
+  bool utf32 = false, big = false, utf8 = false, wide = false;
+  if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) {
+    mark = 4, utf32 = true, wide = true;
+  } else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) {
+    mark = 4, utf32 = true, big = true, wide = true;
+  } else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
+    mark = 3, utf8 = true;
+  } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
+    mark = 2, wide = true;
+  } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
+    mark = 2, big = true, wide = true;
+  }
+  const std::string_view body = input.substr(mark);
+
+  if (wide) {
+    std::string d16;
+    const bool matches = Iconv(delimiter, "UTF-16LE", d16);
+    std::u16string d(d16.size() / 2, u'\0');
+    std::memcpy(d.data(), d16.data(), d16.size());
+    const std::u16string out = Convert(DecodeUnits(body, utf32, big), d, matches, false);
+    std::string bytes = "\xFF\xFE";
+    for (char16_t u : out) {
+      bytes.push_back(static_cast<char>(u & 0xFF));
+      bytes.push_back(static_cast<char>(u >> 8));
+    }
+    return bytes;
+  }
+  std::string d;
+  bool matches = true;
+  if (utf8 || code_page == 65001) {
+    d = std::string(delimiter);
+  } else if (code_page == 1252) {
+    matches = Iconv(delimiter, "CP1252", d);
+  } else if (code_page == 932) {
+    matches = std::all_of(delimiter.begin(), delimiter.end(),
+                          [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    d = std::string(delimiter);
+  } else {
+    throw std::invalid_argument("code page not covered by the reference");
+  }
+  const bool lead_932 = !utf8 && code_page == 932;
+  std::string out = utf8 ? "\xEF\xBB\xBF" : "";
+  return out + Convert(std::string(body), d, matches, lead_932);
+}
+
+std::size_t ChoppySource::Read(void* buffer, std::size_t size) {
+  const std::size_t left = data_.size() - position_;
+  if (left == 0 || size == 0) return 0;
+  std::uniform_int_distribution<std::size_t> piece(1, max_piece_);
+  const std::size_t n = std::min({left, size, piece(random_)});
+  std::memcpy(buffer, data_.data() + position_, n);
+  position_ += n;
+  return n;
+}
+
+std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
+                          std::size_t block_size, std::size_t max_piece, unsigned seed) {
+  ChoppySource source{std::string(input), max_piece, seed};
+  StringSink sink;
+  ConversionOptions options;
+  options.delimiter = std::string(delimiter);
+  options.code_page = NarrowCodePage{code_page};
+  options.block_size = block_size;
+  ConvertStream(source, sink, options);
+  return sink.text;
+}
+
+std::string RandomInput(std::mt19937& random, std::size_t max_pieces) {
+  using namespace std::literals;
+  static const std::string_view kMarks[] = {""sv,
+                                            ""sv,
+                                            ""sv,
+                                            "\xEF\xBB\xBF"sv,
+                                            "\xFF\xFE"sv,
+                                            "\xFE\xFF"sv,
+                                            "\xFF\xFE\x00\x00"sv,
+                                            "\x00\x00\xFE\xFF"sv};
+  static const std::string_view kPieces[] = {","sv,
+                                             ", "sv,
+                                             ";"sv,
+                                             "\t"sv,
+                                             "\r"sv,
+                                             "\n"sv,
+                                             "\r\n"sv,
+                                             "\r\r\n"sv,
+                                             "\n\n"sv,
+                                             "::"sv,
+                                             "a"sv,
+                                             "b"sv,
+                                             "ab"sv,
+                                             "|"sv,
+                                             "||"sv,
+                                             "x"sv,
+                                             "\xC3\xA9"sv,
+                                             "\xE2\x82\xAC"sv,
+                                             "\xF0\x9F\x98\x80"sv,
+                                             "\xE6\x97\xA5"sv,
+                                             "\xC3"sv,
+                                             "\xA9"sv,
+                                             "\x80"sv,
+                                             "\x81\x7C"sv,
+                                             "\x81"sv,
+                                             "\x7C"sv,
+                                             "\""sv,
+                                             " "sv,
+                                             "\x00"sv,
+                                             "\xFF"sv,
+                                             "\xFE"sv,
+                                             "\x00,\x00"sv,
+                                             ",\x00"sv,
+                                             "\n\x00"sv,
+                                             "\r\x00\n\x00"sv,
+                                             "\x00\x0A"sv,
+                                             "\x00\xD8"sv,
+                                             "\x00\xDC"sv,
+                                             "\x3D\xD8\x00\xDE"sv,
+                                             "\x00\x00\x00"sv};
+  std::string text;
+  std::uniform_int_distribution<std::size_t> mark_pick(0, std::size(kMarks) - 1);
+  text.append(kMarks[mark_pick(random)]);
+  std::uniform_int_distribution<std::size_t> count(0, max_pieces);
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kPieces) - 1);
+  std::uniform_int_distribution<int> byte(0, 255);
+  const std::size_t pieces = count(random);
+  for (std::size_t i = 0; i < pieces; ++i) {
+    const std::size_t p = pick(random);
+    if (p % 7 == 6) {
+      text.push_back(static_cast<char>(byte(random)));
+    } else {
+      text.append(kPieces[p]);
+    }
+  }
+  return text;
+}
+
+std::string RandomDelimiter(std::mt19937& random) {
+  static const char* const kDelimiters[] = {",",
+                                            ", ",
+                                            ";",
+                                            "\t",
+                                            "|",
+                                            "::",
+                                            "ab",
+                                            "a",
+                                            "\r",
+                                            "\n",
+                                            "\r\n",
+                                            "\xC3\xA9",
+                                            "\xE2\x82\xAC",
+                                            "\xF0\x9F\x98\x80",
+                                            "\xE6\x97\xA5",
+                                            ",,",
+                                            "x,",
+                                            "",
+                                            "\x7C\x7C",
+                                            " ",
+                                            "\"",
+                                            "\xC3\xA9,"};
+  std::uniform_int_distribution<std::size_t> pick(0, std::size(kDelimiters) - 1);
+  return kDelimiters[pick(random)];
+}
+
+}  // namespace delvora::testing

@@ -1,0 +1,56 @@
+#pragma once
+
+// A deliberately plain converter that holds the whole input and the whole
+// output in memory and follows the line and record rules step by step. The
+// streaming engine must agree with it byte for byte.
+
+#include <cstddef>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "conversion/text_reader.h"
+#include "conversion/text_writer.h"
+
+namespace delvora::testing {
+
+// code_page: 65001, 1252 or 932 (ASCII delimiters only for 932).
+std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
+                             unsigned code_page);
+
+// Hands out a string in pieces of random length, as a slow pipe would.
+class ChoppySource : public ByteSource {
+ public:
+  ChoppySource(std::string data, std::size_t max_piece, unsigned seed)
+      : data_(std::move(data)), max_piece_(max_piece), random_(seed) {}
+  std::size_t Read(void* buffer, std::size_t size) override;
+
+ private:
+  std::string data_;
+  std::size_t position_ = 0;
+  std::size_t max_piece_;
+  std::mt19937 random_;
+};
+
+class StringSink : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+  }
+  std::string text;
+};
+
+// Streams input through the engine in pieces of at most max_piece bytes
+// with the given block size.
+std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
+                          std::size_t block_size = 1 << 20, std::size_t max_piece = 1 << 20,
+                          unsigned seed = 1);
+
+// A random input built from pieces that stress the rules: marks, CR and LF
+// in every arrangement, delimiter fragments, multi-byte characters, broken
+// sequences and plain bytes.
+std::string RandomInput(std::mt19937& random, std::size_t max_pieces);
+std::string RandomDelimiter(std::mt19937& random);
+
+}  // namespace delvora::testing
