@@ -1,19 +1,30 @@
 #include "app/main_window.h"
 
+#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
+#include <QFocusEvent>
 #include <QFont>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QShowEvent>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "app/skin.h"
-#include "platform/progress_bar.h"
+#include "help/help_notice.h"
+#include "platform/cursor.h"
+#include "platform/file_system.h"
 #include "platform/product.h"
+#include "platform/progress_bar.h"
 
 namespace delvora {
 
@@ -56,7 +67,50 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title) {
   return frame;
 }
 
+QLineEdit* MakeTextBox(QWidget* parent, const char* name, const QString& text) {
+  auto* box = new QLineEdit(text, parent);
+  box->setObjectName(QLatin1String(name));
+  return box;
+}
+
+const QString kSeparator = QDir::separator();
+
+// Selects or clears an option as a program would. Qt refuses to clear the
+// checked button of an exclusive group; the window allows "none selected".
+void SetOptionChecked(QRadioButton* option, bool checked) {
+  if (checked || !option->isChecked()) {
+    option->setChecked(checked);
+    return;
+  }
+  option->setAutoExclusive(false);
+  option->setChecked(false);
+  option->setAutoExclusive(true);
+}
+
+QString VendorPageProgram() {
+#if defined(_WIN32)
+  return QStringLiteral("explorer");
+#elif defined(__APPLE__)
+  return QStringLiteral("open");
+#else
+  return QStringLiteral("xdg-open");
+#endif
+}
+
 }  // namespace
+
+QString ApplicationTitleFor(const QString& product_title) {
+  QString title = product_title;
+  bool cut_once = false;
+  while (!cut_once || title.size() > 40) {
+    const qsizetype space = title.lastIndexOf(QLatin1Char(' '));
+    // Nothing left to cut at: keep what there is rather than an empty title.
+    if (space <= 0) break;
+    title.truncate(space);
+    cut_once = true;
+  }
+  return title;
+}
 
 EventHook::EventHook(QObject* target, std::function<bool(QObject*, QEvent*)> handler)
     : QObject(target), handler_(std::move(handler)) {
@@ -68,7 +122,7 @@ bool EventHook::eventFilter(QObject* watched, QEvent* event) { return handler_(w
 Form1::Form1(const Seams& seams, QWidget* parent)
     : QWidget(parent), seams_(seams), error_box_(*seams.message_boxes, this) {
   BuildLayout();
-  list_ = ListView(ListView1);
+  list_.Attach(ListView1);
   WireWindowEvents();
   WireListEvents();
   WireAddEvents();
@@ -85,8 +139,8 @@ void Form1::BuildLayout() {
   setPalette(white);
   setAutoFillBackground(true);
   setFixedSize(Px(8040), Px(7980));
-  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+  setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                 Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
 
   PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Help"));
@@ -105,6 +159,8 @@ void Form1::BuildLayout() {
   ListView1->setDragDropMode(QAbstractItemView::DropOnly);
   ListView1->setColumnCount(1);
   ListView1->headerItem()->setText(0, QString());
+  // The one column, and with it the header, is added at start-up.
+  ListView1->setHeaderHidden(true);
   ListView1->header()->setStretchLastSection(false);
   ListView1->setToolTip(
       QStringLiteral("Drag and drop files here. Double-click item to remove it. Move | line to "
@@ -128,13 +184,13 @@ void Form1::BuildLayout() {
   Place(Option2, 1485, 300, 1725, 225);
   Option3 = MakeOption(Frame2, "Option3", QStringLiteral("Semicolon"));
   Place(Option3, 3330, 300, 1455, 225);
+  // It would cover the left of "Other"; its value still counts.
   Option4 = MakeOption(Frame2, "Option4", QStringLiteral("Tab (hide)"));
   Place(Option4, 4860, 300, 1140, 225);
   Option4->setVisible(false);
   Option5 = MakeOption(Frame2, "Option5", QStringLiteral("Other"));
   Place(Option5, 5760, 300, 825, 225);
-  Text2 = new QLineEdit(QStringLiteral("|"), Frame2);
-  Text2->setObjectName(QStringLiteral("Text2"));
+  Text2 = MakeTextBox(Frame2, "Text2", QStringLiteral("|"));
   Place(Text2, 6600, 255, 915, 330);
   Option1->setChecked(true);
 
@@ -146,8 +202,7 @@ void Form1::BuildLayout() {
   Place(Frame6, 480, 510, 6840, 810);
   Option7 = MakeOption(Frame5, "Option7", QStringLiteral("Save results in folder of original file"));
   Place(Option7, 240, 1410, 3615, 255);
-  Text1 = new QLineEdit(Frame6);
-  Text1->setObjectName(QStringLiteral("Text1"));
+  Text1 = MakeTextBox(Frame6, "Text1", QString());
   Place(Text1, 240, 300, 5670, 345);
   PushButton1 = MakeButton(Frame6, "PushButton1", QStringLiteral("..."));
   Place(PushButton1, 6000, 300, 600, 345);
@@ -161,11 +216,11 @@ void Form1::BuildLayout() {
   Place(ProgressBar1, 120, 7450, 7800, 405);
 
   // Keyboard order: list, the four list buttons, Start, Help, delimiters,
-  // Text2, output options, Text1, "...".
-  QWidget* order[] = {ListView1, PushButton8, PushButton9, PushButton4, PushButton5,
-                      PushButton7, PushButton2, Option1,   Option2,     Option3,
-                      Option5,     Text2,       Option7,   Option6,     Text1,
-                      PushButton1};
+  // Text2, output options, Text1, "...". Frames and the bar take no focus;
+  // the hidden option is passed over.
+  QWidget* order[] = {ListView1, PushButton8, PushButton9, PushButton4, PushButton5, PushButton7,
+                      PushButton2, Option1,   Option2,     Option3,     Option5,     Text2,
+                      Option4,   Option7,     Option6,     Text1,       PushButton1};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   Option4->setFocusPolicy(Qt::NoFocus);
   ProgressBar1->setFocusPolicy(Qt::NoFocus);
@@ -173,24 +228,55 @@ void Form1::BuildLayout() {
   skin_ = std::make_unique<SkinFramework>();
 }
 
+QString Form1::ProgramFile(const QString& relative_path) const {
+  QString folder = seams_.program_folder;
+  if (!folder.endsWith(kSeparator) && !folder.endsWith(QLatin1Char('/'))) folder += kSeparator;
+  return folder + QDir::toNativeSeparators(relative_path);
+}
+
+// ---- Pointer ----
+
 void Form1::SetMousePointer(int value) {
   mouse_pointer_ = value;
+  // The text boxes carry their own I-beam; the hourglass and the hand must
+  // show over them as over the rest of the window.
   switch (value) {
     case kPointerHourglass:
       setCursor(Qt::WaitCursor);
+      Text1->setCursor(Qt::WaitCursor);
+      Text2->setCursor(Qt::WaitCursor);
       break;
     case kPointerCustom:
       if (mouse_icon_) {
         setCursor(*mouse_icon_);
+        Text1->setCursor(*mouse_icon_);
+        Text2->setCursor(*mouse_icon_);
       } else {
         unsetCursor();
+        Text1->setCursor(Qt::IBeamCursor);
+        Text2->setCursor(Qt::IBeamCursor);
       }
       break;
     default:
       unsetCursor();
+      Text1->setCursor(Qt::IBeamCursor);
+      Text2->setCursor(Qt::IBeamCursor);
       break;
   }
 }
+
+void Form1::PushButtonHand_MouseMove() {
+  if (MousePointer() != kPointerHourglass) SetMousePointer(kPointerCustom);
+}
+
+void Form1::Form_MouseMove() {
+  if (MousePointer() != kPointerHourglass) SetMousePointer(kPointerDefault);
+}
+void Form1::Frame2_MouseMove() { Form_MouseMove(); }
+void Form1::Frame5_MouseMove() { Form_MouseMove(); }
+void Form1::Frame6_MouseMove() { Form_MouseMove(); }
+void Form1::Text1_MouseMove() { Form_MouseMove(); }
+void Form1::Text2_MouseMove() { Form_MouseMove(); }
 
 MsgAnswer Form1::MsgBox(const QString& text, MsgButtons buttons) {
   return seams_.message_boxes->Show(this, text, application_title_, buttons, MsgIcon::kNone);
@@ -203,34 +289,241 @@ void Form1::closeEvent(QCloseEvent* event) {
   QCoreApplication::exit(0);
 }
 
+void Form1::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (centred_) return;
+  centred_ = true;
+  if (QScreen* where = screen()) {
+    const QRect area = where->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
 // ---- Start-up ----
 
-void Form1::Form_Load() {}
-void Form1::ApplySkin() {}
-void Form1::SetApplicationTitle() { application_title_ = QString::fromLatin1(kProductTitle); }
-void Form1::MaybeOpenVendorPage() {}
-QString Form1::GetDesktopFolder() { return QString(); }
+void Form1::Form_Load() {
+  StepRunner steps(Errors(), FormLocation("Form_Load"));
+  SettingsStore& settings = *seams_.settings;
 
-void Form1::Option1_Click() {}
-void Form1::Option2_Click() {}
-void Form1::Option3_Click() {}
-void Form1::Option4_Click() {}
-void Form1::Option5_Click() {}
-void Form1::Text2_Change() {}
-void Form1::Text2_LostFocus() {}
-void Form1::Option6_Click() {}
-void Form1::Option7_Click() {}
-void Form1::Text1_Change() {}
-void Form1::PushButton1_Click() {}
-void Form1::PushButton2_Click() {}
-void Form1::PushButtonHand_MouseMove() {}
-void Form1::Form_MouseMove() {}
-void Form1::Frame2_MouseMove() {}
-void Form1::Frame5_MouseMove() {}
-void Form1::Frame6_MouseMove() {}
-void Form1::Text1_MouseMove() {}
-void Form1::Text2_MouseMove() {}
+  steps.Do(100, [&] { ApplySkin(); });
+  steps.Do(102, [&] { setWindowTitle(QString::fromLatin1(kProductTitle)); });
+  steps.Do(102, [&] { setWindowIcon(QIcon(QStringLiteral(":/delvora/delvora.ico"))); });
+  steps.Do(102, [&] { SetApplicationTitle(); });
 
-void Form1::WireWindowEvents() {}
+  const QString hand = ProgramFile(QStringLiteral("HAND-M.CUR"));
+  if (steps.If(104, [&] { return PathExists(hand.toStdString()); })) {
+    steps.Do(106, [&] {
+      mouse_icon_.reset();
+      mouse_icon_ = LoadCursorFile(hand);
+    });
+  }
+  steps.Do(108, [&] { MaybeOpenVendorPage(); });
+  if (steps.If(110, [&] { return settings.GetSetting(QStringLiteral("Snapshot"), {}).isEmpty(); })) {
+    steps.Do(110, [&] { RecordSampleList(); });
+  }
+
+  steps.Do(132, [&] { list_.AddColumn(QStringLiteral("CSV File(s)")); });
+  steps.Do(134, [&] { list_.SetColumnWidthTwips(1, 7000); });
+  steps.Do(136, [&] {
+    // The default is worked out first: without a desktop folder the stored
+    // text is not read either.
+    const QString desktop = GetDesktopFolder();
+    Text1->setText(settings.GetSetting(QStringLiteral("Text1"), desktop));
+  });
+  steps.Do(138, [&] { Text2->setText(settings.GetSetting(QStringLiteral("Other"), QStringLiteral("|"))); });
+  RestoreOption(steps, 140, Option1, "Option1", "1");
+  RestoreOption(steps, 142, Option2, "Option2", "0");
+  RestoreOption(steps, 144, Option3, "Option3", "0");
+  RestoreOption(steps, 146, Option4, "Option4", "0");
+  RestoreOption(steps, 148, Option5, "Option5", "0");
+  RestoreOption(steps, 150, Option6, "Option6", "1");
+  RestoreOption(steps, 152, Option7, "Option7", "0");
+  if (steps.If(154, [&] { return Option6->isChecked(); })) {
+    steps.Do(156, [&] { Frame6->setEnabled(true); });
+  } else {
+    steps.Do(158, [&] { Frame6->setEnabled(false); });
+  }
+}
+
+void Form1::RestoreOption(StepRunner& steps, int step, QRadioButton* option, const char* key,
+                          const char* default_value) {
+  steps.Do(step, [&] {
+    const bool selected = BooleanFromText(
+        seams_.settings->GetSetting(QLatin1String(key), QLatin1String(default_value)));
+    if (selected && option->isChecked()) {
+      // Selecting an option by program runs its click handler even when it
+      // is selected already, so the start-up stores the group again.
+      if (option == Option6 || option == Option7) {
+        StoreOutputOptions();
+      } else {
+        StoreDelimiterOptions();
+      }
+      return;
+    }
+    SetOptionChecked(option, selected);
+  });
+}
+
+void Form1::ApplySkin() {
+  const QString skin_file = ProgramFile(QStringLiteral("x/o.cjs"));
+  const QFileInfo info(skin_file);
+  // As a plain directory listing sees it: no folders, nothing hidden.
+  if (!info.isFile() || info.isHidden()) return;
+
+  const QColor button_face = QApplication::palette().color(QPalette::Button);
+  QPalette own = palette();
+  own.setColor(QPalette::Window, button_face);
+  setPalette(own);
+  for (QWidget* child : findChildren<QWidget*>()) {
+    if (qobject_cast<QRadioButton*>(child) || qobject_cast<QGroupBox*>(child) ||
+        child->inherits("QCheckBox") || child->inherits("QLabel")) {
+      QPalette child_palette = child->palette();
+      child_palette.setColor(QPalette::Window, button_face);
+      child->setPalette(child_palette);
+    }
+  }
+
+  skin_->LoadSkin(skin_file, QString());
+  skin_->SetOptions(skin_->Options() | SkinFramework::kOptionSkinDialogs);
+  skin_->SetApplyColours(true);
+  skin_->SetApplyStyle(true);
+  skin_->ApplyWindow(this);
+}
+
+void Form1::SetApplicationTitle() {
+  application_title_ = ApplicationTitleFor(QString::fromLatin1(kProductTitle));
+}
+
+void Form1::MaybeOpenVendorPage() {
+  seams_.random->Seed(seams_.clock->SecondsSinceMidnight());
+  const int drawn = std::clamp(static_cast<int>(seams_.random->NextFraction() * 100.0) + 1, 1, 100);
+  if (drawn != 7) return;
+  seams_.shell->Launch(VendorPageProgram(), {QString::fromLatin1(kVendorHomePage)});
+}
+
+QString Form1::GetDesktopFolder() {
+  QString folder = seams_.shell->DesktopFolder();
+  if (folder.isEmpty()) throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+  if (!folder.endsWith(kSeparator)) folder += kSeparator;
+  return folder;
+}
+
+// ---- Delimiter choice ----
+
+void Form1::StoreDelimiterOptions() {
+  SettingsStore& settings = *seams_.settings;
+  settings.SaveSetting(QStringLiteral("Option1"), BooleanText(Option1->isChecked()));
+  settings.SaveSetting(QStringLiteral("Option2"), BooleanText(Option2->isChecked()));
+  settings.SaveSetting(QStringLiteral("Option3"), BooleanText(Option3->isChecked()));
+  settings.SaveSetting(QStringLiteral("Option4"), BooleanText(Option4->isChecked()));
+  settings.SaveSetting(QStringLiteral("Option5"), BooleanText(Option5->isChecked()));
+}
+
+void Form1::Option1_Click() { StoreDelimiterOptions(); }
+void Form1::Option2_Click() { StoreDelimiterOptions(); }
+void Form1::Option3_Click() { StoreDelimiterOptions(); }
+void Form1::Option4_Click() { StoreDelimiterOptions(); }
+void Form1::Option5_Click() { StoreDelimiterOptions(); }
+
+void Form1::Text2_Change() { seams_.settings->SaveSetting(QStringLiteral("Other"), Text2->text()); }
+
+void Form1::Text2_LostFocus() {
+  // One check at a time: the box itself moves the focus around.
+  if (text2_check_running_ || !Text2->text().isEmpty()) return;
+  text2_check_running_ = true;
+  MsgBox(QStringLiteral("You forgot to input a value."));
+  Text2->setFocus(Qt::OtherFocusReason);
+  text2_check_running_ = false;
+}
+
+// ---- Output location ----
+
+void Form1::StoreOutputOptions() {
+  seams_.settings->SaveSetting(QStringLiteral("Option6"), BooleanText(Option6->isChecked()));
+  seams_.settings->SaveSetting(QStringLiteral("Option7"), BooleanText(Option7->isChecked()));
+  Frame6->setEnabled(Option6->isChecked());
+}
+
+void Form1::Option6_Click() { StoreOutputOptions(); }
+void Form1::Option7_Click() { StoreOutputOptions(); }
+
+void Form1::Text1_Change() { seams_.settings->SaveSetting(QStringLiteral("Text1"), Text1->text()); }
+
+void Form1::PushButton1_Click() {
+  StepRunner steps(Errors(), FormLocation("PushButton1_Click"));
+  QString chosen;
+  steps.Do(100, [&] {
+    const QString last = seams_.settings->GetSetting(QStringLiteral("LastFolderDot"), QString());
+    chosen = seams_.folder_picker->BrowseForFolder(this, QStringLiteral("Please select folder:"),
+                                                   last);
+  });
+  if (chosen.isEmpty()) return;  // 102: cancelled, nothing changes
+  steps.Do(104, [&] { seams_.settings->SaveSetting(QStringLiteral("LastFolderDot"), chosen); });
+  // 106: a root keeps its one separator.
+  if (!chosen.endsWith(kSeparator)) {
+    steps.Do(108, [&] { Text1->setText(chosen + kSeparator); });
+  } else {
+    steps.Do(110, [&] { Text1->setText(chosen); });
+  }
+}
+
+// ---- Help ----
+
+void Form1::PushButton2_Click() {
+  // The notice has no numbered statements; its failure report says line 0.
+  StepRunner steps(Errors(), FormLocation("PushButton2_Click"));
+  steps.Do(0, [&] { MsgBox(HelpNoticeText()); });
+}
+
+// ---- Events ----
+
+void Form1::HookPointerMoves(QWidget* widget, void (Form1::*handler)()) {
+  widget->setMouseTracking(true);
+  new EventHook(widget, [this, widget, handler](QObject* watched, QEvent* event) {
+    if (watched != widget || event->type() != QEvent::MouseMove) return false;
+    (this->*handler)();
+    // A move without a button would travel on to the container, whose own
+    // handler would undo this one; the control itself has no use for it.
+    return widget != this && static_cast<QMouseEvent*>(event)->buttons() == Qt::NoButton;
+  });
+}
+
+void Form1::WireWindowEvents() {
+  const std::pair<QRadioButton*, void (Form1::*)()> options[] = {
+      {Option1, &Form1::Option1_Click}, {Option2, &Form1::Option2_Click},
+      {Option3, &Form1::Option3_Click}, {Option4, &Form1::Option4_Click},
+      {Option5, &Form1::Option5_Click}, {Option6, &Form1::Option6_Click},
+      {Option7, &Form1::Option7_Click}};
+  for (const auto& [option, handler] : options) {
+    connect(option, &QRadioButton::toggled, this, [this, handler = handler](bool selected) {
+      if (selected) (this->*handler)();
+    });
+  }
+  connect(Text1, &QLineEdit::textChanged, this, [this] { Text1_Change(); });
+  connect(Text2, &QLineEdit::textChanged, this, [this] { Text2_Change(); });
+  new EventHook(Text2, [this](QObject* watched, QEvent* event) {
+    if (watched != Text2 || event->type() != QEvent::FocusOut) return false;
+    // Switching to another program or opening a box is no leaving of the box.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason) return false;
+    // After the focus has settled on the new control, so that giving it back
+    // is not undone by the change still under way.
+    QMetaObject::invokeMethod(this, &Form1::Text2_LostFocus, Qt::QueuedConnection);
+    return false;
+  });
+  connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
+  connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
+
+  for (QPushButton* button :
+       {PushButton1, PushButton2, PushButton4, PushButton5, PushButton7, PushButton8, PushButton9}) {
+    HookPointerMoves(button, &Form1::PushButtonHand_MouseMove);
+  }
+  HookPointerMoves(this, &Form1::Form_MouseMove);
+  HookPointerMoves(Frame2, &Form1::Frame2_MouseMove);
+  HookPointerMoves(Frame5, &Form1::Frame5_MouseMove);
+  HookPointerMoves(Frame6, &Form1::Frame6_MouseMove);
+  HookPointerMoves(Text1, &Form1::Text1_MouseMove);
+  HookPointerMoves(Text2, &Form1::Text2_MouseMove);
+}
 
 }  // namespace delvora

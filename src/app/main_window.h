@@ -48,6 +48,11 @@ inline constexpr int kPointerDefault = 0;
 inline constexpr int kPointerHourglass = 11;
 inline constexpr int kPointerCustom = 99;
 
+// The caption of message boxes, from the product title: cut before the last
+// space until it is at most 40 characters, at least once. A title without a
+// space is used whole.
+QString ApplicationTitleFor(const QString& product_title);
+
 class Form1 : public QWidget {
   Q_OBJECT
 
@@ -86,6 +91,8 @@ class Form1 : public QWidget {
   int MousePointer() const { return mouse_pointer_; }
   void SetMousePointer(int value);
   bool HasMouseIcon() const { return mouse_icon_.has_value(); }
+
+  const SkinFramework& Skin() const { return *skin_; }
 
   // Caption of every message box that names none of its own.
   const QString& ApplicationTitle() const { return application_title_; }
@@ -144,6 +151,8 @@ class Form1 : public QWidget {
   void ListView1_ItemClick(int position);
   void ListView1_MouseMove(int button, int shift, int x, int y);
   void ListView1_MouseUp(int button, int shift, int x, int y);
+  // True once the window has been closed: a run under way stops at its next look.
+  bool IsClosing() const { return closing_; }
 
   // ---- Filling the list ----
   void PushButton8_Click();
@@ -157,6 +166,7 @@ class Form1 : public QWidget {
 
  protected:
   void closeEvent(class QCloseEvent* event) override;
+  void showEvent(class QShowEvent* event) override;
 
  private:
   void BuildLayout();
@@ -173,6 +183,16 @@ class Form1 : public QWidget {
   std::optional<QCursor> mouse_icon_;
   QString application_title_;
   bool text2_check_running_ = false;
+  // ---- Start-up, delimiter, output location, pointer ----
+  QString ProgramFile(const QString& relative_path) const;
+  void StoreDelimiterOptions();
+  void StoreOutputOptions();
+  void RestoreOption(StepRunner& steps, int step, QRadioButton* option, const char* key,
+                     const char* default_value);
+  void HookPointerMoves(QWidget* widget, void (Form1::*handler)());
+  bool centred_ = false;
+  // ---- Conversion run and editing the list ----
+  bool closing_ = false;
 };
 
 // Runs a callback for events of one object; several areas can each install

@@ -1,15 +1,23 @@
 #include "app/settings_store.h"
 
 #include <QSettings>
+#include <QStringList>
+#include <QtDebug>
+#include <cmath>
 
 #include "platform/app_error.h"
 #include "platform/product.h"
 
 namespace delvora {
 
+namespace {
+constexpr int kErrTypeMismatch = 13;
+}  // namespace
+
 SettingsStore::SettingsStore()
     : settings_(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
-                                            kSettingsOrganisation, kProductTitle)) {}
+                                            QString::fromLatin1(kSettingsOrganisation),
+                                            QString::fromLatin1(kProductTitle))) {}
 
 SettingsStore::SettingsStore(const QString& ini_file)
     : settings_(std::make_unique<QSettings>(ini_file, QSettings::IniFormat)) {}
@@ -18,12 +26,23 @@ SettingsStore::~SettingsStore() = default;
 
 QString SettingsStore::GetSetting(const QString& key, const QString& default_value) const {
   const QVariant value = settings_->value(key);
-  return value.isValid() ? value.toString() : default_value;
+  if (!value.isValid()) return default_value;
+  // A hand-edited INI line with a bare comma reads back as a list; the user
+  // meant one text.
+  if (value.typeId() == QMetaType::QStringList) return value.toStringList().join(QLatin1Char(','));
+  return value.toString();
 }
 
 void SettingsStore::SaveSetting(const QString& key, const QString& value) {
   settings_->setValue(key, value);
   settings_->sync();
+  if (settings_->status() != QSettings::NoError) {
+    if (!write_failed_) {
+      qWarning("Delvora: the settings store %s cannot be written; choices last for this run only",
+               qPrintable(settings_->fileName()));
+    }
+    write_failed_ = true;
+  }
 }
 
 bool SettingsStore::Contains(const QString& key) const { return settings_->contains(key); }
@@ -36,10 +55,19 @@ bool BooleanFromText(const QString& text) {
   const QString trimmed = text.trimmed();
   if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) return true;
   if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) return false;
+  // Only plain decimal numbers: "inf" and "nan" are words, not numbers.
+  bool plain = !trimmed.isEmpty();
+  for (const QChar ch : trimmed) {
+    if (!(ch.isDigit() || ch == QLatin1Char('-') || ch == QLatin1Char('+') ||
+          ch == QLatin1Char('.') || ch == QLatin1Char('e') || ch == QLatin1Char('E'))) {
+      plain = false;
+      break;
+    }
+  }
   bool ok = false;
-  const double number = trimmed.toDouble(&ok);
-  if (ok) return number != 0.0;
-  throw AppError(13, "Type mismatch");
+  const double number = plain ? trimmed.toDouble(&ok) : 0.0;
+  if (ok && std::isfinite(number)) return number != 0.0;
+  throw AppError(kErrTypeMismatch, "Type mismatch");
 }
 
 }  // namespace delvora

@@ -15,25 +15,35 @@ class SettingsStore {
  public:
   // The user's own store: organisation "Quorvane", application "Delvora"
   // ($XDG_CONFIG_HOME/Quorvane/Delvora.conf on Linux, the current user's
-  // registry on Windows).
+  // registry under Software\Quorvane\Delvora on Windows).
   SettingsStore();
   // A store kept in the given INI file (tests, portable use).
   explicit SettingsStore(const QString& ini_file);
   ~SettingsStore();
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
 
+  // The stored text, or `default_value` when the key was never written.
   QString GetSetting(const QString& key, const QString& default_value) const;
+  // Stores the text and writes it through at once. A store that cannot be
+  // written (read-only medium, a file where a folder should be) keeps the
+  // value for this run, remembers the failure and never throws: a keystroke
+  // must not bring the window down.
   void SaveSetting(const QString& key, const QString& value);
   bool Contains(const QString& key) const;
   QString FileName() const;
+  // True once a write could not reach the disk.
+  bool WriteFailed() const { return write_failed_; }
 
  private:
   std::unique_ptr<QSettings> settings_;
+  bool write_failed_ = false;
 };
 
 // "True"/"False" as stored for options.
 QString BooleanText(bool value);
-// Reads an option value: "True"/"False" (any case) or a number, zero false.
-// Throws AppError(13-like type mismatch) for anything else.
+// Reads an option value: "True"/"False" (any case) or a decimal number, zero
+// meaning false. Anything else throws AppError 13 "Type mismatch".
 bool BooleanFromText(const QString& text);
 
 }  // namespace delvora

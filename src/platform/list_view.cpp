@@ -1,17 +1,62 @@
 #include "platform/list_view.h"
 
+#include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
 namespace delvora {
 
-ListView::ListView(QTreeWidget* widget) : widget_(widget) {}
+namespace {
+
+// Marks a change made through the adapter, which keeps the counts itself.
+class OwnChange {
+ public:
+  explicit OwnChange(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
+  ~OwnChange() { flag_ = previous_; }
+  OwnChange(const OwnChange&) = delete;
+  OwnChange& operator=(const OwnChange&) = delete;
+
+ private:
+  bool& flag_;
+  bool previous_;
+};
+
+}  // namespace
+
+ListView::ListView(QTreeWidget* widget) { Attach(widget); }
+
+void ListView::Attach(QTreeWidget* widget) {
+  widget_ = widget;
+  counts_.clear();
+  counts_valid_ = false;
+  if (widget_ == nullptr) return;
+  QAbstractItemModel* model = widget_->model();
+  const auto changed = [this] { Invalidate(); };
+  QObject::connect(model, &QAbstractItemModel::rowsInserted, widget_, changed);
+  QObject::connect(model, &QAbstractItemModel::rowsRemoved, widget_, changed);
+  QObject::connect(model, &QAbstractItemModel::rowsMoved, widget_, changed);
+  QObject::connect(model, &QAbstractItemModel::dataChanged, widget_, changed);
+  QObject::connect(model, &QAbstractItemModel::modelReset, widget_, changed);
+  QObject::connect(model, &QAbstractItemModel::layoutChanged, widget_, changed);
+}
+
+void ListView::Invalidate() {
+  if (!own_change_) counts_valid_ = false;
+}
+
+void ListView::Tally(const QString& text, int delta) const {
+  if (!counts_valid_) return;
+  int& count = counts_[text];
+  count += delta;
+  if (count <= 0) counts_.remove(text);
+}
 
 void ListView::AddColumn(const QString& header) {
   ++columns_;
   widget_->setColumnCount(columns_);
   widget_->headerItem()->setText(columns_ - 1, header);
+  widget_->setHeaderHidden(false);
 }
 
 void ListView::SetColumnWidthTwips(int column, int twips) {
@@ -25,8 +70,11 @@ QString ListView::ColumnHeader(int column) const {
 }
 
 void ListView::Add(const QString& text) {
-  auto* item = new QTreeWidgetItem(widget_);
+  OwnChange own(own_change_);
+  auto* item = new QTreeWidgetItem;
   item->setText(0, text);
+  widget_->addTopLevelItem(item);
+  Tally(text, +1);
 }
 
 int ListView::Count() const { return widget_->topLevelItemCount(); }
@@ -37,12 +85,28 @@ QString ListView::Text(int position) const {
 }
 
 void ListView::SetText(int position, const QString& text) {
-  if (QTreeWidgetItem* item = widget_->topLevelItem(position - 1)) item->setText(0, text);
+  QTreeWidgetItem* item = widget_->topLevelItem(position - 1);
+  if (item == nullptr) return;
+  OwnChange own(own_change_);
+  Tally(item->text(0), -1);
+  item->setText(0, text);
+  Tally(text, +1);
 }
 
-void ListView::Remove(int position) { delete widget_->takeTopLevelItem(position - 1); }
+void ListView::Remove(int position) {
+  if (position < 1 || position > Count()) return;
+  OwnChange own(own_change_);
+  QTreeWidgetItem* item = widget_->takeTopLevelItem(position - 1);
+  Tally(item->text(0), -1);
+  delete item;
+}
 
-void ListView::Clear() { widget_->clear(); }
+void ListView::Clear() {
+  OwnChange own(own_change_);
+  widget_->clear();
+  counts_.clear();
+  counts_valid_ = true;
+}
 
 int ListView::SelectedItem() const {
   const QList<QTreeWidgetItem*> selected = widget_->selectedItems();
@@ -68,11 +132,14 @@ int ListView::HitTest(const QPoint& viewport_point) const {
 }
 
 bool ListView::ContainsText(const QString& text) const {
-  const int count = Count();
-  for (int i = 1; i <= count; ++i) {
-    if (Text(i) == text) return true;
+  if (!counts_valid_) {
+    counts_.clear();
+    const int count = Count();
+    counts_.reserve(count);
+    for (int i = 0; i < count; ++i) ++counts_[widget_->topLevelItem(i)->text(0)];
+    counts_valid_ = true;
   }
-  return false;
+  return counts_.contains(text);
 }
 
 }  // namespace delvora

@@ -3,6 +3,7 @@
 // The file list's control: a report-style list with one column, addressed
 // by 1-based positions as the handlers number entries.
 
+#include <QHash>
 #include <QPoint>
 #include <QString>
 
@@ -12,8 +13,14 @@ namespace delvora {
 
 class ListView {
  public:
+  // `widget` may be null and attached later (the window creates its controls
+  // after its members).
   explicit ListView(QTreeWidget* widget);
+  ListView(const ListView&) = delete;
+  ListView& operator=(const ListView&) = delete;
+  void Attach(QTreeWidget* widget);
 
+  // The header shows once the first column exists.
   void AddColumn(const QString& header);
   void SetColumnWidthTwips(int column, int twips);
   int ColumnCount() const;
@@ -21,8 +28,10 @@ class ListView {
 
   void Add(const QString& text);
   int Count() const;
+  // "" for a position outside 1..Count().
   QString Text(int position) const;
   void SetText(int position, const QString& text);
+  // Positions outside 1..Count() are ignored.
   void Remove(int position);
   void Clear();
 
@@ -32,13 +41,23 @@ class ListView {
   void EnsureVisible(int position);
   // The entry under a point of the list's viewport, or 0.
   int HitTest(const QPoint& viewport_point) const;
+  // Exact, case-sensitive comparison. Kept fast for lists of many thousand
+  // entries: the folder walk asks once per file it finds.
   bool ContainsText(const QString& text) const;
 
   QTreeWidget* widget() const { return widget_; }
 
  private:
-  QTreeWidget* widget_;
+  void Invalidate();
+  void Tally(const QString& text, int delta) const;
+
+  QTreeWidget* widget_ = nullptr;
   int columns_ = 0;
+  // How often each text is listed. Rebuilt on demand after any change that
+  // did not come through this adapter (the widget's own API, a model reset).
+  mutable QHash<QString, int> counts_;
+  mutable bool counts_valid_ = false;
+  bool own_change_ = false;
 };
 
 }  // namespace delvora

@@ -11,32 +11,44 @@
 #include <QTime>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
 
 namespace delvora {
 
 MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& caption,
                                MsgButtons buttons, MsgIcon icon) {
+  // Messages carry paths and typed text: never let Qt read them as markup.
+  // The program's line breaks are CR LF and CR; the label breaks at LF.
+  QString shown = text;
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   QMessageBox box(icon == MsgIcon::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                  caption, text,
+                  caption, shown,
                   buttons == MsgButtons::kYesNo ? (QMessageBox::Yes | QMessageBox::No)
                                                 : QMessageBox::Ok,
                   owner);
+  box.setTextFormat(Qt::PlainText);
   const int answer = box.exec();
-  if (buttons == MsgButtons::kYesNo) return answer == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
+  if (buttons == MsgButtons::kYesNo) {
+    return answer == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;
+  }
   return MsgAnswer::kOk;
+}
+
+QString PickedFolderPath(const QString& chosen) {
+  if (chosen.isEmpty()) return QString();
+  QString native = QDir::toNativeSeparators(chosen);
+  // A root keeps its separator; any other folder comes without one.
+  while (native.size() > 1 && native.endsWith(QDir::separator()) && !QDir(native).isRoot()) {
+    native.chop(1);
+  }
+  return native;
 }
 
 QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
                                         const QString& initial_folder) {
-  const QString chosen = QFileDialog::getExistingDirectory(owner, title, initial_folder);
-  if (chosen.isEmpty()) return QString();
-  QString native = QDir::toNativeSeparators(chosen);
-  // A root keeps its separator; any other folder comes without one.
-  while (native.size() > 1 && native.endsWith(QDir::separator()) && !QDir(chosen).isRoot()) {
-    native.chop(1);
-  }
-  return native;
+  return PickedFolderPath(QFileDialog::getExistingDirectory(owner, title, initial_folder));
 }
 
 void QtShell::OpenFolder(const QString& folder) {
@@ -44,11 +56,15 @@ void QtShell::OpenFolder(const QString& folder) {
 }
 
 void QtShell::Launch(const QString& program, const QStringList& arguments) {
-  QProcess::startDetached(program, arguments);
+  // Started on its own, never waited for.
+  if (!QProcess::startDetached(program, arguments)) {
+    throw AppError(kErrFileNotFound, "File not found");
+  }
 }
 
 QString QtShell::DesktopFolder() {
-  return QDir::toNativeSeparators(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+  return QDir::toNativeSeparators(
+      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
 }
 
 double QtClock::SecondsSinceMidnight() {
@@ -63,7 +79,10 @@ void QtClock::WaitUpTo(double seconds) {
 }
 
 void QtRandom::Seed(double seed) {
-  state_ = static_cast<unsigned long long>(seed * 1000.0) * 6364136223846793005ULL + 1442695040888963407ULL;
+  // Milliseconds of the day: two starts in the same second still differ.
+  const double millis = std::clamp(seed, 0.0, 86400.0) * 1000.0;
+  state_ = static_cast<unsigned long long>(millis) * 6364136223846793005ULL +
+           1442695040888963407ULL;
 }
 
 double QtRandom::NextFraction() {

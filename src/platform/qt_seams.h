@@ -24,6 +24,10 @@ class QtFolderPicker : public FolderPicker {
                           const QString& initial_folder) override;
 };
 
+// The picker's answer in the form callers rely on: native separators, no
+// trailing separator except on a root, "" for nothing chosen.
+QString PickedFolderPath(const QString& chosen);
+
 class QtShell : public Shell {
  public:
   void OpenFolder(const QString& folder) override;

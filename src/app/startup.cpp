@@ -1,0 +1,50 @@
+#include "app/startup.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QEvent>
+#include <QTimer>
+
+#include "app/main_window.h"
+#include "app/settings_store.h"
+#include "platform/qt_seams.h"
+
+namespace delvora {
+
+int RunDelvora(QApplication& app, StartupMode mode) {
+  QtMessageBoxes boxes;
+  QtFileDialog file_dialog;
+  QtFolderPicker folder_picker;
+  QtShell shell;
+  QtClock clock;
+  QtRandom random;
+  QtPump pump;
+  SettingsStore settings;
+
+  Seams seams;
+  seams.message_boxes = &boxes;
+  seams.file_dialog = &file_dialog;
+  seams.folder_picker = &folder_picker;
+  seams.shell = &shell;
+  seams.clock = &clock;
+  seams.random = &random;
+  seams.pump = &pump;
+  seams.settings = &settings;
+  seams.program_folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+
+  Form1 window(seams);
+  window.Form_Load();
+  window.show();
+  if (mode == StartupMode::kQuitWhenShown) {
+    // The first paint of the window is what the user sees.
+    new EventHook(&window, [](QObject*, QEvent* event) {
+      if (event->type() == QEvent::Paint) {
+        QTimer::singleShot(0, QCoreApplication::instance(), [] { QCoreApplication::quit(); });
+      }
+      return false;
+    });
+  }
+  return app.exec();
+}
+
+}  // namespace delvora

@@ -1,0 +1,27 @@
+#pragma once
+
+// Pointer images from Windows cursor (.cur) and icon (.ico) files. Qt's image
+// reader decodes the picture but drops a cursor's hotspot, so the file header
+// is read here as well.
+
+#include <QCursor>
+#include <QImage>
+#include <QPoint>
+#include <QString>
+
+namespace delvora {
+
+struct CursorPicture {
+  QImage image;
+  // The pixel that is the pointer's tip: the file's hotspot for a cursor,
+  // the image centre for an icon.
+  QPoint hotspot;
+};
+
+// Throws AppError: 75 when the file cannot be opened or read, 481 "Invalid
+// picture" when it is not a cursor or icon file Qt can decode.
+CursorPicture ReadCursorFile(const QString& path);
+CursorPicture ReadCursorBytes(const QByteArray& bytes);
+QCursor LoadCursorFile(const QString& path);
+
+}  // namespace delvora
