@@ -16,3 +16,18 @@ delvora_add_core_test(engine_tests
   tests/conversion/converter_test.cpp
   tests/conversion/reference_converter.cpp
   tests/platform/file_system_test.cpp)
+
+# delvora-convert: the headless twin of the conversion run.
+add_library(delvora_cli STATIC src/cli/cli.cpp)
+target_link_libraries(delvora_cli PUBLIC delvora_core)
+add_executable(delvora-convert src/cli/main.cpp)
+target_link_libraries(delvora-convert PRIVATE delvora_cli)
+install(TARGETS delvora-convert RUNTIME DESTINATION bin)
+
+delvora_add_core_test(convert_cli_tests tests/cli/cli_test.cpp)
+if(TARGET convert_cli_tests)
+  target_link_libraries(convert_cli_tests PRIVATE delvora_cli)
+  target_compile_definitions(convert_cli_tests PRIVATE
+    DELVORA_CONVERT_EXE="$<TARGET_FILE:delvora-convert>")
+  add_dependencies(convert_cli_tests delvora-convert)
+endif()

@@ -1,0 +1,33 @@
+// delvora-convert: see cli/cli.h.
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+
+// Arguments arrive as UTF-16 so that every file name reaches the program.
+int wmain(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
+    std::string arg(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), size, nullptr, nullptr);
+    arg.pop_back();  // the terminating NUL
+    args.push_back(std::move(arg));
+  }
+  SetConsoleOutputCP(CP_UTF8);
+  return delvora::RunConvertCommand(args, std::cout, std::cerr, _isatty(_fileno(stderr)) != 0);
+}
+#else
+#include <unistd.h>
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  return delvora::RunConvertCommand(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+}
+#endif
