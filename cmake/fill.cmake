@@ -8,3 +8,15 @@ target_sources(delvora_core PRIVATE
 delvora_add_core_test(fill_core_tests
   tests/filelist/folder_walk_test.cpp
   tests/filelist/file_attributes_test.cpp)
+
+target_sources(delvora_gui PRIVATE
+  src/app/samples.cpp
+  src/filelist/dialog_selection.cpp)
+
+delvora_add_test(fill_gui_tests
+  tests/app/samples_test.cpp
+  tests/filelist/dialog_selection_test.cpp
+  tests/gui/add_dialog_test.cpp
+  tests/gui/add_folder_test.cpp
+  tests/gui/add_drop_test.cpp
+  tests/gui/add_samples_test.cpp)

@@ -1,0 +1,139 @@
+// Dropping files and folders onto the list: synthetic drag events sent to
+// the list's viewport, as the platform delivers them.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QString>
+#include <QStringList>
+#include <QTreeWidget>
+#include <QUrl>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "gui/add_support.h"
+#include "support/fake_seams.h"
+
+namespace delvora {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+using testing::Entries;
+using testing::WindowHarness;
+
+class AddDropTest : public ::testing::Test {
+ protected:
+  AddDropTest() : window(harness.CreateAndLoad()) {
+    base = QString::fromStdString(harness.temp.Utf8());
+    harness.boxes.shown.clear();
+  }
+  QString Make(const std::string& relative) {
+    const fs::path path = harness.temp / relative;
+    fs::create_directories(path.parent_path());
+    testing::WriteFile(path, "x,y\r\n");
+    return base + u'/' + QString::fromStdString(relative);
+  }
+  QString Folder(const std::string& relative) {
+    fs::create_directories(harness.temp / relative);
+    return base + u'/' + QString::fromStdString(relative);
+  }
+  static QMimeData* Files(const QStringList& paths) {
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : paths) urls << QUrl::fromLocalFile(path);
+    data->setUrls(urls);
+    return data;
+  }
+  // Enters, moves over and drops; returns whether the list accepted the drag.
+  bool DragAndDrop(QMimeData* data, Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction) {
+    std::unique_ptr<QMimeData> owned(data);
+    QWidget* viewport = window.ListView1->viewport();
+    QDragEnterEvent enter(QPoint(20, 20), actions, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &enter);
+    QDragMoveEvent move(QPoint(25, 25), actions, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &move);
+    EXPECT_EQ(enter.isAccepted(), move.isAccepted());
+    QDropEvent drop(QPointF(25, 25), actions, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(viewport, &drop);
+    EXPECT_EQ(drop.isAccepted(), enter.isAccepted());
+    if (drop.isAccepted()) last_action = drop.dropAction();
+    return enter.isAccepted();
+  }
+  WindowHarness harness;
+  Form1& window;
+  QString base;
+  Qt::DropAction last_action = Qt::IgnoreAction;
+};
+
+TEST_F(AddDropTest, DataWithoutFilesIsRefusedAndAddsNothing) {
+  auto* text = new QMimeData;
+  text->setText(QStringLiteral("/some/file.csv"));
+  EXPECT_FALSE(DragAndDrop(text));
+  auto* web = new QMimeData;
+  web->setUrls({QUrl(QStringLiteral("https://example.com/file.csv"))});
+  EXPECT_FALSE(DragAndDrop(web));
+  EXPECT_EQ(window.List().Count(), 0);
+  EXPECT_EQ(window.ListView1_OLEDragOver(nullptr, 1), 0);
+}
+
+TEST_F(AddDropTest, FilesAreAppendedAsSuppliedInTheDragOrder) {
+  const QString b = Make("b.txt");
+  const QString a = Make("a.csv");
+  const QString odd = base + QStringLiteral("/x//odd.csv");  // not normalised, not even there
+  window.List().Add(a);
+  EXPECT_TRUE(DragAndDrop(Files({b, a, odd})));
+  EXPECT_THAT(Entries(window), ElementsAre(a, b, a, odd));
+  // The list only names the files: the source is never told they moved.
+  EXPECT_EQ(last_action, Qt::CopyAction);
+  EXPECT_THAT(harness.boxes.shown, IsEmpty());
+}
+
+TEST_F(AddDropTest, FolderGivesEveryFileButTildeNamesBreadthFirst) {
+  Make("drop/a.csv");
+  Make("drop/b.txt");
+  Make("drop/~c.csv");
+  Make("drop/sub/d.dat");
+  const QString folder = base + QStringLiteral("/drop");
+  EXPECT_TRUE(DragAndDrop(Files({folder})));
+  const QStringList entries = Entries(window);
+  ASSERT_EQ(entries.size(), 3);
+  EXPECT_THAT(
+      (QStringList{entries[0], entries[1]}),
+      UnorderedElementsAre(folder + QStringLiteral("/a.csv"), folder + QStringLiteral("/b.txt")));
+  EXPECT_EQ(entries[2], folder + QStringLiteral("/sub/d.dat"));
+  EXPECT_EQ(window.MousePointer(), kPointerDefault);  // a drop shows no hourglass
+}
+
+TEST_F(AddDropTest, SeveralItemsKeepTheirOrderAndEachTreeComesWhole) {
+  Make("one/1.csv");
+  Make("one/deep/2.csv");
+  Make("two/3.csv");
+  const QString file = Make("loose.csv");
+  EXPECT_TRUE(
+      DragAndDrop(Files({base + QStringLiteral("/two"), file, base + QStringLiteral("/one")})));
+  EXPECT_THAT(Entries(window), ElementsAre(base + QStringLiteral("/two/3.csv"), file,
+                                           base + QStringLiteral("/one/1.csv"),
+                                           base + QStringLiteral("/one/deep/2.csv")));
+}
+
+TEST_F(AddDropTest, ItemsThatCannotBeExaminedDoNotDisturbTheOthers) {
+  const QString kept = Make("kept.csv");
+  const QString gone = base + QStringLiteral("/vanished-folder");
+  const QString under_file = kept + QStringLiteral("/below.csv");
+  const QString empty = Folder("empty");
+  EXPECT_TRUE(DragAndDrop(Files({gone, under_file, empty, kept})));
+  // Unreadable items count as files and go in as named.
+  EXPECT_THAT(Entries(window), ElementsAre(gone, under_file, kept));
+  EXPECT_THAT(harness.boxes.shown, IsEmpty());
+}
+
+}  // namespace
+}  // namespace delvora
