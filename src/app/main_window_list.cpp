@@ -1,17 +1,257 @@
+// Form1's conversion run ("Start Converting") and the editing of the file
+// list: removing, clearing and reordering entries by dragging.
+
+#include <QCursor>
+#include <QDir>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItem>
+
 #include "app/main_window.h"
+#include "conversion/conversion_run.h"
+#include "filelist/list_editing.h"
+#include "platform/progress_bar.h"
 
 namespace delvora {
 
-void Form1::PushButton7_Click() {}
-void Form1::Pause(double /*seconds*/) {}
-void Form1::ListView1_DblClick() {}
-void Form1::ListView1_KeyDown(int /*key_code*/, int /*shift*/) {}
-void Form1::PushButton4_Click() {}
-void Form1::ListView1_MouseDown(int, int, int, int) {}
-void Form1::ListView1_ItemClick(int /*position*/) {}
-void Form1::ListView1_MouseMove(int, int, int, int) {}
-void Form1::ListView1_MouseUp(int, int, int, int) {}
+namespace {
 
-void Form1::WireListEvents() {}
+// Key code, shift mask and button mask as the list's handlers receive them.
+constexpr int kKeyDelete = 46;
+constexpr int kShiftMask = 1;
+constexpr int kCtrlMask = 2;
+constexpr int kAltMask = 4;
+constexpr int kLeftButton = 1;
+constexpr int kRightButton = 2;
+constexpr int kMiddleButton = 4;
+
+int KeyCode(int qt_key) {
+  if (qt_key == Qt::Key_Delete) return kKeyDelete;
+  // Letters and digits keep their ASCII codes; the list acts on none of them.
+  if ((qt_key >= Qt::Key_A && qt_key <= Qt::Key_Z) ||
+      (qt_key >= Qt::Key_0 && qt_key <= Qt::Key_9)) {
+    return qt_key;
+  }
+  return 0;
+}
+
+int ShiftState(Qt::KeyboardModifiers modifiers) {
+  int shift = 0;
+  if (modifiers & Qt::ShiftModifier) shift |= kShiftMask;
+  if (modifiers & Qt::ControlModifier) shift |= kCtrlMask;
+  if (modifiers & Qt::AltModifier) shift |= kAltMask;
+  return shift;
+}
+
+int ButtonState(Qt::MouseButtons buttons) {
+  int state = 0;
+  if (buttons & Qt::LeftButton) state |= kLeftButton;
+  if (buttons & Qt::RightButton) state |= kRightButton;
+  if (buttons & Qt::MiddleButton) state |= kMiddleButton;
+  return state;
+}
+
+// The list's pointer while an entry is dragged: "drag.ico" from the program
+// folder, or the standard pointer when that file is missing or unreadable.
+QCursor DragCursor(const QString& program_folder) {
+  const QPixmap picture(QDir(program_folder).filePath(QStringLiteral("drag.ico")));
+  if (picture.isNull()) return QCursor(Qt::ArrowCursor);
+  return QCursor(picture);
+}
+
+// Removes the selected entry unless a long operation is under way or there is
+// nothing to remove.
+void RemoveSelectedEntry(Form1& form) {
+  if (form.MousePointer() == kPointerHourglass) return;
+  ListView& list = form.List();
+  if (list.Count() == 0) return;
+  const int selected = list.SelectedItem();
+  if (selected == 0) return;
+  list.Remove(selected);
+}
+
+// The real window as the run sees it.
+class FormRunWindow : public RunWindow {
+ public:
+  explicit FormRunWindow(Form1& form) : form_(form) {}
+
+  bool IsConverting() override { return form_.IsConverting; }
+  void SetConverting(bool converting) override { form_.IsConverting = converting; }
+  int EntryCount() override { return form_.List().Count(); }
+  std::string EntryText(int position) override { return form_.List().Text(position).toStdString(); }
+  bool DelimiterOptionSelected(int option) override {
+    QRadioButton* const options[] = {form_.Option1, form_.Option2, form_.Option3, form_.Option4,
+                                     form_.Option5};
+    return options[option - 1]->isChecked();
+  }
+  std::string OtherDelimiterText() override { return form_.Text2->text().toStdString(); }
+  bool SaveToFolderSelected() override { return form_.Option6->isChecked(); }
+  bool SaveBesideInputSelected() override { return form_.Option7->isChecked(); }
+  std::string OutputFolderText() override { return form_.Text1->text().toStdString(); }
+  void ShowHourglass() override { form_.SetMousePointer(kPointerHourglass); }
+  void ShowDefaultPointer() override { form_.SetMousePointer(kPointerDefault); }
+  void SetProgressValue(int percent) override { form_.ProgressBar1->setValue(percent); }
+  void SetProgressText(const std::string& text) override {
+    form_.ProgressBar1->SetText(QString::fromStdString(text));
+  }
+  void ShowMessage(const std::string& text) override { form_.MsgBox(QString::fromStdString(text)); }
+  ErrorReporter& Errors() override { return form_.Errors(); }
+  void ProcessPendingMessages() override { form_.seams().pump->ProcessPendingMessages(); }
+  void Pause(double seconds) override { form_.Pause(seconds); }
+  bool Closing() override { return form_.IsClosing(); }
+
+ private:
+  Form1& form_;
+};
+
+}  // namespace
+
+// ---- Conversion run ----
+
+void Form1::PushButton7_Click() {
+  FormRunWindow window(*this);
+  ConversionRun run(window);
+  run.Start();
+}
+
+void Form1::Pause(double seconds) {
+  // The clock waits in an event loop, so the window keeps processing its
+  // messages and no core spins.
+  Clock& clock = *seams_.clock;
+  const double start = clock.SecondsSinceMidnight();
+  double elapsed = 0;
+  while (elapsed < seconds && !closing_) {
+    clock.WaitUpTo(seconds - elapsed);
+    const double now = clock.SecondsSinceMidnight();
+    // Past midnight the time of day starts again from zero: stop there
+    // rather than wait most of a day.
+    if (now < start) break;
+    elapsed = now - start;
+  }
+}
+
+// ---- Editing the list ----
+
+void Form1::ListView1_DblClick() { RemoveSelectedEntry(*this); }
+
+void Form1::ListView1_KeyDown(int key_code, int /*shift*/) {
+  if (key_code == kKeyDelete) RemoveSelectedEntry(*this);
+}
+
+void Form1::PushButton4_Click() {
+  StepRunner steps(Errors(), FormLocation("PushButton4_Click"));
+  if (steps.If(100, [&] { return MousePointer() != kPointerHourglass; })) {
+    steps.Do(100, [&] { list_.Clear(); });
+  }
+}
+
+void Form1::ListView1_MouseDown(int /*button*/, int /*shift*/, int /*x*/, int /*y*/) {
+  IsDragging = true;
+}
+
+void Form1::ListView1_ItemClick(int position) {
+  ListView1->viewport()->setCursor(DragCursor(seams_.program_folder));
+  // The press has already selected the clicked entry.
+  const int selected = list_.SelectedItem();
+  DragItem = selected != 0 ? selected : position;
+}
+
+void Form1::ListView1_MouseMove(int /*button*/, int /*shift*/, int x, int y) {
+  // Ends the hand pointer of the buttons, but never hides the busy pointer.
+  if (MousePointer() != kPointerHourglass) SetMousePointer(kPointerDefault);
+  if (!IsDragging) return;
+  OverItem = list_.HitTest(QPoint(x, y));
+  const int count = list_.Count();
+  if (OverItem != 0 && DragItem >= 1 && DragItem <= count) {
+    const QString dragged = list_.Text(DragItem);
+    const QString over = list_.Text(OverItem);
+    // Equal texts are never exchanged, so a path cannot trade places with a
+    // copy of itself.
+    if (dragged != over) {
+      list_.SetText(DragItem, over);
+      list_.SetText(OverItem, dragged);
+      list_.Select(OverItem);
+      DragItem = OverItem;
+      const int row_height =
+          ListView1->visualItemRect(ListView1->topLevelItem(OverItem - 1)).height();
+      const int target =
+          AutoScrollTarget(y, ListView1->viewport()->height(), row_height, OverItem, count);
+      if (target != 0) list_.EnsureVisible(target);
+    }
+  }
+  OverItem = 0;
+}
+
+void Form1::ListView1_MouseUp(int /*button*/, int /*shift*/, int /*x*/, int /*y*/) {
+  IsDragging = false;
+  // Back to the arrow; unset rather than fixed, so the window's hourglass
+  // still shows over the list while a long operation runs.
+  ListView1->viewport()->unsetCursor();
+}
+
+void Form1::WireListEvents() {
+  connect(PushButton7, &QPushButton::clicked, this, &Form1::PushButton7_Click);
+  connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
+
+  // The item click comes with the press, before the moves of the same drag.
+  connect(ListView1, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item, int) {
+    ListView1_ItemClick(ListView1->indexOfTopLevelItem(item) + 1);
+  });
+
+  QWidget* viewport = ListView1->viewport();
+  viewport->setMouseTracking(true);
+  new EventHook(viewport, [this](QObject*, QEvent* event) {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        ListView1_MouseDown(ButtonState(mouse->button()), ShiftState(mouse->modifiers()), at.x(),
+                            at.y());
+        return false;
+      }
+      case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        ListView1_MouseMove(ButtonState(mouse->buttons()), ShiftState(mouse->modifiers()), at.x(),
+                            at.y());
+        // With a button held the entries move only by the exchanges above;
+        // the view's own drag-selection would move the selection away.
+        return mouse->buttons() != Qt::NoButton;
+      }
+      case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint at = mouse->position().toPoint();
+        ListView1_MouseUp(ButtonState(mouse->button()), ShiftState(mouse->modifiers()), at.x(),
+                          at.y());
+        return false;
+      }
+      case QEvent::MouseButtonDblClick:
+        // Anywhere on the list, empty space below the entries included.
+        ListView1_DblClick();
+        return true;
+      default:
+        return false;
+    }
+  });
+  new EventHook(ListView1, [this](QObject*, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      ListView1_KeyDown(KeyCode(key->key()), ShiftState(key->modifiers()));
+    }
+    return false;
+  });
+  // Closing ends the program at once; a run under way must not go on with
+  // the next file behind a closed window.
+  new EventHook(this, [this](QObject*, QEvent* event) {
+    if (event->type() == QEvent::Close) closing_ = true;
+    return false;
+  });
+}
 
 }  // namespace delvora

@@ -1,0 +1,159 @@
+// Times "Start Converting" on the real window (offscreen, the half-second
+// pause taken by a clock that jumps) against delvora-convert on the same
+// inputs: 200 small files, and one file of 100 MB. The window's run should
+// take at most 1.5 times as long as the command line.
+//
+//   run_bench [--small N] [--big-mb M] [--repeat R]
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QProcess>
+#include <QRadioButton>
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/settings_store.h"
+#include "platform/qt_seams.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using delvora::Form1;
+
+class QuietBoxes : public delvora::MessageBoxes {
+ public:
+  delvora::MsgAnswer Show(QWidget*, const QString& text, const QString&, delvora::MsgButtons,
+                          delvora::MsgIcon) override {
+    if (text != QStringLiteral("Done.")) ++failures;
+    return delvora::MsgAnswer::kOk;
+  }
+  int failures = 0;
+};
+
+// Waiting moves the time forward at once: the pause costs nothing.
+class JumpingClock : public delvora::Clock {
+ public:
+  double SecondsSinceMidnight() override { return now_; }
+  void WaitUpTo(double seconds) override { now_ += seconds; }
+
+ private:
+  double now_ = 3600.0;
+};
+
+void WriteLines(const fs::path& path, std::size_t bytes) {
+  std::ofstream out(path, std::ios::binary);
+  const std::string line = "2024-05-01,Quorvane Ltd,4711,\"Main Street, 12\",19.95,EUR,ok\r\n";
+  for (std::size_t written = 0; written < bytes; written += line.size()) out << line;
+}
+
+double Seconds(const std::function<void()>& action) {
+  const auto start = std::chrono::steady_clock::now();
+  action();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+struct Result {
+  double window = 0;
+  double cli = 0;
+};
+
+Result Compare(const QString& cli, const std::vector<fs::path>& inputs, const fs::path& work,
+               int repeat) {
+  const fs::path window_out = work / "window-out";
+  const fs::path cli_out = work / "cli-out";
+  fs::create_directories(window_out);
+  fs::create_directories(cli_out);
+
+  QuietBoxes boxes;
+  JumpingClock clock;
+  delvora::QtPump pump;
+  delvora::SettingsStore settings(QString::fromStdString((work / "settings.ini").string()));
+  delvora::Seams seams;
+  seams.message_boxes = &boxes;
+  seams.clock = &clock;
+  seams.pump = &pump;
+  seams.settings = &settings;
+  seams.program_folder = QCoreApplication::applicationDirPath();
+  Form1 form(seams);
+  form.Option1->setChecked(true);
+  form.Option6->setChecked(true);
+  form.Text1->setText(QString::fromStdString(window_out.string()));
+  QStringList arguments{"-q", "--out", QString::fromStdString(cli_out.string())};
+  for (const fs::path& input : inputs) {
+    form.List().Add(QString::fromStdString(input.string()));
+    arguments << QString::fromStdString(input.string());
+  }
+
+  std::vector<double> window_times;
+  std::vector<double> cli_times;
+  for (int i = 0; i < repeat; ++i) {
+    window_times.push_back(Seconds([&] { form.PushButton7_Click(); }));
+    cli_times.push_back(Seconds([&] {
+      if (QProcess::execute(cli, arguments) != 0) std::fprintf(stderr, "delvora-convert failed\n");
+    }));
+  }
+  if (boxes.failures != 0)
+    std::fprintf(stderr, "the window reported %d failures\n", boxes.failures);
+  return {Median(window_times), Median(cli_times)};
+}
+
+bool Report(const char* what, const Result& result) {
+  const double ratio = result.window / result.cli;
+  std::printf("%-28s window %8.1f ms   delvora-convert %8.1f ms   ratio %.2f (goal <= 1.50)\n",
+              what, result.window * 1000, result.cli * 1000, ratio);
+  return ratio <= 1.5;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  int small = 200;
+  int big_mb = 100;
+  int repeat = 3;
+  const QStringList args = QCoreApplication::arguments();
+  for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+    if (args[i] == "--small") small = args[i + 1].toInt();
+    if (args[i] == "--big-mb") big_mb = args[i + 1].toInt();
+    if (args[i] == "--repeat") repeat = std::max(1, args[i + 1].toInt());
+  }
+  const QString cli = QDir(QCoreApplication::applicationDirPath()).filePath("delvora-convert");
+  if (!QFile::exists(cli)) {
+    std::fprintf(stderr, "delvora-convert not found beside run_bench\n");
+    return 2;
+  }
+
+  const fs::path work = fs::temp_directory_path() /
+                        ("delvora-run-bench-" + std::to_string(QCoreApplication::applicationPid()));
+  fs::create_directories(work / "small");
+  fs::create_directories(work / "big");
+  std::vector<fs::path> small_inputs;
+  for (int i = 0; i < small; ++i) {
+    small_inputs.push_back(work / "small" / ("part" + std::to_string(i) + ".csv"));
+    WriteLines(small_inputs.back(), 4096);
+  }
+  const fs::path big = work / "big" / "large.csv";
+  WriteLines(big, static_cast<std::size_t>(big_mb) * 1024 * 1024);
+
+  bool met = true;
+  met &= Report((std::to_string(small) + " small files").c_str(),
+                Compare(cli, small_inputs, work / "small", repeat));
+  met &= Report(("one file of " + std::to_string(big_mb) + " MB").c_str(),
+                Compare(cli, {big}, work / "big", repeat));
+  std::error_code ignored;
+  fs::remove_all(work, ignored);
+  return met ? 0 : 1;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// Drives the file list with the mouse as a user reordering entries would.
+
+#include <QPoint>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "app/main_window.h"
+
+namespace delvora::testing {
+
+inline QPoint EntryCentre(Form1& form, int position) {
+  return form.ListView1->visualItemRect(form.ListView1->topLevelItem(position - 1)).center();
+}
+
+// Presses on entry `from`, moves over every entry up to `to` and releases
+// there.
+inline void DragEntry(Form1& form, int from, int to) {
+  QWidget* viewport = form.ListView1->viewport();
+  QTest::mousePress(viewport, Qt::LeftButton, {}, EntryCentre(form, from));
+  const int step = from < to ? 1 : -1;
+  for (int position = from; position != to;) {
+    position += step;
+    QTest::mouseMove(viewport, EntryCentre(form, position));
+  }
+  QTest::mouseRelease(viewport, Qt::LeftButton, {}, EntryCentre(form, to));
+}
+
+}  // namespace delvora::testing
