@@ -31,3 +31,8 @@ if(TARGET convert_cli_tests)
     DELVORA_CONVERT_EXE="$<TARGET_FILE:delvora-convert>")
   add_dependencies(convert_cli_tests delvora-convert)
 endif()
+
+if(DELVORA_BENCH)
+  add_executable(engine_bench bench/engine_bench.cpp)
+  target_link_libraries(engine_bench PRIVATE delvora_core benchmark::benchmark)
+endif()

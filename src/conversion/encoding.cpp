@@ -1,5 +1,6 @@
 #include "conversion/encoding.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "conversion/text_reader.h"
@@ -140,13 +141,15 @@ std::size_t UnitDecoder::DecodeOne(const unsigned char* u, char16_t* out) const 
 std::size_t UnitDecoder::Decode(const unsigned char* data, std::size_t size, char16_t* out) {
   char16_t* o = out;
   // Complete the unit left over from the previous block first.
-  while (pending_size_ > 0 && size > 0) {
-    pending_[pending_size_++] = *data++;
-    --size;
-    if (pending_size_ == unit_size_) {
-      o += DecodeOne(pending_, o);
-      pending_size_ = 0;
-    }
+  if (pending_size_ > 0) {
+    const std::size_t need = std::min(unit_size_ - pending_size_, size);
+    std::memcpy(pending_ + pending_size_, data, need);
+    pending_size_ += need;
+    data += need;
+    size -= need;
+    if (pending_size_ < unit_size_) return 0;
+    o += DecodeOne(pending_, o);
+    pending_size_ = 0;
   }
   const std::size_t whole = size - size % unit_size_;
   if (encoding_ == TextEncoding::kUtf16Le) {
@@ -163,7 +166,8 @@ std::size_t UnitDecoder::Decode(const unsigned char* data, std::size_t size, cha
   } else {
     for (std::size_t i = 0; i < whole; i += unit_size_) o += DecodeOne(data + i, o);
   }
-  for (std::size_t i = whole; i < size; ++i) pending_[pending_size_++] = data[i];
+  pending_size_ = size - whole;
+  std::memcpy(pending_, data + whole, pending_size_);
   return static_cast<std::size_t>(o - out);
 }
 

@@ -42,6 +42,24 @@ inline Unit* CopyReplacing(const Unit* begin, const Unit* end, Unit* __restrict 
   return out + size;
 }
 
+// One pass over a whole block: the delimiter unit becomes a tab (when
+// kReplace) and the result says whether any LF lacks a CR before it. A plain
+// loop in the width of the unit, so that the compiler turns it into vector
+// code; for files with CR LF endings this is all the work there is.
+template <typename Unit, bool kReplace>
+inline bool CopyFindingBareLf(const Unit* __restrict in, std::size_t size, Unit* __restrict out,
+                              Unit from, Unit before) {
+  if (size == 0) return false;
+  Unit bare = static_cast<Unit>((in[0] == Unit('\n')) & (before != Unit('\r')));
+  out[0] = kReplace && in[0] == from ? Unit('\t') : in[0];
+  for (std::size_t i = 1; i < size; ++i) {
+    const Unit c = in[i];
+    bare |= static_cast<Unit>((c == Unit('\n')) & (in[i - 1] != Unit('\r')));
+    out[i] = kReplace && c == from ? Unit('\t') : c;
+  }
+  return bare != 0;
+}
+
 }  // namespace
 
 template <typename Unit>
@@ -49,7 +67,10 @@ LineConverter<Unit>::LineConverter(Units delimiter, bool delimiter_matches,
                                    const std::array<bool, 256>* lead_bytes)
     : delimiter_(std::move(delimiter)),
       active_(delimiter_matches && !delimiter_.empty()),
-      lead_bytes_(lead_bytes) {}
+      lead_bytes_(lead_bytes),
+      whole_blocks_(lead_bytes == nullptr &&
+                    (!active_ || (delimiter_.size() == 1 && delimiter_[0] != Unit('\r') &&
+                                  delimiter_[0] != Unit('\n')))) {}
 
 template <typename Unit>
 const Unit* LineConverter<Unit>::Convert(const Unit* begin, const Unit* end, bool complete,
@@ -112,6 +133,25 @@ const Unit* LineConverter<Unit>::Convert(const Unit* begin, const Unit* end, boo
 template <typename Unit>
 typename LineConverter<Unit>::Step LineConverter<Unit>::Feed(const Unit* data, std::size_t size,
                                                              bool at_end, Unit* out) {
+  if (size == 0) return {0, 0};
+  if (whole_blocks_) {
+    // While lines end in CR LF and the delimiter is one unit that is not
+    // part of a line end, lines need not be told apart at all.
+    const bool bare =
+        active_ ? CopyFindingBareLf<Unit, true>(data, size, out, delimiter_[0], last_unit_)
+                : CopyFindingBareLf<Unit, false>(data, size, out, Unit(0), last_unit_);
+    if (!bare) {
+      // A CR at the very end waits for the next block, where it may turn
+      // out to end a line, as the line-by-line path expects.
+      const std::size_t taken = !at_end && data[size - 1] == Unit('\r') ? size - 1 : size;
+      if (taken == 0) return {0, 0};
+      last_unit_ = data[taken - 1];
+      line_open_ = last_unit_ != Unit('\n');
+      return {taken, taken};
+    }
+    // Bare LF endings: go line by line from here on.
+    whole_blocks_ = false;
+  }
   Unit* o = out;
   const Unit* p = data;
   const Unit* const end = data + size;
@@ -138,6 +178,7 @@ typename LineConverter<Unit>::Step LineConverter<Unit>::Feed(const Unit* data, s
       p = stop;
     }
   }
+  if (p != data) last_unit_ = p[-1];
   return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
 }
 

@@ -55,7 +55,10 @@ class LineConverter {
   Units delimiter_;
   bool active_;
   const std::array<bool, 256>* lead_bytes_;
+  // Whether whole blocks may be copied in one pass (see Feed).
+  bool whole_blocks_;
   bool line_open_ = true;
+  Unit last_unit_ = Unit(0);  // the unit before the next one fed
 };
 
 extern template class LineConverter<char>;

@@ -1,0 +1,121 @@
+// Engine throughput in MB/s of input for each input encoding, beside a
+// memcpy of the same bytes as the ceiling.
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "conversion/converter.h"
+#include "conversion/text_reader.h"
+#include "conversion/text_writer.h"
+
+namespace delvora {
+namespace {
+
+constexpr std::size_t kTextSize = 32 << 20;
+
+// Typical comma-separated rows: numbers, short words, quoted text.
+std::string SampleText() {
+  std::string text;
+  text.reserve(kTextSize + 200);
+  for (unsigned row = 0; text.size() < kTextSize; ++row) {
+    text += std::to_string(row) + ",\"Smith, John\",2026-12-07," +
+            std::to_string(row * 7919 % 100000) + ".25,Westfield,active,," +
+            std::to_string(row % 97) + "\r\n";
+  }
+  return text;
+}
+
+std::string Encode(const std::string& ascii, const std::string& encoding) {
+  if (encoding == "narrow") return ascii;
+  if (encoding == "utf8") return "\xEF\xBB\xBF" + ascii;
+  const bool utf32 = encoding.rfind("utf32", 0) == 0;
+  const bool big = encoding.size() > 2 && encoding.compare(encoding.size() - 2, 2, "be") == 0;
+  const std::size_t width = utf32 ? 4 : 2;
+  std::vector<char> out;
+  out.reserve(ascii.size() * width + 4);
+  // The mark is the code point U+FEFF in the same form as the text.
+  const auto put = [&](unsigned value) {
+    for (std::size_t k = 0; k < width; ++k) {
+      const std::size_t shift = 8 * (big ? width - 1 - k : k);
+      out.push_back(static_cast<char>((value >> shift) & 0xFF));
+    }
+  };
+  put(0xFEFF);
+  for (char c : ascii) put(static_cast<unsigned char>(c));
+  return std::string(out.begin(), out.end());
+}
+
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(const std::string& data) : data_(data) {}
+  std::size_t Read(void* buffer, std::size_t size) override {
+    const std::size_t n = std::min(size, data_.size() - position_);
+    std::memcpy(buffer, data_.data() + position_, n);
+    position_ += n;
+    return n;
+  }
+
+ private:
+  const std::string& data_;
+  std::size_t position_ = 0;
+};
+
+class DiscardSink : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override {
+    benchmark::DoNotOptimize(data);
+    written += size;
+  }
+  std::size_t written = 0;
+};
+
+void Convert(benchmark::State& state, const std::string& encoding, const std::string& delimiter) {
+  const std::string input = Encode(SampleText(), encoding);
+  ConversionOptions options;
+  options.delimiter = delimiter;
+  options.code_page = NarrowCodePage{65001};
+  for (auto _ : state) {
+    MemorySource source(input);
+    DiscardSink sink;
+    ConvertStream(source, sink, options);
+    benchmark::DoNotOptimize(sink.written);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+void Memcpy(benchmark::State& state) {
+  const std::string input = SampleText();
+  std::vector<char> block(1 << 20);
+  for (auto _ : state) {
+    for (std::size_t at = 0; at < input.size(); at += block.size()) {
+      const std::size_t n = std::min(block.size(), input.size() - at);
+      std::memcpy(block.data(), input.data() + at, n);
+      benchmark::ClobberMemory();
+    }
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
+BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, narrow_comma, std::string("narrow"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, narrow_comma_space, std::string("narrow"), std::string(", "))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, utf8_comma, std::string("utf8"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, utf16le_comma, std::string("utf16le"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, utf16be_comma, std::string("utf16be"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, utf32le_comma, std::string("utf32le"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, utf32be_comma, std::string("utf32be"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace delvora
+
+BENCHMARK_MAIN();
