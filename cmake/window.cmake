@@ -1,1 +1,49 @@
 # Sources and tests of this area.
+# The main window's start-up, settings, delimiter and output choices, pointer
+# feedback, skin, Help notice and resources.
+target_sources(delvora_gui PRIVATE
+  src/app/startup.cpp
+  src/help/help_notice.cpp
+  src/platform/cursor.cpp)
+
+# The window icon travels inside the program; the files beside the
+# executable (hand pointer, drag pointer, skin) stay optional.
+qt_add_resources(delvora_gui "delvora_window_icon"
+  PREFIX "/delvora"
+  BASE "${CMAKE_SOURCE_DIR}/resources"
+  FILES "${CMAKE_SOURCE_DIR}/resources/delvora.ico")
+
+if(WIN32)
+  # Explorer's icon for the executable. Deferred: the executable is declared
+  # after the areas.
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL
+    target_sources delvora PRIVATE ${CMAKE_SOURCE_DIR}/src/app/delvora.rc)
+endif()
+
+delvora_add_test(window_gui_tests
+  tests/gui/window_layout_test.cpp
+  tests/gui/window_startup_test.cpp
+  tests/gui/window_choices_test.cpp
+  tests/gui/window_pointer_test.cpp)
+
+delvora_add_test(window_app_tests
+  tests/app/settings_store_test.cpp
+  tests/app/skin_test.cpp
+  tests/app/cursor_test.cpp
+  tests/app/resources_test.cpp)
+foreach(tests window_gui_tests window_app_tests)
+  if(TARGET ${tests})
+    target_compile_definitions(${tests} PRIVATE
+      DELVORA_RESOURCES_DIR="${CMAKE_SOURCE_DIR}/resources")
+  endif()
+endforeach()
+
+if(DELVORA_BENCH)
+  # Start-up to a shown window, against an empty Qt Widgets window started
+  # the same way; bench/startup.sh times both.
+  add_executable(startup_delvora bench/startup_delvora.cpp)
+  target_link_libraries(startup_delvora PRIVATE delvora_gui)
+  add_executable(startup_empty bench/startup_empty.cpp)
+  target_link_libraries(startup_empty PRIVATE Qt6::Widgets)
+  add_dependencies(startup_delvora delvora_resources)
+endif()

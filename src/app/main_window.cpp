@@ -331,13 +331,18 @@ void Form1::Form_Load() {
     Text1->setText(settings.GetSetting(QStringLiteral("Text1"), desktop));
   });
   steps.Do(138, [&] { Text2->setText(settings.GetSetting(QStringLiteral("Other"), QStringLiteral("|"))); });
-  RestoreOption(steps, 140, Option1, "Option1", "1");
-  RestoreOption(steps, 142, Option2, "Option2", "0");
-  RestoreOption(steps, 144, Option3, "Option3", "0");
-  RestoreOption(steps, 146, Option4, "Option4", "0");
-  RestoreOption(steps, 148, Option5, "Option5", "0");
-  RestoreOption(steps, 150, Option6, "Option6", "1");
-  RestoreOption(steps, 152, Option7, "Option7", "0");
+  // Every click stores its whole group, so the stored values are taken
+  // before the first one is restored: of several options a hand-edited store
+  // marks true, the last one restored stays selected.
+  const auto stored = [&](const char* key, const char* default_value) {
+    return settings.GetSetting(QLatin1String(key), QLatin1String(default_value));
+  };
+  const QString option_values[] = {stored("Option1", "1"), stored("Option2", "0"),
+                                   stored("Option3", "0"), stored("Option4", "0"),
+                                   stored("Option5", "0"), stored("Option6", "1"),
+                                   stored("Option7", "0")};
+  QRadioButton* const options[] = {Option1, Option2, Option3, Option4, Option5, Option6, Option7};
+  for (int i = 0; i < 7; ++i) RestoreOption(steps, 140 + 2 * i, options[i], option_values[i]);
   if (steps.If(154, [&] { return Option6->isChecked(); })) {
     steps.Do(156, [&] { Frame6->setEnabled(true); });
   } else {
@@ -345,11 +350,10 @@ void Form1::Form_Load() {
   }
 }
 
-void Form1::RestoreOption(StepRunner& steps, int step, QRadioButton* option, const char* key,
-                          const char* default_value) {
+void Form1::RestoreOption(StepRunner& steps, int step, QRadioButton* option,
+                          const QString& stored) {
   steps.Do(step, [&] {
-    const bool selected = BooleanFromText(
-        seams_.settings->GetSetting(QLatin1String(key), QLatin1String(default_value)));
+    const bool selected = BooleanFromText(stored);
     if (selected && option->isChecked()) {
       // Selecting an option by program runs its click handler even when it
       // is selected already, so the start-up stores the group again.
@@ -519,6 +523,12 @@ void Form1::WireWindowEvents() {
     HookPointerMoves(button, &Form1::PushButtonHand_MouseMove);
   }
   HookPointerMoves(this, &Form1::Form_MouseMove);
+  // Controls without a handler leave the pointer as it is; their moves must
+  // not reach the frame or window behind them.
+  for (QWidget* quiet : std::initializer_list<QWidget*>{Option1, Option2, Option3, Option4, Option5,
+                                                        Option6, Option7, ProgressBar1}) {
+    quiet->setAttribute(Qt::WA_NoMousePropagation);
+  }
   HookPointerMoves(Frame2, &Form1::Frame2_MouseMove);
   HookPointerMoves(Frame5, &Form1::Frame5_MouseMove);
   HookPointerMoves(Frame6, &Form1::Frame6_MouseMove);

@@ -187,8 +187,7 @@ class Form1 : public QWidget {
   QString ProgramFile(const QString& relative_path) const;
   void StoreDelimiterOptions();
   void StoreOutputOptions();
-  void RestoreOption(StepRunner& steps, int step, QRadioButton* option, const char* key,
-                     const char* default_value);
+  void RestoreOption(StepRunner& steps, int step, QRadioButton* option, const QString& stored);
   void HookPointerMoves(QWidget* widget, void (Form1::*handler)());
   bool centred_ = false;
   // ---- Conversion run and editing the list ----

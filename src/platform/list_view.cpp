@@ -127,6 +127,8 @@ void ListView::EnsureVisible(int position) {
 }
 
 int ListView::HitTest(const QPoint& viewport_point) const {
+  // Outside the visible list there is no entry, whatever lies scrolled away.
+  if (!widget_->viewport()->rect().contains(viewport_point)) return 0;
   QTreeWidgetItem* item = widget_->itemAt(viewport_point);
   return item ? widget_->indexOfTopLevelItem(item) + 1 : 0;
 }

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Start-up to a shown window: Delvora against an empty Qt Widgets window,
+# both started the same way (a fresh process, first paint, quit) on one
+# Xvfb display. Goal: Delvora takes at most 1.5 times as long.
+#
+#   bench/startup.sh [build-dir]      (default build/release)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build/release}
+bin="$build/bin"
+if [ ! -x "$bin/startup_delvora" ] || [ ! -x "$bin/startup_empty" ]; then
+  cmake --build "$build" --target startup_delvora startup_empty delvora_resources >/dev/null
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# A throwaway settings store, and a stand-in for the browser launcher: the
+# one start in a hundred that opens the vendor page must not open anything.
+export XDG_CONFIG_HOME="$work/config"
+mkdir -p "$work/path"
+printf '#!/bin/sh\nexit 0\n' >"$work/path/xdg-open"
+chmod +x "$work/path/xdg-open"
+export PATH="$work/path:$PATH"
+
+run() {
+  hyperfine --warmup 5 --runs "${RUNS:-40}" --export-json "$work/result.json" \
+    -n empty "$bin/startup_empty" -n delvora "$bin/startup_delvora" >&2
+  python3 - "$work/result.json" <<'PY'
+import json, sys
+r = {x["command"]: x for x in json.load(open(sys.argv[1]))["results"]}
+e, d = r["empty"]["mean"], r["delvora"]["mean"]
+ratio = d / e
+print(f"start-up to a shown window: empty {e*1000:.1f} ms, Delvora {d*1000:.1f} ms, "
+      f"ratio {ratio:.2f} (goal <= 1.50) {'OK' if ratio <= 1.5 else 'OVER'}")
+PY
+}
+
+if [ -n "${DISPLAY:-}" ]; then
+  run
+else
+  export -f run
+  export bin work
+  xvfb-run -a -s "-screen 0 1280x1024x24" bash -c run
+fi

@@ -1,0 +1,127 @@
+// The settings store: defaults, exact round trips, write-through, Boolean
+// reading and a store that cannot be written.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
+#include "app/settings_store.h"
+#include "platform/app_error.h"
+#include "support/test_support.h"
+
+namespace delvora::testing {
+namespace {
+
+QString Path(const TempDir& dir, const char* name) {
+  return QString::fromStdString(dir.Utf8()) + "/" + name;
+}
+
+TEST(SettingsStore, AbsentKeysGiveTheDefaultAndNothingIsWrittenByReading) {
+  TempDir dir;
+  SettingsStore store(Path(dir, "s.ini"));
+  EXPECT_EQ(store.GetSetting("Option1", "1"), "1");
+  EXPECT_EQ(store.GetSetting("LastFolder", ""), "");
+  EXPECT_FALSE(store.Contains("Option1"));
+  EXPECT_FALSE(QFile::exists(Path(dir, "s.ini")));
+}
+
+TEST(SettingsStore, EveryTextComesBackExactlyAfterARestart) {
+  TempDir dir;
+  const QString file = Path(dir, "s.ini");
+  const QStringList texts = {",",          ", ",         ";",     "\t",       "|",
+                             " ; ",        "",           "\"",    "a=b",      "#x",
+                             "[General]",  "@Variant(x)", "@",    "C:\\Data\\", "/home/u/",
+                             "Ünïcødé ✓",  "line\nbreak", "  lead", "trail  ", "True"};
+  {
+    SettingsStore store(file);
+    for (int i = 0; i < texts.size(); ++i) store.SaveSetting(QString("K%1").arg(i), texts[i]);
+  }
+  SettingsStore again(file);
+  for (int i = 0; i < texts.size(); ++i) {
+    EXPECT_EQ(again.GetSetting(QString("K%1").arg(i), "<absent>"), texts[i]) << i;
+  }
+  // An empty text is a stored value, not an absent key.
+  EXPECT_TRUE(again.Contains("K6"));
+}
+
+TEST(SettingsStore, EveryWriteIsOnDiskBeforeSaveReturns) {
+  TempDir dir;
+  const QString file = Path(dir, "s.ini");
+  SettingsStore store(file);
+  store.SaveSetting("Text1", "/a");
+  // Another reader of the file, as a second copy of the program or the next
+  // start after a kill, sees it at once.
+  SettingsStore other(file);
+  EXPECT_EQ(other.GetSetting("Text1", ""), "/a");
+  store.SaveSetting("Text1", "/ab");
+  QSettings raw(file, QSettings::IniFormat);
+  EXPECT_EQ(raw.value("Text1").toString(), "/ab");
+  EXPECT_FALSE(store.WriteFailed());
+}
+
+TEST(SettingsStore, HandEditedListLikeValueReadsAsOneText) {
+  TempDir dir;
+  const QString file = Path(dir, "s.ini");
+  WriteFile(dir / "s.ini", "[General]\nOther=a,b\nOption1=True\n");
+  SettingsStore store(file);
+  EXPECT_EQ(store.GetSetting("Other", ""), "a,b");
+  EXPECT_EQ(store.GetSetting("Option1", ""), "True");
+}
+
+TEST(SettingsStore, UnwritableStoreKeepsValuesForTheRunAndNeverThrows) {
+  TempDir dir;
+  WriteFile(dir / "plain-file", "x");
+  // A store whose folder would have to live under a regular file.
+  SettingsStore store(Path(dir, "plain-file/sub/s.ini"));
+  EXPECT_NO_THROW(store.SaveSetting("Text1", "/kept"));
+  EXPECT_TRUE(store.WriteFailed());
+  EXPECT_EQ(store.GetSetting("Text1", ""), "/kept");
+  EXPECT_NO_THROW(store.SaveSetting("Text1", "/kept2"));
+  EXPECT_EQ(store.GetSetting("Text1", ""), "/kept2");
+}
+
+TEST(SettingsStore, UserStoreIsQuorvaneDelvora) {
+  TempDir dir;
+  const QString root = QString::fromStdString(dir.Utf8());
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, root);
+  {
+    SettingsStore store;
+#ifdef Q_OS_WIN
+    EXPECT_TRUE(store.FileName().endsWith("Software\\Quorvane\\Delvora"));
+#else
+    EXPECT_EQ(store.FileName(), root + "/Quorvane/Delvora.conf");
+    store.SaveSetting("Option1", "True");
+    EXPECT_TRUE(QFile::exists(root + "/Quorvane/Delvora.conf"));
+#endif
+  }
+}
+
+TEST(BooleanFromText, TrueFalseWordsAndNumbers) {
+  EXPECT_TRUE(BooleanFromText("True"));
+  EXPECT_FALSE(BooleanFromText("False"));
+  EXPECT_TRUE(BooleanFromText("true"));
+  EXPECT_FALSE(BooleanFromText("FALSE"));
+  EXPECT_TRUE(BooleanFromText("1"));
+  EXPECT_TRUE(BooleanFromText("-1"));
+  EXPECT_TRUE(BooleanFromText(" 2 "));
+  EXPECT_TRUE(BooleanFromText("0.5"));
+  EXPECT_FALSE(BooleanFromText("0"));
+  EXPECT_FALSE(BooleanFromText("-0"));
+  EXPECT_FALSE(BooleanFromText("0.0"));
+  for (const char* bad : {"", " ", "yes", "Maybe", "nan", "inf", "-inf", "1x", "0x1", "Tru"}) {
+    try {
+      BooleanFromText(bad);
+      ADD_FAILURE() << "accepted " << bad;
+    } catch (const AppError& e) {
+      EXPECT_EQ(e.number(), 13) << bad;
+      EXPECT_EQ(e.description(), "Type mismatch");
+    }
+  }
+  EXPECT_EQ(BooleanText(true), "True");
+  EXPECT_EQ(BooleanText(false), "False");
+}
+
+}  // namespace
+}  // namespace delvora::testing

@@ -1,0 +1,247 @@
+// The window as created: controls, geometry, fonts, keyboard order, the list
+// adapter.
+
+#include <gtest/gtest.h>
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "gui/window_test_support.h"
+#include "platform/progress_bar.h"
+
+namespace delvora::testing {
+namespace {
+
+struct ControlRow {
+  const char* name;
+  const char* kind;
+  const char* text;
+  const char* container;
+  int left, top, width, height;
+};
+
+// Positions in twips, as the window's design gives them.
+const ControlRow kControls[] = {
+    {"PushButton2", "QPushButton", "Help", "Form1", 120, 120, 7800, 405},
+    {"ListView1", "QTreeWidget", "", "Form1", 120, 630, 7800, 2535},
+    {"PushButton8", "QPushButton", "Add CSV File(s)", "Form1", 120, 3250, 3840, 405},
+    {"PushButton9", "QPushButton", "Add All CSV File(s) In Folder", "Form1", 4080, 3250, 3840, 405},
+    {"PushButton4", "QPushButton", "Clear List", "Form1", 120, 3760, 3840, 405},
+    {"PushButton5", "QPushButton", "Load Sample/Example Files", "Form1", 4080, 3760, 3840, 405},
+    {"Frame2", "QGroupBox", "CSV Delimiter", "Form1", 120, 4230, 7800, 705},
+    {"Frame5", "QGroupBox", "Save Option", "Form1", 120, 5000, 7800, 1815},
+    {"PushButton7", "QPushButton", "Start Converting", "Form1", 120, 6930, 7800, 405},
+    {"ProgressBar1", "QProgressBar", "Progress Bar", "Form1", 120, 7450, 7800, 405},
+    {"Option1", "QRadioButton", "Comma", "Frame2", 240, 300, 1140, 225},
+    {"Option2", "QRadioButton", "Comma-space", "Frame2", 1485, 300, 1725, 225},
+    {"Option3", "QRadioButton", "Semicolon", "Frame2", 3330, 300, 1455, 225},
+    {"Option4", "QRadioButton", "Tab (hide)", "Frame2", 4860, 300, 1140, 225},
+    {"Option5", "QRadioButton", "Other", "Frame2", 5760, 300, 825, 225},
+    {"Text2", "QLineEdit", "|", "Frame2", 6600, 255, 915, 330},
+    {"Option6", "QRadioButton", "Save results to this folder:", "Frame5", 240, 300, 3615, 255},
+    {"Frame6", "QGroupBox", "", "Frame5", 480, 510, 6840, 810},
+    {"Option7", "QRadioButton", "Save results in folder of original file", "Frame5", 240, 1410,
+     3615, 255},
+    {"Text1", "QLineEdit", "", "Frame6", 240, 300, 5670, 345},
+    {"PushButton1", "QPushButton", "...", "Frame6", 6000, 300, 600, 345},
+};
+
+QString TextOf(QWidget* widget) {
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+  if (auto* frame = qobject_cast<QGroupBox*>(widget)) return frame->title();
+  if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
+  if (auto* bar = qobject_cast<QProgressBar*>(widget)) return bar->text();
+  return QString();
+}
+
+TEST(WindowLayout, EveryControlHasItsNameKindTextContainerAndPlace) {
+  WindowHarness harness;
+  Form1& window = harness.Create();
+  EXPECT_EQ(window.objectName(), "Form1");
+  EXPECT_EQ(window.windowTitle(), "Form1");
+  for (const ControlRow& row : kControls) {
+    SCOPED_TRACE(row.name);
+    auto* widget = window.findChild<QWidget*>(QLatin1String(row.name));
+    ASSERT_NE(widget, nullptr);
+    EXPECT_TRUE(widget->inherits(row.kind));
+    EXPECT_EQ(TextOf(widget), QString::fromUtf8(row.text));
+    ASSERT_NE(widget->parentWidget(), nullptr);
+    EXPECT_EQ(widget->parentWidget()->objectName(), row.container);
+    EXPECT_EQ(widget->geometry(),
+              QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+    EXPECT_TRUE(widget->isEnabled());
+    // Only the hidden tab option; no access keys in any caption.
+    EXPECT_EQ(widget->isVisibleTo(&window), QLatin1String(row.name) != "Option4");
+    EXPECT_FALSE(TextOf(widget).contains('&'));
+  }
+  EXPECT_TRUE(window.Option1->isChecked());
+  EXPECT_TRUE(window.Option6->isChecked());
+  EXPECT_FALSE(window.Option2->isChecked() || window.Option3->isChecked() ||
+               window.Option4->isChecked() || window.Option5->isChecked() ||
+               window.Option7->isChecked());
+}
+
+TEST(WindowLayout, WindowIsFixedSizeWhiteWithoutMaximiseAndUsesTheGivenFonts) {
+  WindowHarness harness;
+  Form1& window = harness.Create();
+  EXPECT_EQ(window.minimumSize(), QSize(8040 / 15, 7980 / 15));
+  EXPECT_EQ(window.maximumSize(), window.minimumSize());
+  EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_TRUE(window.windowFlags() & Qt::WindowSystemMenuHint);
+  EXPECT_EQ(window.palette().color(QPalette::Window), QColor(Qt::white));
+  EXPECT_EQ(window.Frame2->palette().color(QPalette::Window), QColor(Qt::white));
+  EXPECT_EQ(window.Option1->palette().color(QPalette::Window), QColor(Qt::white));
+
+  const auto expect_font = [](QWidget* widget, double points) {
+    SCOPED_TRACE(widget->objectName().toStdString());
+    EXPECT_EQ(widget->font().family(), "Arial");
+    EXPECT_DOUBLE_EQ(widget->font().pointSizeF(), points);
+    EXPECT_TRUE(widget->font().bold());
+  };
+  expect_font(&window, 9);
+  for (QWidget* w : {static_cast<QWidget*>(window.Frame2), static_cast<QWidget*>(window.Option3),
+                     static_cast<QWidget*>(window.Text1), static_cast<QWidget*>(window.Text2),
+                     static_cast<QWidget*>(window.ListView1)}) {
+    expect_font(w, 9);
+  }
+  for (QPushButton* b : {window.PushButton1, window.PushButton2, window.PushButton4,
+                         window.PushButton5, window.PushButton7, window.PushButton8,
+                         window.PushButton9}) {
+    expect_font(b, 11.25);
+  }
+}
+
+TEST(WindowLayout, OnlyTheListHasATooltipAndItIsWordForWord) {
+  WindowHarness harness;
+  Form1& window = harness.Create();
+  EXPECT_EQ(window.ListView1->toolTip(),
+            "Drag and drop files here. Double-click item to remove it. Move | line to right and "
+            "out of window to reveal full names.");
+  for (QWidget* widget : window.findChildren<QWidget*>()) {
+    if (widget != window.ListView1) {
+      EXPECT_TRUE(widget->toolTip().isEmpty()) << widget->objectName().toStdString();
+    }
+  }
+}
+
+TEST(WindowLayout, KeyboardFocusFollowsTheTabOrderAndSkipsFramesBarAndHiddenOption) {
+  WindowHarness harness;
+  Form1& window = harness.Create();
+  QStringList order;
+  QWidget* at = window.ListView1;
+  do {
+    if (at->isVisibleTo(&window) && (at->focusPolicy() & Qt::TabFocus) && at->isWindow() == false &&
+        (at->parentWidget() == &window || at->parentWidget() == window.Frame2 ||
+         at->parentWidget() == window.Frame5 || at->parentWidget() == window.Frame6)) {
+      order << at->objectName();
+    }
+    at = at->nextInFocusChain();
+  } while (at != window.ListView1 && order.size() < 40);
+  EXPECT_EQ(order, QStringList({"ListView1", "PushButton8", "PushButton9", "PushButton4",
+                                "PushButton5", "PushButton7", "PushButton2", "Option1", "Option2",
+                                "Option3", "Option5", "Text2", "Option7", "Option6", "Text1",
+                                "PushButton1"}));
+}
+
+TEST(WindowLayout, ShownWindowIsCentredOnItsScreen) {
+  WindowHarness harness;
+  Form1& window = harness.CreateAndLoad();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  const QPoint centre = window.screen()->availableGeometry().center();
+  EXPECT_LE(std::abs(window.geometry().center().x() - centre.x()), 1);
+  EXPECT_LE(std::abs(window.geometry().center().y() - centre.y()), 1);
+}
+
+TEST(ListViewAdapter, PositionsAreOneBasedAndOutOfRangeIsHarmless) {
+  QTreeWidget tree;
+  ListView list(&tree);
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_TRUE(tree.isHeaderHidden() || tree.columnCount() <= 1);
+  list.AddColumn("CSV File(s)");
+  list.SetColumnWidthTwips(1, 7000);
+  EXPECT_EQ(list.ColumnCount(), 1);
+  EXPECT_EQ(list.ColumnHeader(1), "CSV File(s)");
+  EXPECT_EQ(tree.columnWidth(0), 466);
+  EXPECT_FALSE(tree.isHeaderHidden());
+
+  list.Add("a");
+  list.Add("b");
+  list.Add("a");
+  EXPECT_EQ(list.Count(), 3);
+  EXPECT_EQ(list.Text(1), "a");
+  EXPECT_EQ(list.Text(3), "a");
+  EXPECT_EQ(list.Text(0), "");
+  EXPECT_EQ(list.Text(4), "");
+  list.Remove(0);
+  list.Remove(9);
+  list.SetText(9, "x");
+  EXPECT_EQ(list.Count(), 3);
+
+  EXPECT_EQ(list.SelectedItem(), 0);
+  list.Select(2);
+  EXPECT_EQ(list.SelectedItem(), 2);
+  list.Select(3);
+  EXPECT_EQ(list.SelectedItem(), 3);
+  list.Remove(1);
+  EXPECT_EQ(list.Text(1), "b");
+  EXPECT_EQ(list.SelectedItem(), 2);
+  list.Clear();
+  EXPECT_EQ(list.Count(), 0);
+  EXPECT_EQ(list.SelectedItem(), 0);
+}
+
+TEST(ListViewAdapter, ContainsTextFollowsEveryChangeWhateverMadeIt) {
+  QTreeWidget tree;
+  ListView list(&tree);
+  list.AddColumn("CSV File(s)");
+  list.Add("/a.csv");
+  list.Add("/b.csv");
+  list.Add("/a.csv");
+  EXPECT_TRUE(list.ContainsText("/a.csv"));
+  EXPECT_FALSE(list.ContainsText("/A.csv"));
+  list.Remove(1);
+  EXPECT_TRUE(list.ContainsText("/a.csv"));  // the second copy is still there
+  list.Remove(2);
+  EXPECT_FALSE(list.ContainsText("/a.csv"));
+  list.SetText(1, "/c.csv");
+  EXPECT_FALSE(list.ContainsText("/b.csv"));
+  EXPECT_TRUE(list.ContainsText("/c.csv"));
+  // Changes made straight on the widget, as dragging entries does.
+  tree.topLevelItem(0)->setText(0, "/d.csv");
+  EXPECT_FALSE(list.ContainsText("/c.csv"));
+  EXPECT_TRUE(list.ContainsText("/d.csv"));
+  delete tree.takeTopLevelItem(0);
+  EXPECT_FALSE(list.ContainsText("/d.csv"));
+  tree.addTopLevelItem(new QTreeWidgetItem(QStringList{"/e.csv"}));
+  EXPECT_TRUE(list.ContainsText("/e.csv"));
+  list.Clear();
+  EXPECT_FALSE(list.ContainsText("/e.csv"));
+}
+
+TEST(ListViewAdapter, HitTestAndEnsureVisibleFindTheEntryOnScreen) {
+  QTreeWidget tree;
+  tree.resize(300, 120);
+  ListView list(&tree);
+  list.AddColumn("CSV File(s)");
+  for (int i = 1; i <= 200; ++i) list.Add(QString("/file%1.csv").arg(i));
+  tree.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&tree));
+  const QRect first = tree.visualItemRect(tree.topLevelItem(0));
+  EXPECT_EQ(list.HitTest(first.center()), 1);
+  EXPECT_EQ(list.HitTest(QPoint(5, tree.viewport()->height() + 500)), 0);
+  list.EnsureVisible(150);
+  const QRect row = tree.visualItemRect(tree.topLevelItem(149));
+  EXPECT_TRUE(tree.viewport()->rect().intersects(row));
+  EXPECT_EQ(list.HitTest(row.center()), 150);
+}
+
+}  // namespace
+}  // namespace delvora::testing

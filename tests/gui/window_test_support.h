@@ -1,0 +1,38 @@
+#pragma once
+
+// Small helpers shared by the window's GUI tests.
+
+#include <QDir>
+#include <QFile>
+#include <QString>
+#include <filesystem>
+#include <vector>
+
+#include "support/fake_seams.h"
+
+namespace delvora::testing {
+
+inline QString Sep() { return QString(QDir::separator()); }
+
+// The standard error messages among the boxes shown.
+inline std::vector<ShownBox> ErrorBoxes(const FakeMessageBoxes& boxes) {
+  std::vector<ShownBox> errors;
+  for (const ShownBox& box : boxes.shown) {
+    if (box.caption == QLatin1String("Application Error")) errors.push_back(box);
+  }
+  return errors;
+}
+
+// Copies one of the shipped resources into the harness's program folder.
+inline void InstallResource(const WindowHarness& harness, const QString& name) {
+  const QString target = harness.program_folder + "/" + name;
+  QDir().mkpath(QFileInfo(target).path());
+  QFile::remove(target);
+  QFile::copy(QStringLiteral(DELVORA_RESOURCES_DIR "/") + name, target);
+}
+
+inline QString Setting(WindowHarness& harness, const char* key) {
+  return harness.settings().GetSetting(QLatin1String(key), QStringLiteral("<absent>"));
+}
+
+}  // namespace delvora::testing
