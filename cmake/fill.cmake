@@ -20,3 +20,9 @@ delvora_add_test(fill_gui_tests
   tests/gui/add_folder_test.cpp
   tests/gui/add_drop_test.cpp
   tests/gui/add_samples_test.cpp)
+
+if(DELVORA_BENCH)
+  # Adding a large folder tree against find; run by hand or with `make bench`.
+  add_executable(walk_bench bench/walk_bench.cpp)
+  target_link_libraries(walk_bench PRIVATE delvora_gui)
+endif()

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string_view>
 #include <system_error>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "conversion/paths.h"
@@ -12,7 +14,11 @@
 #include "platform/utf8_path.h"
 
 #ifndef _WIN32
+#include <dirent.h>
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <memory>
 #endif
 
 namespace delvora {
@@ -25,9 +31,15 @@ constexpr int kSystemFolder = kAttrDirectory | kAttrSystem | kAttrHidden;
 constexpr int kSystemFolderLink = kSystemFolder | kAttrReparsePoint;
 
 #ifdef _WIN32
+// Hidden and system are attributes of their own there; elsewhere hidden is
+// a name that begins with "." and nothing is the system's.
+constexpr bool kFoldersCanBeSystem = true;
+constexpr bool kHiddenIsInTheName = false;
 // The classic Windows path limit; longer paths are neither walked nor listed.
 bool WithinPathLimit(const std::string& path) { return PathFromUtf8(path).native().size() < 260; }
 #else
+constexpr bool kFoldersCanBeSystem = false;
+constexpr bool kHiddenIsInTheName = true;
 // Elsewhere the file system's own limit is the only one.
 bool WithinPathLimit(const std::string& /*path*/) { return true; }
 #endif
@@ -121,7 +133,7 @@ class Walk {
   }
 
   bool Walkable(const std::string& folder) {
-    if (IsRootFolder(folder)) return true;
+    if (!kFoldersCanBeSystem || IsRootFolder(folder)) return true;
     const int attributes = FileAttributes(folder);
     return attributes != kSystemFolder && attributes != kSystemFolderLink;
   }
@@ -136,9 +148,11 @@ class Walk {
     std::vector<std::string> gone;
     // Step numbers are the walk's own, as its failure reports show them.
     for (const std::string& v : folders) {
+      bool& walked = walked_[v];
       if (!steps.If(108, [&] { return FolderExists(v) && WithinPathLimit(v); })) continue;
       steps.Do(114, [&] { pump_.ProcessPendingMessages(); });
       if (!steps.If(116, [&] { return Walkable(v); })) continue;
+      walked = true;
       try {
         lister_.ForEachEntry(v, [&](const DirectoryLister::Entry& entry) {
           if (!entry.is_folder) return;
@@ -163,6 +177,15 @@ class Walk {
     }
     if (!below.empty() && recurse) steps.Do(150, [&] { Level(below, true); });
     for (const std::string& v : below) {
+      // The deeper level has just examined each of these folders; its
+      // answer stands rather than asking the disk the same again.
+      const auto examined = walked_.find(v);
+      if (examined != walked_.end()) {
+        if (!examined->second) continue;
+        steps.Do(156, [&] { pump_.ProcessPendingMessages(); });
+        folders.push_back(v);
+        continue;
+      }
       if (!steps.If(154, [&] { return FolderExists(v); })) continue;
       steps.Do(156, [&] { pump_.ProcessPendingMessages(); });
       if (steps.If(158, [&] { return Walkable(v); })) folders.push_back(v);
@@ -173,7 +196,36 @@ class Walk {
   Pump& pump_;
   DirectoryLister& lister_;
   std::unordered_set<std::string> seen_;
+  // Whether each folder examined so far exists, fits the path limit and may
+  // be walked.
+  std::unordered_map<std::string, bool> walked_;
 };
+
+// The files of one folder (prefix ends in the separator) whose names match.
+// A name that is not text cannot travel through the
+// list, the settings or a message, so it is left out like a name the file
+// system refuses. "~" names (an editor's owner and temporary files) are left
+// out before the disk is asked about them when skip_tilde is set.
+void ForEachMatchingFile(const std::string& prefix, const std::string& pattern,
+                         DirectoryLister& lister, bool skip_tilde, bool skip_hidden_archive,
+                         const std::function<void(const std::string&)>& each) {
+  lister.ForEachEntry(prefix, [&](const DirectoryLister::Entry& entry) {
+    if (entry.is_folder || !NameMatchesPattern(entry.name, pattern)) return;
+    if (skip_tilde && entry.name.front() == '~') return;
+    if (!IsValidUtf8(entry.name)) return;
+    // A plain file whose name does not mark it hidden exists and cannot be
+    // hidden+archive: nothing more to ask the disk.
+    if (kHiddenIsInTheName && entry.is_plain_file && entry.name.front() != '.') {
+      each(entry.name);
+      return;
+    }
+    const std::optional<int> attributes = ExistingFileAttributes(prefix + entry.name);
+    if (!attributes) return;
+    // Hidden+archive and nothing else: an editor's lock or backup copy.
+    if (skip_hidden_archive && *attributes == (kAttrHidden | kAttrArchive)) return;
+    each(entry.name);
+  });
+}
 
 class VectorSink : public FolderFileSink {
  public:
@@ -192,6 +244,8 @@ class VectorSink : public FolderFileSink {
 
 }  // namespace
 
+#ifdef _WIN32
+
 void DirectoryLister::ForEachEntry(const std::string& folder,
                                    const std::function<void(const Entry&)>& each) {
   std::error_code ec;
@@ -201,13 +255,62 @@ void DirectoryLister::ForEachEntry(const std::string& folder,
   while (it != end) {
     Entry entry;
     entry.name = PathToUtf8(it->path().filename());
+    // The listing already knows most types; only links cost a question.
     std::error_code type_ec;
     entry.is_folder = it->is_directory(type_ec);
+    entry.is_plain_file =
+        !entry.is_folder && !it->is_symlink(type_ec) && it->is_regular_file(type_ec);
     each(entry);
     it.increment(ec);
     if (ec) throw FolderListingError(ec);
   }
 }
+
+#else
+
+namespace {
+
+struct DirCloser {
+  void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+// Straight on the directory stream: the entry types come with the names, so
+// a large tree costs little more than reading its folders.
+void DirectoryLister::ForEachEntry(const std::string& folder,
+                                   const std::function<void(const Entry&)>& each) {
+  const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
+  if (!dir) throw FolderListingError(std::error_code(errno, std::generic_category()));
+  Entry entry;
+  std::string path;
+  for (;;) {
+    errno = 0;
+    const dirent* found = readdir(dir.get());
+    if (found == nullptr) {
+      if (errno != 0) throw FolderListingError(std::error_code(errno, std::generic_category()));
+      return;
+    }
+    const std::string_view name(found->d_name);
+    if (name == "." || name == "..") continue;
+    entry.name.assign(name);
+    entry.is_folder = found->d_type == DT_DIR;
+    entry.is_plain_file = found->d_type == DT_REG;
+    if (found->d_type == DT_LNK || found->d_type == DT_UNKNOWN) {
+      // Links stand for what they point at.
+      path.assign(folder);
+      if (!path.empty() && path.back() != '/') path.push_back('/');
+      path.append(name);
+      struct stat info {};
+      entry.is_folder = stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      entry.is_plain_file = found->d_type == DT_UNKNOWN && !entry.is_folder &&
+                            lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    }
+    each(entry);
+  }
+}
+
+#endif
 
 std::string DirectoryLister::FolderIdentity(const std::string& folder) {
 #ifdef _WIN32
@@ -269,16 +372,10 @@ void GetSubDirectories2016(std::vector<std::string>& folders, bool recurse, Erro
 
 std::vector<std::string> ListMatchingFiles(const std::string& folder, const std::string& pattern,
                                            DirectoryLister& lister) {
-  const std::string prefix = WithSeparator(folder);
   std::vector<std::string> names;
   names.reserve(100);
-  lister.ForEachEntry(prefix, [&](const DirectoryLister::Entry& entry) {
-    if (entry.is_folder || !NameMatchesPattern(entry.name, pattern)) return;
-    // A name that is not text cannot travel through the list, the settings
-    // or a message; it is left out like a name the file system refuses.
-    if (!IsValidUtf8(entry.name)) return;
-    if (IsExistingFile(prefix + entry.name)) names.push_back(entry.name);
-  });
+  ForEachMatchingFile(WithSeparator(folder), pattern, lister, false, false,
+                      [&](const std::string& name) { names.push_back(name); });
   return names;
 }
 
@@ -287,32 +384,15 @@ void CollectFolderFiles(const std::string& folder, const std::string& pattern,
                         DirectoryLister& lister) {
   std::vector<std::string> queue{folder + kNativeSeparator};
   GetSubDirectories2016(queue, true, reporter, pump, lister);
-  for (std::string& v : queue) {
-    v.pop_back();
+  // Every queued folder already ends in the separator the names join with.
+  for (const std::string& prefix : queue) {
     pump.ProcessPendingMessages();
-    std::vector<std::string> names;
     try {
-      names = ListMatchingFiles(v, pattern, lister);
+      ForEachMatchingFile(prefix, pattern, lister, true, true, [&](const std::string& name) {
+        sink.AddFile(NormalizeBackslashes(prefix + name, kNativeSeparator));
+      });
     } catch (const AppError& error) {
       sink.ListingFailed(error, kStepListFiles);
-      continue;
-    }
-    for (const std::string& name : names) {
-      // "~" marks an editor's owner and temporary files.
-      if (name.front() == '~') continue;
-      std::string full = v;
-      full.push_back(kNativeSeparator);
-      full += name;
-      int attributes = 0;
-      try {
-        attributes = FileAttributes(full);
-      } catch (const AppError& error) {
-        sink.ListingFailed(error, kStepTestFile);
-        continue;
-      }
-      // Hidden+archive and nothing else: an editor's lock or backup copy.
-      if (attributes == (kAttrHidden | kAttrArchive)) continue;
-      sink.AddFile(NormalizeBackslashes(full, kNativeSeparator));
     }
   }
 }

@@ -19,7 +19,8 @@ class DirectoryLister {
  public:
   struct Entry {
     std::string name;
-    bool is_folder = false;  // after following a symbolic link
+    bool is_folder = false;      // after following a symbolic link
+    bool is_plain_file = false;  // a regular file, not a link: known to exist
   };
   virtual ~DirectoryLister() = default;
   // Calls each for every entry of the folder but "." and "..", in the file
@@ -65,15 +66,14 @@ class FolderFileSink {
  public:
   virtual ~FolderFileSink() = default;
   virtual void AddFile(const std::string& path) = 0;
-  // One folder's files could not be listed (step 126), or a listed file
-  // could not be examined (step 136). The selection goes on.
+  // One folder's files could not be listed (step 126). The selection goes
+  // on with the next folder.
   virtual void ListingFailed(const AppError& error, int step) = 0;
 };
 
-// Steps of the selection loop, as "Add All CSV File(s) In Folder" numbers
-// them in its failure reports.
+// The step of the selection loop that lists a folder's files, as "Add All
+// CSV File(s) In Folder" numbers it in its failure reports.
 inline constexpr int kStepListFiles = 126;
-inline constexpr int kStepTestFile = 136;
 
 // The selection shared by "Add All CSV File(s) In Folder", dropped folders
 // and the command line: every matching file of the folder and the folders

@@ -1,6 +1,7 @@
 #include "platform/file_attributes.h"
 
 #include "platform/app_error.h"
+#include "platform/file_system.h"
 #include "platform/utf8_path.h"
 
 #ifdef _WIN32
@@ -18,6 +19,14 @@ namespace delvora {
 int FileAttributes(const std::string& path) {
   const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) throw ErrorFromWin32(GetLastError());
+  return static_cast<int>(attributes & 0xFFFF);
+}
+
+std::optional<int> ExistingFileAttributes(const std::string& path) {
+  // Existence means "opens as a file" here, which only opening can tell.
+  if (!IsExistingFile(path)) return std::nullopt;
+  const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
   return static_cast<int>(attributes & 0xFFFF);
 }
 
@@ -57,6 +66,18 @@ int FileAttributes(const std::string& path) {
     return attributes;
   }
   return attributes | FromMode(link_info.st_mode);
+}
+
+std::optional<int> ExistingFileAttributes(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return std::nullopt;
+  int attributes = NameIsHidden(path) ? kAttrHidden : 0;
+  if (S_ISLNK(info.st_mode)) {
+    attributes |= kAttrReparsePoint;
+    if (stat(path.c_str(), &info) != 0) return std::nullopt;  // dangling
+  }
+  if (S_ISDIR(info.st_mode)) return std::nullopt;
+  return attributes | FromMode(info.st_mode);
 }
 
 #endif

@@ -7,6 +7,7 @@
 // folder, archive for a regular file, reparse point for a symbolic link;
 // nothing is ever "system".
 
+#include <optional>
 #include <string>
 
 namespace delvora {
@@ -23,6 +24,12 @@ enum FileAttribute : int {
 // The attribute value of a file or folder (UTF-8 path). Throws AppError when
 // the file system cannot report it.
 int FileAttributes(const std::string& path);
+
+// The attribute value of a path that names an existing file (anything but a
+// folder, after following a link), or nullopt when it names none. One
+// question where asking whether a file exists and then for its attributes
+// would take two; a folder walk asks it for every file.
+std::optional<int> ExistingFileAttributes(const std::string& path);
 
 // True for the root folder of a drive or of the file system ("C:\", "/"),
 // whatever trailing separators the path carries.

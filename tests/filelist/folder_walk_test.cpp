@@ -312,24 +312,36 @@ TEST(FolderWalkTest, OtherListingFailuresAreReportedAtTheirSteps) {
   EXPECT_EQ(listing.errors[0].step, kStepListFiles);
 }
 
-TEST(FolderWalkTest, FolderVanishingBetweenItsTestsIsReportedWithTheWalksLocation) {
+TEST(FolderWalkTest, FailingWalkStepsAreReportedWithTheWalksLocationAndTheWalkGoesOn) {
   TempDir dir;
   MakeTree(dir, {"top.csv", "a/in-a.csv", "b/in-b.csv"});
   RecordingReporter reporter;
   HookPump pump;
   ReverseLister lister;
-  // Pumps: 1 before listing the top folder, 2 and 3 for b and a, 4 before
-  // listing b. Removing b then makes its attribute test (116) fail.
+  // Pumps: 1 before walking the top folder, 2 and 3 for its subfolders b
+  // and a, 4 before walking b.
   pump.on_call = [&](int call) {
-    if (call == 4) fs::remove_all(dir / "b");
+    if (call == 4) throw AppError(kErrPathFileAccess, "Path/File access error");
   };
   Collected sink;
   CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump, sink, lister);
-  EXPECT_THAT(Relative(dir, sink.files), ElementsAre("top.csv", "a/in-a.csv"));
+  EXPECT_THAT(Relative(dir, sink.files), ElementsAre("top.csv", "b/in-b.csv", "a/in-a.csv"));
   ASSERT_EQ(reporter.errors.size(), 1u);
   EXPECT_EQ(reporter.errors[0].location, kFolderWalkLocation);
-  EXPECT_EQ(reporter.errors[0].step, 116);
-  EXPECT_EQ(reporter.errors[0].number, kErrFileNotFound);
+  EXPECT_EQ(reporter.errors[0].step, 114);
+  EXPECT_EQ(reporter.errors[0].number, kErrPathFileAccess);
+
+  // A folder that vanishes at that moment is just gone: no message.
+  RecordingReporter quiet;
+  pump.calls = 0;
+  pump.on_call = [&](int call) {
+    if (call == 4) fs::remove_all(dir / "b");
+  };
+  Collected rest;
+  CollectFolderFiles(dir.Utf8(), "*.csv", quiet, pump, rest, lister);
+  EXPECT_THAT(Relative(dir, rest.files), ElementsAre("top.csv", "a/in-a.csv"));
+  EXPECT_THAT(quiet.errors, IsEmpty());
+  EXPECT_THAT(rest.failures, IsEmpty());
 }
 
 TEST(FolderWalkTest, LongPathsAreWalkedAndNamesJoinWithOneSeparator) {
