@@ -1,10 +1,13 @@
 #include "cli/cli.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
 #include "conversion/converter.h"
+#include "conversion/delimiter.h"
 #include "conversion/encoding.h"
 #include "conversion/paths.h"
 #include "filelist/folder_walk.h"
@@ -43,7 +46,7 @@ constexpr const char* kUsage =
     "usage error.\n";
 
 struct CliOptions {
-  std::string delimiter = ",";
+  std::size_t named_delimiter = 0;  // index into kDelimiterNames
   std::optional<std::string> other;
   std::optional<std::string> out_folder;
   bool quiet = false;
@@ -56,12 +59,20 @@ struct UsageError {
   std::string message;
 };
 
-std::optional<std::string> NamedDelimiter(std::string_view name) {
-  if (name == "comma") return ",";
-  if (name == "comma-space") return ", ";
-  if (name == "semicolon") return ";";
-  if (name == "tab") return "\t";
-  return std::nullopt;
+// -d names, in the order of the window's options Option1 to Option4.
+constexpr const char* kDelimiterNames[] = {"comma", "comma-space", "semicolon", "tab"};
+
+// The same choice the window would hold: one option selected, "Other"
+// (Option5) when --other is given, whatever -d says.
+DelimiterChoice ChoiceOf(const CliOptions& options) {
+  DelimiterChoice choice;
+  if (options.other) {
+    choice.selected[4] = true;
+    choice.other = *options.other;
+  } else {
+    choice.selected[options.named_delimiter] = true;
+  }
+  return choice;
 }
 
 CliOptions Parse(const std::vector<std::string>& args) {
@@ -100,11 +111,11 @@ CliOptions Parse(const std::vector<std::string>& args) {
     };
     if (name == "-d" || name == "--delimiter") {
       const std::string choice = take_value();
-      const auto delimiter = NamedDelimiter(choice);
-      if (!delimiter)
+      const auto* found = std::find(std::begin(kDelimiterNames), std::end(kDelimiterNames), choice);
+      if (found == std::end(kDelimiterNames))
         throw UsageError{"unknown delimiter '" + choice +
                          "' (use comma, comma-space, semicolon or tab, or --other TEXT)"};
-      options.delimiter = *delimiter;
+      options.named_delimiter = static_cast<std::size_t>(found - std::begin(kDelimiterNames));
     } else if (name == "--other") {
       options.other = take_value();
       if (!Utf8ToCodePoints(*options.other))
@@ -197,7 +208,7 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
   }
 
   ConversionOptions conversion;
-  conversion.delimiter = options.other ? *options.other : options.delimiter;
+  conversion.delimiter = ResolveDelimiter(ChoiceOf(options));
   const bool progress = err_is_terminal && !options.quiet;
   const std::string out_folder = options.out_folder ? FullPath(*options.out_folder) : "";
   for (std::size_t i = 0; i < inputs.size(); ++i) {
