@@ -30,6 +30,8 @@ constexpr int kAltMask = 4;
 constexpr int kLeftButton = 1;
 constexpr int kRightButton = 2;
 constexpr int kMiddleButton = 4;
+// The list control's own error for a position it does not hold.
+constexpr int kErrIndexOutOfBounds = 35600;
 
 int KeyCode(int qt_key) {
   if (qt_key == Qt::Key_Delete) return kKeyDelete;
@@ -84,7 +86,12 @@ class FormRunWindow : public RunWindow {
   bool IsConverting() override { return form_.IsConverting; }
   void SetConverting(bool converting) override { form_.IsConverting = converting; }
   int EntryCount() override { return form_.List().Count(); }
-  std::string EntryText(int position) override { return form_.List().Text(position).toStdString(); }
+  std::string EntryText(int position) override {
+    if (position < 1 || position > form_.List().Count()) {
+      throw AppError(kErrIndexOutOfBounds, "Index out of bounds");
+    }
+    return form_.List().Text(position).toStdString();
+  }
   bool DelimiterOptionSelected(int option) override {
     QRadioButton* const options[] = {form_.Option1, form_.Option2, form_.Option3, form_.Option4,
                                      form_.Option5};

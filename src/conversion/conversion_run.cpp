@@ -79,7 +79,10 @@ bool ConversionRun::ConvertEntry(StepRunner& steps, int position,
   const char separator = settings_.separator;
   steps.Do(134, [&] { window_.ShowHourglass(); });
   std::string input;
-  steps.Do(136, [&] { input = window_.EntryText(position); });
+  // An entry that is gone (removed while a folder walk inside the run had
+  // lifted the busy pointer) is reported and skipped; nothing stale is
+  // converted in its place.
+  if (!steps.Do(136, [&] { input = window_.EntryText(position); })) return true;
   steps.Do(138, [&] { window_.SetProgressValue(ProgressPercent(position, window_.EntryCount())); });
   steps.Do(140, [&] { window_.SetProgressText("Processing: " + GetFileName(input, separator)); });
   steps.Do(142, [&] { window_.ProcessPendingMessages(); });

@@ -266,6 +266,20 @@ TEST_F(ConversionRunTest, AFileThatFailsIsReportedOnceAtItsStepAndTheRunGoesOn) 
   EXPECT_FALSE(window.converting);
 }
 
+TEST_F(ConversionRunTest, EntriesThatVanishDuringARunAreReportedAndSkipped) {
+  window.entries = {"a.csv", "b.csv", "c.csv"};
+  window.on_pump = [&](int file) {
+    if (file == 1) window.entries.resize(1);
+  };
+  RunOnce();
+  EXPECT_EQ(Inputs(), std::vector<std::string>{"a.csv"});
+  ASSERT_EQ(window.reporter.errors.size(), 2u);
+  EXPECT_EQ(window.reporter.errors[0].step, 136);
+  EXPECT_EQ(window.reporter.errors[1].step, 136);
+  EXPECT_EQ(window.values, (std::vector<int>{33, 0}));
+  EXPECT_THAT(window.messages, ElementsAre("Done."));
+}
+
 TEST_F(ConversionRunTest, ClosingTheWindowStopsTheRunBeforeTheNextFile) {
   window.entries = {"a.csv", "b.csv", "c.csv"};
   window.on_pump = [&](int file) {

@@ -199,6 +199,36 @@ TEST_F(RunWindowTest, FailuresAreReportedOncePerFileAndTheRunGoesOn) {
   EXPECT_EQ(Count("Done."), 1);
 }
 
+TEST_F(RunWindowTest, EntriesRemovedAfterAFolderWalkInsideTheRunAreReportedNotReplaced) {
+  AddInput("a.csv");
+  AddInput("b.csv");
+  AddInput("c.csv");
+  fs::create_directories(h.temp / "more");
+  testing::WriteFile(h.temp / "more" / "x.csv", "x,y\r\n");
+  h.folder_picker.results.push_back(Q(h.temp / "more"));
+  int pumps = 0;
+  h.pump.on_pump = [&] {
+    if (++pumps != 1) return;
+    // The walk adds its file and, when it ends, puts the default pointer
+    // back although the run is still under way: removing works again.
+    QTest::mouseClick(form.PushButton9, Qt::LeftButton);
+    ASSERT_EQ(form.List().Count(), 4);
+    ASSERT_EQ(form.MousePointer(), kPointerDefault);
+    for (int i = 0; i < 3; ++i) {
+      form.List().Select(2);
+      QTest::keyClick(form.ListView1, Qt::Key_Delete);
+    }
+  };
+  ClickStart();
+  ASSERT_EQ(form.List().Count(), 1);
+  ASSERT_EQ(h.boxes.shown.size(), 3u);
+  EXPECT_THAT(h.boxes.shown[0].text.toStdString(), HasSubstr("Index out of bounds\r\n"));
+  EXPECT_THAT(h.boxes.shown[1].text.toStdString(), HasSubstr("at line 136\r\r"));
+  EXPECT_EQ(h.boxes.shown[2].text, "Done.");
+  EXPECT_TRUE(fs::exists(out_dir / "a.tsv"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(out_dir), fs::directory_iterator()), 1);
+}
+
 TEST_F(RunWindowTest, ClosingTheWindowEndsTheRunAtOnce) {
   AddInput("a.csv");
   AddInput("b.csv");
