@@ -1,9 +1,34 @@
 #pragma once
 
-// Converts one delimited text file into a tab-separated one, streaming: the
-// input is read in large blocks and the output written as it is produced,
-// in constant memory. The output first goes to a temporary file beside the
-// target, which replaces the target only when complete.
+// Converts one delimited text file into a tab-separated one.
+//
+// Reading. The first bytes decide how the file is read and written (the
+// table is in conversion/encoding.h): no mark means the narrow code page,
+// byte for byte, and the output keeps those bytes; a UTF-8 mark gives UTF-8
+// output with the mark (narrowing it would turn every character outside
+// the code page into "?"); any UTF-16 or UTF-32 mark, of either byte order,
+// is decoded as that mark says and written as UTF-16LE with FF FE.
+//
+// Lines. One rule for every encoding: a line ends at LF, a CR right before
+// the LF is not part of the line, a terminator at the very end makes no
+// further empty line, a lone CR stays inside its line. An empty file, or one
+// holding only its mark, is one empty line. Every output line ends in CR LF.
+//
+// Records. Within a line each occurrence of the delimiter, found left to
+// right without overlapping and compared exactly, becomes one tab; an empty
+// delimiter changes nothing. In the narrow code page the delimiter is put
+// into that code page first, a match never starts inside a two-byte
+// character, and a delimiter the code page cannot hold matches nothing.
+//
+// Nothing is dropped silently: invalid UTF-8 passes through unchanged; an
+// odd last byte of UTF-16, a truncated last UTF-32 unit and a UTF-32 value
+// beyond U+10FFFF each become U+FFFD; unpaired surrogates stay as they are.
+//
+// Streaming. The input is read in large blocks and each converted block is
+// written before the next is read, so memory stays the same whatever the
+// file size. The output goes to a temporary file beside the target, which
+// replaces the target only when complete: a failure leaves no partial
+// output, an older output whole, and one error for the whole file.
 
 #include <cstddef>
 #include <string>
