@@ -158,8 +158,11 @@ void Form1::PushButton4_Click() {
   }
 }
 
-void Form1::ListView1_MouseDown(int /*button*/, int /*shift*/, int /*x*/, int /*y*/) {
+void Form1::ListView1_MouseDown(int /*button*/, int /*shift*/, int x, int y) {
   IsDragging = true;
+  // A press beside the entries picks none up; without this the entry of an
+  // earlier drag would follow the pointer again.
+  if (list_.HitTest(QPoint(x, y)) == 0) DragItem = 0;
 }
 
 void Form1::ListView1_ItemClick(int position) {

@@ -142,6 +142,20 @@ TEST_F(EditListTest, EqualTextsAreNeverExchanged) {
   EXPECT_EQ(form.List().SelectedItem(), 3);
 }
 
+TEST_F(EditListTest, APressBesideTheEntriesDragsNothing) {
+  ShowWindow();
+  Fill({"A", "B", "C"});
+  testing::DragEntry(form, 1, 2);
+  ASSERT_EQ(Entries(), (QStringList{"B", "A", "C"}));
+  const QPoint below(10, Viewport()->height() - 3);
+  ASSERT_EQ(form.List().HitTest(below), 0);
+  QTest::mousePress(Viewport(), Qt::LeftButton, {}, below);
+  QTest::mouseMove(Viewport(), testing::EntryCentre(form, 3));
+  QTest::mouseMove(Viewport(), testing::EntryCentre(form, 1));
+  QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, testing::EntryCentre(form, 1));
+  EXPECT_EQ(Entries(), (QStringList{"B", "A", "C"}));
+}
+
 TEST_F(EditListTest, TheListShowsTheDragPointerWhileDraggingAndTheArrowAfter) {
   ShowWindow();
   Fill({"A", "B"});
