@@ -8,3 +8,4 @@ bin=build/release/bin
 "$bin/engine_bench"
 bash bench/compare.sh "$bin/delvora-convert"
 "$bin/run_bench" || echo "run_bench: the window run took more than 1.5x delvora-convert"
+bash bench/startup.sh build/release

@@ -19,26 +19,27 @@ chmod +x "$work/path/xdg-open"
 export PATH="$work/path:$PATH"
 mkdir -p docs
 
-shoot() {
-  "$program" &
-  local pid=$!
-  local id=""
-  for _ in $(seq 1 100); do
-    id=$(xwininfo -root -tree 2>/dev/null | awk '/"Delvora"/ {print $1; exit}')
-    [ -n "$id" ] && break
-    sleep 0.1
-  done
-  if [ -z "$id" ]; then
-    kill "$pid" 2>/dev/null || true
-    echo "the window did not appear" >&2
-    return 1
-  fi
-  sleep 1  # the first paint
-  import -window "$id" docs/screenshot.png
-  kill "$pid"
-  wait "$pid" 2>/dev/null || true
-}
-export -f shoot
-export program
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c shoot
+# Run on the Xvfb display; xvfb-run goes through sh, so the steps live in a
+# file rather than an exported function.
+cat >"$work/shoot.sh" <<'SHOOT'
+set -euo pipefail
+"$1" &
+pid=$!
+id=""
+for _ in $(seq 1 100); do
+  id=$(xwininfo -root -tree 2>/dev/null | awk '/"Delvora"/ {print $1; exit}')
+  [ -n "$id" ] && break
+  sleep 0.1
+done
+if [ -z "$id" ]; then
+  kill "$pid" 2>/dev/null || true
+  echo "the window did not appear" >&2
+  exit 1
+fi
+sleep 1  # the first paint
+import -window "$id" "$2"
+kill "$pid"
+wait "$pid" 2>/dev/null || true
+SHOOT
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh" "$program" docs/screenshot.png
 echo "wrote docs/screenshot.png"

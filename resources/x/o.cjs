@@ -28,6 +28,21 @@ QGroupBox::title {
 QGroupBox#Frame6 { border: none; background: transparent; margin-top: 0; }
 QRadioButton { background: transparent; color: #1F2937; spacing: 5px; }
 QRadioButton:disabled { color: #9AA3B2; }
+QRadioButton::indicator {
+  width: 10px;
+  height: 10px;
+  border: 1px solid #8A94A6;
+  border-radius: 6px;
+  background: #FFFFFF;
+}
+QRadioButton::indicator:hover { border-color: #2563EB; }
+QRadioButton::indicator:checked {
+  width: 4px;
+  height: 4px;
+  border: 4px solid #2563EB;
+  border-radius: 6px;
+  background: #FFFFFF;
+}
 QPushButton {
   background: #FFFFFF;
   color: #1F2937;
@@ -59,6 +74,7 @@ QTreeWidget {
   selection-background-color: #2563EB;
   selection-color: #FFFFFF;
 }
+QHeaderView { background: #EEF1F6; border: none; }
 QHeaderView::section {
   background: #EEF1F6;
   color: #374151;

@@ -34,6 +34,15 @@ QString SettingsStore::GetSetting(const QString& key, const QString& default_val
 }
 
 void SettingsStore::SaveSetting(const QString& key, const QString& value) {
+  // Take in what another copy of the program may have written meanwhile
+  // (cheap when the file is unchanged), then write only a real change: the
+  // start-up stores back every value it restores, and each write goes to
+  // the disk before it returns.
+  settings_->sync();
+  if (settings_->status() == QSettings::NoError && settings_->contains(key) &&
+      GetSetting(key, QString()) == value) {
+    return;
+  }
   settings_->setValue(key, value);
   settings_->sync();
   if (settings_->status() != QSettings::NoError) {

@@ -61,6 +61,21 @@ TEST(SettingsStore, EveryWriteIsOnDiskBeforeSaveReturns) {
   EXPECT_FALSE(store.WriteFailed());
 }
 
+TEST(SettingsStore, LastWriterWinsBetweenTwoRunningCopies) {
+  TempDir dir;
+  const QString file = Path(dir, "s.ini");
+  SettingsStore first(file);
+  first.SaveSetting("Option1", "True");
+  // Another copy of the program writes the key meanwhile.
+  WriteFile(dir / "s.ini", "[General]\nOption1=False\nOption2=True\n");
+  // The value equals what this copy last wrote, but not what is on disk
+  // now: it must still be written.
+  first.SaveSetting("Option1", "True");
+  QSettings raw(file, QSettings::IniFormat);
+  EXPECT_EQ(raw.value("Option1").toString(), "True");
+  EXPECT_EQ(raw.value("Option2").toString(), "True");  // the other copy's key stays
+}
+
 TEST(SettingsStore, HandEditedListLikeValueReadsAsOneText) {
   TempDir dir;
   const QString file = Path(dir, "s.ini");
