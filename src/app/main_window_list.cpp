@@ -22,14 +22,9 @@ namespace delvora {
 
 namespace {
 
-// Key code, shift mask and button mask as the list's handlers receive them.
+// Key code, shift mask (1 Shift, 2 Ctrl, 4 Alt) and button mask (1 left,
+// 2 right, 4 middle) as the list's handlers receive them.
 constexpr int kKeyDelete = 46;
-constexpr int kShiftMask = 1;
-constexpr int kCtrlMask = 2;
-constexpr int kAltMask = 4;
-constexpr int kLeftButton = 1;
-constexpr int kRightButton = 2;
-constexpr int kMiddleButton = 4;
 // The list control's own error for a position it does not hold.
 constexpr int kErrIndexOutOfBounds = 35600;
 
@@ -43,20 +38,14 @@ int KeyCode(int qt_key) {
   return 0;
 }
 
-int ShiftState(Qt::KeyboardModifiers modifiers) {
-  int shift = 0;
-  if (modifiers & Qt::ShiftModifier) shift |= kShiftMask;
-  if (modifiers & Qt::ControlModifier) shift |= kCtrlMask;
-  if (modifiers & Qt::AltModifier) shift |= kAltMask;
-  return shift;
+int ShiftState(Qt::KeyboardModifiers m) {
+  return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
+         (m & Qt::AltModifier ? 4 : 0);
 }
 
-int ButtonState(Qt::MouseButtons buttons) {
-  int state = 0;
-  if (buttons & Qt::LeftButton) state |= kLeftButton;
-  if (buttons & Qt::RightButton) state |= kRightButton;
-  if (buttons & Qt::MiddleButton) state |= kMiddleButton;
-  return state;
+int ButtonState(Qt::MouseButtons b) {
+  return (b & Qt::LeftButton ? 1 : 0) | (b & Qt::RightButton ? 2 : 0) |
+         (b & Qt::MiddleButton ? 4 : 0);
 }
 
 // The list's pointer while an entry is dragged: "drag.ico" from the program
@@ -217,30 +206,27 @@ void Form1::WireListEvents() {
   QWidget* viewport = ListView1->viewport();
   viewport->setMouseTracking(true);
   new EventHook(viewport, [this](QObject*, QEvent* event) {
+    // Hands a mouse event to a list handler in its terms: the button that
+    // changed (or, for a move, the buttons held), the shift mask and x, y.
+    const auto deliver = [this, event](void (Form1::*handler)(int, int, int, int)) {
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      const QPoint at = mouse->position().toPoint();
+      const Qt::MouseButtons buttons =
+          event->type() == QEvent::MouseMove ? mouse->buttons() : mouse->button();
+      (this->*handler)(ButtonState(buttons), ShiftState(mouse->modifiers()), at.x(), at.y());
+      return buttons;
+    };
     switch (event->type()) {
-      case QEvent::MouseButtonPress: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint at = mouse->position().toPoint();
-        ListView1_MouseDown(ButtonState(mouse->button()), ShiftState(mouse->modifiers()), at.x(),
-                            at.y());
+      case QEvent::MouseButtonPress:
+        deliver(&Form1::ListView1_MouseDown);
         return false;
-      }
-      case QEvent::MouseMove: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint at = mouse->position().toPoint();
-        ListView1_MouseMove(ButtonState(mouse->buttons()), ShiftState(mouse->modifiers()), at.x(),
-                            at.y());
-        // With a button held the entries move only by the exchanges above;
-        // the view's own drag-selection would move the selection away.
-        return mouse->buttons() != Qt::NoButton;
-      }
-      case QEvent::MouseButtonRelease: {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint at = mouse->position().toPoint();
-        ListView1_MouseUp(ButtonState(mouse->button()), ShiftState(mouse->modifiers()), at.x(),
-                          at.y());
+      case QEvent::MouseMove:
+        // With a button held the entries move only by the exchanges of the
+        // handler; the view's own drag-selection would move the selection.
+        return deliver(&Form1::ListView1_MouseMove) != Qt::NoButton;
+      case QEvent::MouseButtonRelease:
+        deliver(&Form1::ListView1_MouseUp);
         return false;
-      }
       case QEvent::MouseButtonDblClick:
         // Anywhere on the list, empty space below the entries included.
         ListView1_DblClick();
