@@ -133,7 +133,8 @@ class Walk {
   }
 
   bool Walkable(const std::string& folder) {
-    if (!kFoldersCanBeSystem || IsRootFolder(folder)) return true;
+    if constexpr (!kFoldersCanBeSystem) return true;
+    if (IsRootFolder(folder)) return true;
     const int attributes = FileAttributes(folder);
     return attributes != kSystemFolder && attributes != kSystemFolderLink;
   }
@@ -215,9 +216,11 @@ void ForEachMatchingFile(const std::string& prefix, const std::string& pattern,
     if (!IsValidUtf8(entry.name)) return;
     // A plain file whose name does not mark it hidden exists and cannot be
     // hidden+archive: nothing more to ask the disk.
-    if (kHiddenIsInTheName && entry.is_plain_file && entry.name.front() != '.') {
-      each(entry.name);
-      return;
+    if constexpr (kHiddenIsInTheName) {
+      if (entry.is_plain_file && entry.name.front() != '.') {
+        each(entry.name);
+        return;
+      }
     }
     const std::optional<int> attributes = ExistingFileAttributes(prefix + entry.name);
     if (!attributes) return;

@@ -19,9 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using testing::Entries;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using testing::Entries;
 using testing::WindowHarness;
 
 const QString kQuestion = QStringLiteral(
@@ -96,6 +96,19 @@ TEST_F(AddSamplesTest, MissingFolderIsRecordedAtTheNextStartButAListIsNeverRecor
   EXPECT_THAT(Recorded(), ElementsAre(a));
   window.PushButton5_Click();
   EXPECT_THAT(Entries(window), ElementsAre(a));
+}
+
+TEST_F(AddSamplesTest, UnwritableStoreStillLoadsTheSamplesForThisRun) {
+  const QString a = Sample("a.csv");
+  // A folder where the store's file should be: nothing can be written.
+  fs::remove(harness.temp / "settings.ini");
+  fs::create_directory(harness.temp / "settings.ini");
+  Form1& window = harness.CreateAndLoad();
+  harness.boxes.shown.clear();
+  window.PushButton5_Click();
+  EXPECT_THAT(Entries(window), ElementsAre(a));
+  EXPECT_EQ(harness.boxes.Texts(), QStringList{kQuestion});
+  EXPECT_TRUE(fs::is_directory(harness.temp / "settings.ini"));
 }
 
 TEST_F(AddSamplesTest, ValuesNotMadeByTheEncoderAddNothingButStillAsk) {
