@@ -9,3 +9,4 @@ bin=build/release/bin
 bash bench/compare.sh "$bin/delvora-convert"
 "$bin/run_bench" || echo "run_bench: the window run took more than 1.5x delvora-convert"
 bash bench/startup.sh build/release
+"$bin/walk_bench" || echo "walk_bench: adding the folder tree took more than 3x find"

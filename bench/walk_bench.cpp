@@ -174,5 +174,5 @@ int main(int argc, char** argv) {
               window_s / find_s, window_s <= 3 * find_s ? "met" : "missed");
   if (boxes.shown != 0) std::printf("%d message boxes were shown\n", boxes.shown);
   if (keep.empty()) fs::remove_all(work);
-  return 0;
+  return window_s <= 3 * find_s ? 0 : 1;
 }
