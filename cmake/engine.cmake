@@ -24,6 +24,10 @@ add_library(delvora_cli STATIC src/cli/cli.cpp)
 target_link_libraries(delvora_cli PUBLIC delvora_core)
 add_executable(delvora-convert src/cli/main.cpp)
 target_link_libraries(delvora-convert PRIVATE delvora_cli)
+if(MINGW)
+  # wmain: arguments arrive as UTF-16, so every file name gets through.
+  target_link_options(delvora-convert PRIVATE -municode)
+endif()
 install(TARGETS delvora-convert RUNTIME DESTINATION bin)
 
 delvora_add_core_test(convert_cli_tests tests/cli/cli_test.cpp)

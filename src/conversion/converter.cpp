@@ -110,6 +110,32 @@ void ConvertUnits(ByteSource& source, ByteSink& sink, LineConverter<char16_t>& c
   }
 }
 
+// UTF-16LE on a little-endian machine: the file's bytes already are the
+// units, so they are read straight into the unit buffer.
+void ConvertNativeUtf16(ByteSource& source, ByteSink& sink, LineConverter<char16_t>& converter,
+                        const unsigned char* head, std::size_t head_size, std::size_t block,
+                        std::size_t carry_room) {
+  const std::size_t read_size = block & ~std::size_t{1};
+  std::vector<char16_t> units((read_size + 2 * carry_room) / 2 + 2);
+  std::vector<char16_t> out(LineConverter<char16_t>::MaxOutput(units.size()) + 2);
+  auto* bytes = reinterpret_cast<unsigned char*>(units.data());
+  std::memcpy(bytes, head, head_size);
+  std::size_t filled = head_size;  // bytes held, an odd last byte included
+  for (;;) {
+    const std::size_t got = ReadBlock(source, bytes + filled, read_size);
+    const bool at_end = got == 0;
+    filled += got;
+    std::size_t count = filled / 2;
+    if (at_end && filled % 2 != 0) units[count++] = u'\uFFFD';
+    auto step = converter.Feed(units.data(), count, at_end, out.data());
+    if (at_end) step.produced += converter.Finish(out.data() + step.produced);
+    WriteBlock(sink, out.data(), step.produced * sizeof(char16_t));
+    if (at_end) return;
+    filled -= 2 * step.consumed;
+    std::memmove(bytes, bytes + 2 * step.consumed, filled);
+  }
+}
+
 }  // namespace
 
 UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOptions& options) {
@@ -131,10 +157,15 @@ UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOp
     const auto delimiter = Utf8ToUtf16(options.delimiter);
     if (!delimiter) BadDelimiter();
     LineConverter<char16_t> converter(*delimiter, true);
-    UnitDecoder decoder(mark.encoding);
     WriteBlock(sink, output_mark.data(), output_mark.size());
-    ConvertUnits(source, sink, converter, decoder, rest, rest_size, block,
-                 CarryRoom(delimiter->size()));
+    if (mark.encoding == TextEncoding::kUtf16Le && std::endian::native == std::endian::little) {
+      ConvertNativeUtf16(source, sink, converter, rest, rest_size, block,
+                         CarryRoom(delimiter->size()));
+    } else {
+      UnitDecoder decoder(mark.encoding);
+      ConvertUnits(source, sink, converter, decoder, rest, rest_size, block,
+                   CarryRoom(delimiter->size()));
+    }
     return mark;
   }
 
