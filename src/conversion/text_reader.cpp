@@ -73,15 +73,27 @@ std::size_t FileSource::Read(void* buffer, std::size_t size) {
 FileSource::FileSource(const std::string& path) : fd_(-1) {
   if (path.empty() || path.find('\0') != std::string::npos) FailReadErrno(ENOENT);
   int fd;
+  // Non-blocking, so that a named pipe cannot hold the open up; only
+  // regular files get further.
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) FailReadErrno(errno);
   fd_ = fd;
   struct stat info;
-  const int err = ::fstat(fd_, &info) != 0 ? errno : S_ISDIR(info.st_mode) ? EISDIR : 0;
-  // A folder opens for reading on POSIX; refuse it here, with the same
-  // answer as a failing read would give.
+  int err = 0;
+  if (::fstat(fd_, &info) != 0) {
+    err = errno;
+  } else if (S_ISDIR(info.st_mode)) {
+    err = EISDIR;  // a folder opens for reading on POSIX
+  } else if (!S_ISREG(info.st_mode)) {
+    // A pipe, socket or device may never end or never answer.
+    Close();
+    FailRead(AppError(kErrPathFileAccess, "Path/File access error (not a regular file)"));
+  } else if (int flags = ::fcntl(fd_, F_GETFL);
+             flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    err = errno;
+  }
   if (err != 0) {
     Close();
     FailReadErrno(err);

@@ -4,6 +4,10 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "conversion/converter.h"
 #include "conversion/text_reader.h"
 #include "support/test_support.h"
@@ -81,6 +85,12 @@ TEST(FileSource, ReadsAFileInPiecesAndRefusesFolders) {
     EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
     EXPECT_EQ(failure.number(), kErrPathFileAccess);
   }
+#ifndef _WIN32
+  // A named pipe without a writer would hold the conversion up forever.
+  ASSERT_EQ(mkfifo((dir / "pipe.csv").c_str(), 0600), 0);
+  EXPECT_THROW(FileSource((dir / "pipe.csv").string()), ConversionFailure);
+  EXPECT_THROW(FileSource("/dev/zero"), ConversionFailure);
+#endif
 }
 
 }  // namespace
