@@ -1,6 +1,5 @@
 #include "filelist/folder_walk.h"
 
-#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string_view>
@@ -172,9 +171,16 @@ class Walk {
       } catch (const std::exception&) {
       }
     }
-    for (const std::string& v : gone) {
-      const auto it = std::find(folders.begin(), folders.end(), v);
-      if (it != folders.end()) folders.erase(it);
+    if (!gone.empty()) {
+      // Each failed folder leaves at its first position; one pass, however
+      // many folders of a level are locked.
+      std::unordered_multiset<std::string> leaving(gone.begin(), gone.end());
+      std::erase_if(folders, [&](const std::string& v) {
+        const auto it = leaving.find(v);
+        if (it == leaving.end()) return false;
+        leaving.erase(it);
+        return true;
+      });
     }
     if (!below.empty() && recurse) steps.Do(150, [&] { Level(below, true); });
     for (const std::string& v : below) {
