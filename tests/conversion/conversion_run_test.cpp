@@ -146,15 +146,6 @@ TEST_F(ConversionRunTest, FourFilesShowAQuarterEachThenResetTheBarAndSayDone) {
   EXPECT_EQ(window.entries.size(), 4u);
 }
 
-TEST_F(ConversionRunTest, EmptyListSaysSoAndLeavesTheGuardClear) {
-  RunOnce();
-  EXPECT_THAT(window.log, ElementsAre("box No files added."));
-  EXPECT_FALSE(window.converting);
-  RunOnce();
-  EXPECT_THAT(window.messages, ElementsAre("No files added.", "No files added."));
-  EXPECT_THAT(engine.calls, IsEmpty());
-}
-
 TEST_F(ConversionRunTest, MissingEmptyOrFileValuedFolderStopsTheRunWhenSavingToAFolder) {
   window.entries = {P({out.Utf8(), "a.csv"})};
   testing::WriteFile(out / "plain.txt", "x");
@@ -212,33 +203,6 @@ TEST_F(ConversionRunTest, DelimiterIsResolvedOnceBeforeTheFirstFile) {
   EXPECT_EQ(engine.calls[1].delimiter, " ; ");
 }
 
-TEST_F(ConversionRunTest, WhatHappensDuringARunAppliesToTheLaterFiles) {
-  window.entries = {P({"", "in", "a.csv"}), P({"", "in", "b.csv"}), P({"", "in", "c.csv"}),
-                    P({"", "in", "d.csv"})};
-  window.on_pump = [&](int file) {
-    if (file != 1) return;
-    // A second click returns at once and shows nothing.
-    ConversionRun(window, RunSettings{0.5, kSep, engine.Function()}).Start();
-    // Two more entries: the percentages drop, the loop bound does not move.
-    window.entries.push_back("e.csv");
-    window.entries.push_back("f.csv");
-    // Reordering: the later positions name other files.
-    std::swap(window.entries[1], window.entries[3]);
-    // Results go beside the inputs from now on.
-    window.option6 = false;
-    window.option7 = true;
-  };
-  RunOnce();
-  EXPECT_EQ(window.values, (std::vector<int>{25, 33, 50, 67, 0}));
-  EXPECT_EQ(Inputs(), (std::vector<std::string>{P({"", "in", "a.csv"}), P({"", "in", "d.csv"}),
-                                                P({"", "in", "c.csv"}), P({"", "in", "b.csv"})}));
-  // The output location is read for every file, after the messages.
-  EXPECT_EQ(engine.calls[0].output, P({"", "in", "a.tsv"}));
-  EXPECT_EQ(engine.calls[1].output, P({"", "in", "d.tsv"}));
-  EXPECT_THAT(window.messages, ElementsAre("Done."));
-  EXPECT_FALSE(window.converting);
-}
-
 TEST_F(ConversionRunTest, AFileThatFailsIsReportedOnceAtItsStepAndTheRunGoesOn) {
   window.entries = {"a.csv", "b.csv", "c.csv", "d.csv"};
   engine.on_call = [](const Call& call) {
@@ -278,17 +242,6 @@ TEST_F(ConversionRunTest, EntriesThatVanishDuringARunAreReportedAndSkipped) {
   EXPECT_EQ(window.reporter.errors[1].step, 136);
   EXPECT_EQ(window.values, (std::vector<int>{33, 0}));
   EXPECT_THAT(window.messages, ElementsAre("Done."));
-}
-
-TEST_F(ConversionRunTest, ClosingTheWindowStopsTheRunBeforeTheNextFile) {
-  window.entries = {"a.csv", "b.csv", "c.csv"};
-  window.on_pump = [&](int file) {
-    if (file == 2) window.closing = true;
-  };
-  RunOnce();
-  EXPECT_EQ(Inputs(), std::vector<std::string>{"a.csv"});
-  EXPECT_THAT(window.messages, IsEmpty());
-  EXPECT_EQ(window.pauses.size(), 1u);
 }
 
 // The same run over the real engine and real files.

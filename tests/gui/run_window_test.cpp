@@ -92,6 +92,9 @@ TEST_F(RunWindowTest, FourFilesFillTheBarInQuartersThenResetItAndSayDone) {
 TEST_F(RunWindowTest, ValidationMessagesEndTheRunAndWriteNothing) {
   ClickStart();
   EXPECT_THAT(h.boxes.Texts(), ElementsAre("No files added."));
+  EXPECT_FALSE(form.IsConverting);
+  ClickStart();
+  EXPECT_THAT(h.boxes.Texts(), ElementsAre("No files added.", "No files added."));
   AddInput("a.csv");
   form.Text1->setText(Q(h.temp / "nowhere"));
   ClickStart();
