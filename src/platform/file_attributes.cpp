@@ -76,7 +76,9 @@ std::optional<int> ExistingFileAttributes(const std::string& path) {
     attributes |= kAttrReparsePoint;
     if (stat(path.c_str(), &info) != 0) return std::nullopt;  // dangling
   }
-  if (S_ISDIR(info.st_mode)) return std::nullopt;
+  // Pipes, sockets and devices are no files to convert: reading a pipe
+  // would wait for a writer that never comes.
+  if (!S_ISREG(info.st_mode)) return std::nullopt;
   return attributes | FromMode(info.st_mode);
 }
 

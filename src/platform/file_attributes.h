@@ -25,8 +25,9 @@ enum FileAttribute : int {
 // the file system cannot report it.
 int FileAttributes(const std::string& path);
 
-// The attribute value of a path that names an existing file (anything but a
-// folder, after following a link), or nullopt when it names none. One
+// The attribute value of a path that names an existing file (after
+// following a link; elsewhere than Windows only a regular file counts), or
+// nullopt when it names none. One
 // question where asking whether a file exists and then for its attributes
 // would take two; a folder walk asks it for every file.
 std::optional<int> ExistingFileAttributes(const std::string& path);

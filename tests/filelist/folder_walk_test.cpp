@@ -365,6 +365,8 @@ TEST(ListMatchingFilesTest, ListsOnlyExistingFilesAndFailsForMissingOrNonFolders
   MakeTree(dir, {"a.csv", "b.CSV", "c.txt", "sub.csv/inner.csv"});
   fs::create_symlink(dir / "nowhere.csv", dir / "dangling.csv");
   fs::create_symlink(dir / "a.csv", dir / "alias.csv");
+  // A pipe would never deliver its end to a reader.
+  ASSERT_EQ(mkfifo((dir / "pipe.csv").c_str(), 0644), 0);
   EXPECT_THAT(ListMatchingFiles(dir.Utf8(), "*.csv"),
               UnorderedElementsAre("a.csv", "b.CSV", "alias.csv"));
   EXPECT_THAT(ListMatchingFiles(dir.Utf8() + "/", "*.*"),
