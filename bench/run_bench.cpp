@@ -141,7 +141,12 @@ int main(int argc, char** argv) {
     if (args[i] == "--big-mb") big_mb = args[i + 1].toInt();
     if (args[i] == "--repeat") repeat = std::max(1, args[i + 1].toInt());
   }
-  const QString cli = QDir(QCoreApplication::applicationDirPath()).filePath("delvora-convert");
+#ifdef _WIN32
+  const QString cli_name = QStringLiteral("delvora-convert.exe");
+#else
+  const QString cli_name = QStringLiteral("delvora-convert");
+#endif
+  const QString cli = QDir(QCoreApplication::applicationDirPath()).filePath(cli_name);
   if (!QFile::exists(cli)) {
     std::fprintf(stderr, "delvora-convert not found beside run_bench\n");
     return 2;

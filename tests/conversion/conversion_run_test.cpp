@@ -2,7 +2,9 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <algorithm>
 #include <csignal>
@@ -318,6 +320,7 @@ TEST_F(RealRunTest, UnreadableInputsAreReportedAtTheReadingStepAndWriteNothing) 
   EXPECT_THAT(window.messages, ElementsAre("Done."));
 }
 
+#ifndef _WIN32
 // Files may not grow past `bytes` until the guard goes; writing past the
 // limit fails with EFBIG instead of killing the process.
 class FileSizeLimit {
@@ -363,6 +366,7 @@ TEST_F(RealRunTest, OutputsThatCannotBeWrittenLeaveTheOlderOnesAsTheyWere) {
   EXPECT_THAT(left, ElementsAre("a.tsv", "b.tsv", "c.tsv"));
   EXPECT_THAT(window.messages, ElementsAre("Done."));
 }
+#endif  // _WIN32
 
 TEST(ProgressPercent, RoundsToTheNearestWholeAndStaysOnTheBar) {
   EXPECT_EQ(ProgressPercent(1, 3), 33);
