@@ -67,6 +67,8 @@ void ConversionRun::Run(StepRunner& steps) {
   for (int position = 1; position <= count; ++position) {
     if (!ConvertEntry(steps, position, options)) return;
   }
+  // Closed while the last file's failure was on screen: nothing more to say.
+  if (window_.Closing()) return;
 
   steps.Do(184, [&] { window_.ShowDefaultPointer(); });
   steps.Do(186, [&] { window_.SetProgressValue(0); });
@@ -77,6 +79,8 @@ void ConversionRun::Run(StepRunner& steps) {
 bool ConversionRun::ConvertEntry(StepRunner& steps, int position,
                                  const ConversionOptions& options) {
   const char separator = settings_.separator;
+  // The window may have been closed from inside an error message.
+  if (window_.Closing()) return false;
   steps.Do(134, [&] { window_.ShowHourglass(); });
   std::string input;
   // An entry that is gone (removed while a folder walk inside the run had

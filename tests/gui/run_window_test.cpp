@@ -248,6 +248,16 @@ TEST_F(RunWindowTest, ClosingTheWindowEndsTheRunAtOnce) {
   EXPECT_EQ(pumps, 2);
 }
 
+TEST_F(RunWindowTest, ClosingTheWindowFromAnErrorMessageEndsTheRunToo) {
+  form.List().Add(Q(in_dir / "missing.csv"));
+  AddInput("b.csv");
+  h.boxes.on_show = [&](const testing::ShownBox&) { form.close(); };
+  ClickStart();
+  EXPECT_EQ(h.boxes.shown.size(), 1u);
+  EXPECT_EQ(h.pump.calls, 1);
+  EXPECT_FALSE(fs::exists(out_dir / "b.tsv"));
+}
+
 // A clock that passes midnight while the window waits.
 class MidnightClock : public Clock {
  public:
