@@ -14,10 +14,32 @@ qt_add_resources(delvora_gui "delvora_window_icon"
   FILES "${CMAKE_SOURCE_DIR}/resources/delvora.ico")
 
 if(WIN32)
-  # Explorer's icon for the executable. Deferred: the executable is declared
-  # after the areas.
-  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL
-    target_sources delvora PRIVATE ${CMAKE_SOURCE_DIR}/src/app/delvora.rc)
+  # Explorer's icon and the file version of the executable. Deferred: the
+  # executable is declared after the areas.
+  file(TO_CMAKE_PATH "${CMAKE_SOURCE_DIR}/resources/delvora.ico" delvora_icon)
+  file(WRITE "${CMAKE_BINARY_DIR}/delvora.rc"
+    "IDI_ICON1 ICON \"${delvora_icon}\"\n"
+    "1 VERSIONINFO\n"
+    "FILEVERSION ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0\n"
+    "PRODUCTVERSION ${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0\n"
+    "BEGIN\n"
+    "  BLOCK \"StringFileInfo\"\n"
+    "  BEGIN\n"
+    "    BLOCK \"040904B0\"\n"
+    "    BEGIN\n"
+    "      VALUE \"CompanyName\", \"Quorvane\"\n"
+    "      VALUE \"FileDescription\", \"Delvora\"\n"
+    "      VALUE \"FileVersion\", \"7.00\"\n"
+    "      VALUE \"ProductName\", \"Delvora\"\n"
+    "      VALUE \"ProductVersion\", \"7.00\"\n"
+    "    END\n"
+    "  END\n"
+    "  BLOCK \"VarFileInfo\"\n"
+    "  BEGIN\n"
+    "    VALUE \"Translation\", 0x409, 1200\n"
+    "  END\n"
+    "END\n")
+  cmake_language(DEFER CALL target_sources delvora PRIVATE "${CMAKE_BINARY_DIR}/delvora.rc")
 endif()
 
 delvora_add_test(window_gui_tests
@@ -30,7 +52,8 @@ delvora_add_test(window_app_tests
   tests/app/settings_store_test.cpp
   tests/app/skin_test.cpp
   tests/app/cursor_test.cpp
-  tests/app/resources_test.cpp)
+  tests/app/resources_test.cpp
+  tests/app/qt_seams_test.cpp)
 foreach(tests window_gui_tests window_app_tests)
   if(TARGET ${tests})
     target_compile_definitions(${tests} PRIVATE
