@@ -191,18 +191,19 @@ TEST_F(ConversionRunTest, OutputLocationFollowsTheOptionsWhateverText1Holds) {
   EXPECT_THAT(window.messages, ElementsAre("Done.", "Done.", "Done."));
 }
 
-TEST_F(ConversionRunTest, DelimiterIsResolvedOnceBeforeTheFirstFile) {
+TEST_F(ConversionRunTest, DelimiterIsFixedForTheRunWhileTheFolderIsReadForEveryFile) {
   window.entries = {"a.csv", "b.csv"};
   window.delimiter_options = {false, false, false, false, true};
   window.text2 = " ; ";
-  window.on_pump = [&](int) {
+  window.on_pump = [&](int file) {
     window.text2 = "#";
     window.delimiter_options = {true, false, false, false, false};
+    if (file == 2) window.text1 = P({"", "elsewhere"});
   };
   RunOnce();
   ASSERT_EQ(engine.calls.size(), 2u);
-  EXPECT_EQ(engine.calls[0].delimiter, " ; ");
-  EXPECT_EQ(engine.calls[1].delimiter, " ; ");
+  EXPECT_EQ(engine.calls[0], (Call{"a.csv", P({out.Utf8(), "a.tsv"}), " ; "}));
+  EXPECT_EQ(engine.calls[1], (Call{"b.csv", P({"", "elsewhere", "b.tsv"}), " ; "}));
 }
 
 TEST_F(ConversionRunTest, AFileThatFailsIsReportedOnceAtItsStepAndTheRunGoesOn) {
