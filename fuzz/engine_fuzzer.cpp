@@ -29,8 +29,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view input(reinterpret_cast<const char*>(data + 3), size - 3);
 
   const std::string expected = delvora::testing::ReferenceConvert(input, delimiter, page);
-  const std::string actual =
-      delvora::testing::EngineConvert(input, delimiter, page, block, piece, data[2]);
+  const std::string actual = delvora::testing::EngineConvert(input, delimiter, page, block, piece,
+                                                             data[2], data[1] & 0x80);
   if (actual != expected) {
     std::fprintf(stderr, "engine and reference differ (delimiter %zu bytes, code page %u)\n",
                  delimiter.size(), page);

@@ -44,14 +44,22 @@ std::size_t ReadBlock(ByteSource& source, void* buffer, std::size_t size) {
   }
 }
 
-void WriteBlock(ByteSink& sink, const void* data, std::size_t size) {
-  if (size == 0) return;
-  try {
-    sink.Write(data, size);
-  } catch (const AppError&) {
-    Rethrow(ConversionFailure::Stage::kWrite);
+// The sink as the engine sees it: its failures are write failures.
+class LabelledSink : public ByteSink {
+ public:
+  explicit LabelledSink(ByteSink& sink) : sink_(sink) {}
+  void Write(const void* data, std::size_t size) override {
+    if (size == 0) return;
+    try {
+      sink_.Write(data, size);
+    } catch (const AppError&) {
+      Rethrow(ConversionFailure::Stage::kWrite);
+    }
   }
-}
+
+ private:
+  ByteSink& sink_;
+};
 
 [[noreturn]] void BadDelimiter() {
   throw ConversionFailure(ConversionFailure::Stage::kRead,
@@ -62,62 +70,76 @@ void WriteBlock(ByteSink& sink, const void* data, std::size_t size) {
 // that may precede an LF, a split two-byte character, a split mark.
 std::size_t CarryRoom(std::size_t delimiter_units) { return delimiter_units + 8; }
 
+template <typename Unit>
+Unit* OutputOf(WriteBehind& output) {
+  return reinterpret_cast<Unit*>(output.buffer());
+}
+
+template <typename Unit>
+std::size_t OutputBytes(std::size_t input_units) {
+  return (LineConverter<Unit>::MaxOutput(input_units) + 2) * sizeof(Unit);
+}
+
 // Files without a mark and UTF-8 files: bytes in, bytes out.
-void ConvertBytes(ByteSource& source, ByteSink& sink, LineConverter<char>& converter,
-                  const unsigned char* head, std::size_t head_size, std::size_t block,
-                  std::size_t carry_room) {
+void ConvertBytes(ByteSource& source, ByteSink& sink, bool background,
+                  LineConverter<char>& converter, const unsigned char* head, std::size_t head_size,
+                  std::size_t block, std::size_t carry_room) {
   std::vector<char> in(block + carry_room);
-  std::vector<char> out(LineConverter<char>::MaxOutput(block + carry_room) + 2);
+  WriteBehind output(sink, OutputBytes<char>(in.size()), background);
   std::memcpy(in.data(), head, head_size);
   std::size_t pending = head_size;
   for (;;) {
     const std::size_t got = ReadBlock(source, in.data() + pending, block);
     const bool at_end = got == 0;
     const std::size_t size = pending + got;
-    auto step = converter.Feed(in.data(), size, at_end, out.data());
-    if (at_end) step.produced += converter.Finish(out.data() + step.produced);
-    WriteBlock(sink, out.data(), step.produced);
-    if (at_end) return;
+    char* out = OutputOf<char>(output);
+    auto step = converter.Feed(in.data(), size, at_end, out);
+    if (at_end) step.produced += converter.Finish(out + step.produced);
+    output.Submit(step.produced);
+    if (at_end) break;
     pending = size - step.consumed;
     std::memmove(in.data(), in.data() + step.consumed, pending);
   }
+  output.Finish();
 }
 
 // Marked 16- and 32-bit input: decoded to UTF-16 units, written as UTF-16LE.
-void ConvertUnits(ByteSource& source, ByteSink& sink, LineConverter<char16_t>& converter,
-                  UnitDecoder& decoder, const unsigned char* head, std::size_t head_size,
-                  std::size_t block, std::size_t carry_room) {
+void ConvertUnits(ByteSource& source, ByteSink& sink, bool background,
+                  LineConverter<char16_t>& converter, UnitDecoder& decoder,
+                  const unsigned char* head, std::size_t head_size, std::size_t block,
+                  std::size_t carry_room) {
   std::vector<unsigned char> raw(block);
-  const std::size_t unit_room = UnitDecoder::MaxUnits(block) + carry_room;
-  std::vector<char16_t> units(unit_room);
-  std::vector<char16_t> out(LineConverter<char16_t>::MaxOutput(unit_room) + 2);
+  std::vector<char16_t> units(UnitDecoder::MaxUnits(block) + carry_room);
+  WriteBehind output(sink, OutputBytes<char16_t>(units.size()), background);
   std::size_t pending = decoder.Decode(head, head_size, units.data());
   for (;;) {
     const std::size_t got = ReadBlock(source, raw.data(), block);
     const bool at_end = got == 0;
     std::size_t size = pending + decoder.Decode(raw.data(), got, units.data() + pending);
     if (at_end) size += decoder.Finish(units.data() + size);
-    auto step = converter.Feed(units.data(), size, at_end, out.data());
-    if (at_end) step.produced += converter.Finish(out.data() + step.produced);
+    char16_t* out = OutputOf<char16_t>(output);
+    auto step = converter.Feed(units.data(), size, at_end, out);
+    if (at_end) step.produced += converter.Finish(out + step.produced);
     if constexpr (std::endian::native == std::endian::big) {
       for (std::size_t i = 0; i < step.produced; ++i)
         out[i] = static_cast<char16_t>((out[i] >> 8) | (out[i] << 8));
     }
-    WriteBlock(sink, out.data(), step.produced * sizeof(char16_t));
-    if (at_end) return;
+    output.Submit(step.produced * sizeof(char16_t));
+    if (at_end) break;
     pending = size - step.consumed;
     std::memmove(units.data(), units.data() + step.consumed, pending * sizeof(char16_t));
   }
+  output.Finish();
 }
 
 // UTF-16LE on a little-endian machine: the file's bytes already are the
 // units, so they are read straight into the unit buffer.
-void ConvertNativeUtf16(ByteSource& source, ByteSink& sink, LineConverter<char16_t>& converter,
-                        const unsigned char* head, std::size_t head_size, std::size_t block,
-                        std::size_t carry_room) {
+void ConvertNativeUtf16(ByteSource& source, ByteSink& sink, bool background,
+                        LineConverter<char16_t>& converter, const unsigned char* head,
+                        std::size_t head_size, std::size_t block, std::size_t carry_room) {
   const std::size_t read_size = block & ~std::size_t{1};
   std::vector<char16_t> units((read_size + 2 * carry_room) / 2 + 2);
-  std::vector<char16_t> out(LineConverter<char16_t>::MaxOutput(units.size()) + 2);
+  WriteBehind output(sink, OutputBytes<char16_t>(units.size()), background);
   auto* bytes = reinterpret_cast<unsigned char*>(units.data());
   std::memcpy(bytes, head, head_size);
   std::size_t filled = head_size;  // bytes held, an odd last byte included
@@ -127,13 +149,15 @@ void ConvertNativeUtf16(ByteSource& source, ByteSink& sink, LineConverter<char16
     filled += got;
     std::size_t count = filled / 2;
     if (at_end && filled % 2 != 0) units[count++] = u'\uFFFD';
-    auto step = converter.Feed(units.data(), count, at_end, out.data());
-    if (at_end) step.produced += converter.Finish(out.data() + step.produced);
-    WriteBlock(sink, out.data(), step.produced * sizeof(char16_t));
-    if (at_end) return;
+    char16_t* out = OutputOf<char16_t>(output);
+    auto step = converter.Feed(units.data(), count, at_end, out);
+    if (at_end) step.produced += converter.Finish(out + step.produced);
+    output.Submit(step.produced * sizeof(char16_t));
+    if (at_end) break;
     filled -= 2 * step.consumed;
     std::memmove(bytes, bytes + 2 * step.consumed, filled);
   }
+  output.Finish();
 }
 
 }  // namespace
@@ -152,18 +176,20 @@ UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOp
   const unsigned char* rest = head + mark.mark_length;
   const std::size_t rest_size = head_size - mark.mark_length;
   const std::string_view output_mark = OutputMarkFor(mark.encoding);
+  LabelledSink output(sink);
+  const bool background = options.write_behind;
 
   if (WritesUtf16(mark.encoding)) {
     const auto delimiter = Utf8ToUtf16(options.delimiter);
     if (!delimiter) BadDelimiter();
     LineConverter<char16_t> converter(*delimiter, true);
-    WriteBlock(sink, output_mark.data(), output_mark.size());
+    output.Write(output_mark.data(), output_mark.size());
     if (mark.encoding == TextEncoding::kUtf16Le && std::endian::native == std::endian::little) {
-      ConvertNativeUtf16(source, sink, converter, rest, rest_size, block,
+      ConvertNativeUtf16(source, output, background, converter, rest, rest_size, block,
                          CarryRoom(delimiter->size()));
     } else {
       UnitDecoder decoder(mark.encoding);
-      ConvertUnits(source, sink, converter, decoder, rest, rest_size, block,
+      ConvertUnits(source, output, background, converter, decoder, rest, rest_size, block,
                    CarryRoom(delimiter->size()));
     }
     return mark;
@@ -188,8 +214,8 @@ UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOp
   // A delimiter that the code page cannot write matches nothing.
   const bool matches = delimiter.has_value();
   LineConverter<char> converter(matches ? *delimiter : std::string(), matches, lead_bytes);
-  WriteBlock(sink, output_mark.data(), output_mark.size());
-  ConvertBytes(source, sink, converter, rest, rest_size, block,
+  output.Write(output_mark.data(), output_mark.size());
+  ConvertBytes(source, output, background, converter, rest, rest_size, block,
                CarryRoom(matches ? delimiter->size() : 0));
   return mark;
 }

@@ -49,6 +49,9 @@ struct ConversionOptions {
   std::string delimiter;  // UTF-8 text; empty leaves every line unchanged
   NarrowCodePage code_page = NarrowCodePage::System();
   std::size_t block_size = 1 << 20;
+  // Write each converted block on a second thread while the next one is
+  // read and converted. The sink is then called from that thread.
+  bool write_behind = true;
 };
 
 // Which side failed: the run reports reading and writing at different steps.

@@ -173,4 +173,70 @@ void AtomicFileWriter::Discard() {
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
+WriteBehind::WriteBehind(ByteSink& sink, std::size_t capacity, bool background) : sink_(sink) {
+  buffers_[0].resize(capacity);
+  if (background) {
+    buffers_[1].resize(capacity);
+    writer_ = std::thread([this] { WriterLoop(); });
+  }
+}
+
+WriteBehind::~WriteBehind() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  writer_.join();
+}
+
+void WriteBehind::WaitIdle(std::unique_lock<std::mutex>& lock) {
+  changed_.wait(lock, [this] { return queued_ < 0; });
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void WriteBehind::Submit(std::size_t size) {
+  if (!writer_.joinable()) {
+    if (size != 0) sink_.Write(buffers_[0].data(), size);
+    return;
+  }
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    WaitIdle(lock);
+    queued_ = current_;
+    queued_size_ = size;
+  }
+  changed_.notify_all();
+  current_ ^= 1;
+}
+
+void WriteBehind::Finish() {
+  if (!writer_.joinable()) return;
+  std::unique_lock<std::mutex> lock(mutex_);
+  WaitIdle(lock);
+}
+
+void WriteBehind::WriterLoop() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    changed_.wait(lock, [this] { return stop_ || queued_ >= 0; });
+    if (stop_) return;
+    const int index = queued_;
+    const std::size_t size = queued_size_;
+    const bool failed_before = static_cast<bool>(failure_);
+    lock.unlock();
+    std::exception_ptr failure;
+    try {
+      if (size != 0 && !failed_before) sink_.Write(buffers_[index].data(), size);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    if (failure) failure_ = failure;
+    queued_ = -1;
+    changed_.notify_all();
+  }
+}
+
 }  // namespace delvora

@@ -6,8 +6,13 @@
 // older output stays whole until the new one is complete, and an input can
 // be converted onto its own path.
 
+#include <condition_variable>
 #include <cstddef>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace delvora {
 
@@ -45,6 +50,40 @@ class AtomicFileWriter : public ByteSink {
   int fd_;
 #endif
   bool committed_ = false;
+};
+
+// Hands filled buffers to a sink. With background set, a second thread
+// writes one buffer while the caller fills the other: writing is the
+// slowest part of a conversion, and this lets it overlap with reading and
+// converting. The sink is then called from that thread only.
+class WriteBehind {
+ public:
+  WriteBehind(ByteSink& sink, std::size_t capacity, bool background);
+  ~WriteBehind();  // stops the writer; whatever was not written is dropped
+  WriteBehind(const WriteBehind&) = delete;
+  WriteBehind& operator=(const WriteBehind&) = delete;
+
+  // The buffer to fill next, capacity bytes.
+  unsigned char* buffer() { return buffers_[current_].data(); }
+  // Hands size bytes of buffer() over. Throws what an earlier write threw.
+  void Submit(std::size_t size);
+  // Returns once everything is written; throws a write failure.
+  void Finish();
+
+ private:
+  void WriterLoop();
+  void WaitIdle(std::unique_lock<std::mutex>& lock);
+
+  ByteSink& sink_;
+  std::vector<unsigned char> buffers_[2];
+  int current_ = 0;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int queued_ = -1;  // buffer waiting for the writer, or -1
+  std::size_t queued_size_ = 0;
+  bool stop_ = false;
+  std::exception_ptr failure_;
+  std::thread writer_;
 };
 
 }  // namespace delvora

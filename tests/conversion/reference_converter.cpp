@@ -171,13 +171,15 @@ std::size_t ChoppySource::Read(void* buffer, std::size_t size) {
 }
 
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
-                          std::size_t block_size, std::size_t max_piece, unsigned seed) {
+                          std::size_t block_size, std::size_t max_piece, unsigned seed,
+                          bool write_behind) {
   ChoppySource source{std::string(input), max_piece, seed};
   StringSink sink;
   ConversionOptions options;
   options.delimiter = std::string(delimiter);
   options.code_page = NarrowCodePage{code_page};
   options.block_size = block_size;
+  options.write_behind = write_behind;
   ConvertStream(source, sink, options);
   return sink.text;
 }

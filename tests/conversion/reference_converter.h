@@ -42,10 +42,10 @@ class StringSink : public ByteSink {
 };
 
 // Streams input through the engine in pieces of at most max_piece bytes
-// with the given block size.
+// with the given block size, writing on a second thread or not.
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                           std::size_t block_size = 1 << 20, std::size_t max_piece = 1 << 20,
-                          unsigned seed = 1);
+                          unsigned seed = 1, bool write_behind = true);
 
 // A random input built from pieces that stress the rules: marks, CR and LF
 // in every arrangement, delimiter fragments, multi-byte characters, broken
