@@ -25,19 +25,26 @@ cat >"$work/shoot.sh" <<'SHOOT'
 set -euo pipefail
 "$1" &
 pid=$!
-id=""
-for _ in $(seq 1 100); do
-  id=$(xwininfo -root -tree 2>/dev/null | awk '/"Delvora"/ {print $1; exit}')
-  [ -n "$id" ] && break
-  sleep 0.1
-done
-if [ -z "$id" ]; then
-  kill "$pid" 2>/dev/null || true
-  echo "the window did not appear" >&2
-  exit 1
+if command -v xwininfo >/dev/null; then
+  id=""
+  for _ in $(seq 1 100); do
+    id=$(xwininfo -root -tree 2>/dev/null | awk '/"Delvora"/ {print $1; exit}')
+    [ -n "$id" ] && break
+    sleep 0.1
+  done
+  if [ -z "$id" ]; then
+    kill "$pid" 2>/dev/null || true
+    echo "the window did not appear" >&2
+    exit 1
+  fi
+  sleep 1  # the first paint
+  import -window "$id" "$2"
+else
+  # Without xwininfo: the whole screen, cut down to the window (no window
+  # manager runs, so nothing but the window stands on the black screen).
+  sleep 3
+  import -window root png:- | convert - -trim +repage "$2"
 fi
-sleep 1  # the first paint
-import -window "$id" "$2"
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 SHOOT
