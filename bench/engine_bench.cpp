@@ -2,8 +2,11 @@
 // memcpy of the same bytes as the ceiling.
 
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -99,7 +102,33 @@ void Memcpy(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// Whole files through the page cache, written on the calling thread or on a
+// second one while the next block is read.
+void ConvertFileOnDisk(benchmark::State& state) {
+  std::filesystem::path folder = std::filesystem::temp_directory_path() / "delvora-bench";
+  folder += std::to_string(::getpid());
+  std::filesystem::create_directories(folder);
+  const std::string input = (folder / "in.csv").string();
+  const std::string text = SampleText();
+  {
+    std::ofstream out(input, std::ios::binary);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+  }
+  ConversionOptions options;
+  options.delimiter.push_back(',');
+  options.code_page = NarrowCodePage{65001};
+  options.write_behind = state.range(0) != 0;
+  for (auto _ : state) ConvertFile(input, (folder / "out.tsv").string(), options);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  std::filesystem::remove_all(folder);
+}
+
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
+BENCHMARK(ConvertFileOnDisk)
+    ->ArgName("write_behind")
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Convert, narrow_comma, std::string("narrow"), std::string(","))
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Convert, narrow_comma_space, std::string("narrow"), std::string(", "))
