@@ -200,7 +200,8 @@ void Form1::BuildLayout() {
   Place(Option6, 240, 300, 3615, 255);
   Frame6 = MakeFrame(Frame5, "Frame6", QString());
   Place(Frame6, 480, 510, 6840, 810);
-  Option7 = MakeOption(Frame5, "Option7", QStringLiteral("Save results in folder of original file"));
+  Option7 =
+      MakeOption(Frame5, "Option7", QStringLiteral("Save results in folder of original file"));
   Place(Option7, 240, 1410, 3615, 255);
   Text1 = MakeTextBox(Frame6, "Text1", QString());
   Place(Text1, 240, 300, 5670, 345);
@@ -218,9 +219,9 @@ void Form1::BuildLayout() {
   // Keyboard order: list, the four list buttons, Start, Help, delimiters,
   // Text2, output options, Text1, "...". Frames and the bar take no focus;
   // the hidden option is passed over.
-  QWidget* order[] = {ListView1, PushButton8, PushButton9, PushButton4, PushButton5, PushButton7,
-                      PushButton2, Option1,   Option2,     Option3,     Option5,     Text2,
-                      Option4,   Option7,     Option6,     Text1,       PushButton1};
+  QWidget* order[] = {ListView1,   PushButton8, PushButton9, PushButton4, PushButton5, PushButton7,
+                      PushButton2, Option1,     Option2,     Option3,     Option5,     Text2,
+                      Option4,     Option7,     Option6,     Text1,       PushButton1};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   Option4->setFocusPolicy(Qt::NoFocus);
   ProgressBar1->setFocusPolicy(Qt::NoFocus);
@@ -318,7 +319,8 @@ void Form1::Form_Load() {
     });
   }
   steps.Do(108, [&] { MaybeOpenVendorPage(); });
-  if (steps.If(110, [&] { return settings.GetSetting(QStringLiteral("Snapshot"), {}).isEmpty(); })) {
+  if (steps.If(110,
+               [&] { return settings.GetSetting(QStringLiteral("Snapshot"), {}).isEmpty(); })) {
     steps.Do(110, [&] { RecordSampleList(); });
   }
 
@@ -330,7 +332,9 @@ void Form1::Form_Load() {
     const QString desktop = GetDesktopFolder();
     Text1->setText(settings.GetSetting(QStringLiteral("Text1"), desktop));
   });
-  steps.Do(138, [&] { Text2->setText(settings.GetSetting(QStringLiteral("Other"), QStringLiteral("|"))); });
+  steps.Do(138, [&] {
+    Text2->setText(settings.GetSetting(QStringLiteral("Other"), QStringLiteral("|")));
+  });
   // Every click stores its whole group, so the stored values are taken
   // before the first one is restored: of several options a hand-edited store
   // marks true, the last one restored stays selected.
@@ -458,8 +462,8 @@ void Form1::PushButton1_Click() {
   QString chosen;
   steps.Do(100, [&] {
     const QString last = seams_.settings->GetSetting(QStringLiteral("LastFolderDot"), QString());
-    chosen = seams_.folder_picker->BrowseForFolder(this, QStringLiteral("Please select folder:"),
-                                                   last);
+    chosen =
+        seams_.folder_picker->BrowseForFolder(this, QStringLiteral("Please select folder:"), last);
   });
   if (chosen.isEmpty()) return;  // 102: cancelled, nothing changes
   steps.Do(104, [&] { seams_.settings->SaveSetting(QStringLiteral("LastFolderDot"), chosen); });
@@ -518,8 +522,8 @@ void Form1::WireWindowEvents() {
   connect(PushButton1, &QPushButton::clicked, this, [this] { PushButton1_Click(); });
   connect(PushButton2, &QPushButton::clicked, this, [this] { PushButton2_Click(); });
 
-  for (QPushButton* button :
-       {PushButton1, PushButton2, PushButton4, PushButton5, PushButton7, PushButton8, PushButton9}) {
+  for (QPushButton* button : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton7,
+                              PushButton8, PushButton9}) {
     HookPointerMoves(button, &Form1::PushButtonHand_MouseMove);
   }
   HookPointerMoves(this, &Form1::Form_MouseMove);

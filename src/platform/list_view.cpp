@@ -65,9 +65,7 @@ void ListView::SetColumnWidthTwips(int column, int twips) {
 
 int ListView::ColumnCount() const { return columns_; }
 
-QString ListView::ColumnHeader(int column) const {
-  return widget_->headerItem()->text(column - 1);
-}
+QString ListView::ColumnHeader(int column) const { return widget_->headerItem()->text(column - 1); }
 
 void ListView::Add(const QString& text) {
   OwnChange own(own_change_);

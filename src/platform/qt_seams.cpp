@@ -23,11 +23,10 @@ MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QStrin
   QString shown = text;
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  QMessageBox box(icon == MsgIcon::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon,
-                  caption, shown,
-                  buttons == MsgButtons::kYesNo ? (QMessageBox::Yes | QMessageBox::No)
-                                                : QMessageBox::Ok,
-                  owner);
+  QMessageBox box(
+      icon == MsgIcon::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon, caption, shown,
+      buttons == MsgButtons::kYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
+      owner);
   box.setTextFormat(Qt::PlainText);
   const int answer = box.exec();
   if (buttons == MsgButtons::kYesNo) {
@@ -81,8 +80,8 @@ void QtClock::WaitUpTo(double seconds) {
 void QtRandom::Seed(double seed) {
   // Milliseconds of the day: two starts in the same second still differ.
   const double millis = std::clamp(seed, 0.0, 86400.0) * 1000.0;
-  state_ = static_cast<unsigned long long>(millis) * 6364136223846793005ULL +
-           1442695040888963407ULL;
+  state_ =
+      static_cast<unsigned long long>(millis) * 6364136223846793005ULL + 1442695040888963407ULL;
 }
 
 double QtRandom::NextFraction() {

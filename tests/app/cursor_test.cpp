@@ -1,5 +1,7 @@
 // Reading pointer images from cursor and icon files, hotspot included.
 
+#include "platform/cursor.h"
+
 #include <gtest/gtest.h>
 
 #include <QByteArray>
@@ -7,7 +9,6 @@
 
 #include "app/app_test_support.h"
 #include "platform/app_error.h"
-#include "platform/cursor.h"
 #include "support/test_support.h"
 
 namespace delvora::testing {
@@ -76,9 +77,9 @@ TEST(CursorFile, FilesThatAreNoPictureAreInvalidPictures) {
   QByteArray more_entries_than_bytes = good.left(22);
   more_entries_than_bytes[4] = 9;
   QByteArray garbage_image = good.left(22) + QByteArray(200, 'x');
-  for (const QByteArray& bytes : {QByteArray(), QByteArray("text, not a cursor"), good.left(10),
-                                  wrong_reserved, wrong_type, no_images, more_entries_than_bytes,
-                                  garbage_image}) {
+  for (const QByteArray& bytes :
+       {QByteArray(), QByteArray("text, not a cursor"), good.left(10), wrong_reserved, wrong_type,
+        no_images, more_entries_than_bytes, garbage_image}) {
     EXPECT_EQ(ErrorNumberOf([&] { ReadCursorBytes(bytes); }), 481);
   }
 }

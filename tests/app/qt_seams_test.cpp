@@ -1,10 +1,10 @@
 // The parts of the desktop seams that can run without a desktop.
 
+#include "platform/qt_seams.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
-
-#include "platform/qt_seams.h"
 
 namespace delvora::testing {
 namespace {

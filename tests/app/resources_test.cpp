@@ -37,8 +37,8 @@ TEST(ShippedResources, ApplicationIconHoldsTheFourImages) {
   const Expected expected[] = {{32, 24}, {256, 32}, {128, 32}, {48, 32}};
   for (int i = 0; i < 4; ++i) {
     const int entry = 6 + 16 * i;
-    const int side = static_cast<unsigned char>(ico[entry]) == 0 ? 256
-                                                                  : static_cast<unsigned char>(ico[entry]);
+    const int side =
+        static_cast<unsigned char>(ico[entry]) == 0 ? 256 : static_cast<unsigned char>(ico[entry]);
     EXPECT_EQ(side, expected[i].side);
     const int offset = Word(ico, entry + 12) | Word(ico, entry + 14) << 16;
     EXPECT_EQ(Word(ico, offset + 14), expected[i].bits) << "image " << i;  // biBitCount

@@ -1,13 +1,14 @@
 // The settings store: defaults, exact round trips, write-through, Boolean
 // reading and a store that cannot be written.
 
+#include "app/settings_store.h"
+
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 #include <QSettings>
 
-#include "app/settings_store.h"
 #include "platform/app_error.h"
 #include "support/test_support.h"
 
@@ -30,10 +31,10 @@ TEST(SettingsStore, AbsentKeysGiveTheDefaultAndNothingIsWrittenByReading) {
 TEST(SettingsStore, EveryTextComesBackExactlyAfterARestart) {
   TempDir dir;
   const QString file = Path(dir, "s.ini");
-  const QStringList texts = {",",          ", ",         ";",     "\t",       "|",
-                             " ; ",        "",           "\"",    "a=b",      "#x",
-                             "[General]",  "@Variant(x)", "@",    "C:\\Data\\", "/home/u/",
-                             "Ünïcødé ✓",  "line\nbreak", "  lead", "trail  ", "True"};
+  const QStringList texts = {
+      ",",        ", ",        ";",           "\t",        "|",           " ; ", "",
+      "\"",       "a=b",       "#x",          "[General]", "@Variant(x)", "@",   "C:\\Data\\",
+      "/home/u/", "Ünïcødé ✓", "line\nbreak", "  lead",    "trail  ",     "True"};
   {
     SettingsStore store(file);
     for (int i = 0; i < texts.size(); ++i) store.SaveSetting(QString("K%1").arg(i), texts[i]);

@@ -1,11 +1,12 @@
 // Our skin format and component.
 
+#include "app/skin.h"
+
 #include <gtest/gtest.h>
 
 #include <QPushButton>
 #include <QWidget>
 
-#include "app/skin.h"
 #include "app/app_test_support.h"
 #include "platform/app_error.h"
 #include "support/test_support.h"
@@ -62,18 +63,15 @@ TEST(SkinFramework, LoadFailuresKeepThePreviousSkin) {
   EXPECT_TRUE(skin.IsLoaded());
   EXPECT_EQ(ErrorNumberOf([&] { skin.LoadSkin(good, "Other Name"); }), 321);
   EXPECT_NO_THROW(skin.LoadSkin(good, "Test Skin"));
-  EXPECT_EQ(ErrorNumberOf([&] {
-              skin.LoadSkin(QString::fromStdString((dir / "missing.cjs").string()), "");
-            }),
+  EXPECT_EQ(ErrorNumberOf(
+                [&] { skin.LoadSkin(QString::fromStdString((dir / "missing.cjs").string()), ""); }),
             53);
-  EXPECT_EQ(ErrorNumberOf([&] {
-              skin.LoadSkin(QString::fromStdString((dir / "folder.cjs").string()), "");
-            }),
+  EXPECT_EQ(ErrorNumberOf(
+                [&] { skin.LoadSkin(QString::fromStdString((dir / "folder.cjs").string()), ""); }),
             75);
-  EXPECT_EQ(ErrorNumberOf([&] {
-              skin.LoadSkin(QString::fromStdString((dir / "bad.cjs").string()), "");
-            }),
-            321);
+  EXPECT_EQ(
+      ErrorNumberOf([&] { skin.LoadSkin(QString::fromStdString((dir / "bad.cjs").string()), ""); }),
+      321);
   EXPECT_EQ(skin.definition().name, "Test Skin");
 }
 

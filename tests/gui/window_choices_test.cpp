@@ -182,8 +182,9 @@ TEST_F(WindowChoices, HelpShowsTheSameNoticeEveryTime) {
   QTest::mouseClick(w.PushButton2, Qt::LeftButton);
   ASSERT_EQ(harness_.boxes.shown.size(), 2u);
   const QString expected =
-      QString("Some files with complicated structure sometimes could not be converted and will "
-              "require manual processing later. Please email ") +
+      QString(
+          "Some files with complicated structure sometimes could not be converted and will "
+          "require manual processing later. Please email ") +
       kSupportEmail + " if you have any questions.";
   for (const ShownBox& box : harness_.boxes.shown) {
     EXPECT_EQ(box.text, expected);

@@ -111,9 +111,9 @@ TEST(WindowLayout, WindowIsFixedSizeWhiteWithoutMaximiseAndUsesTheGivenFonts) {
                      static_cast<QWidget*>(window.ListView1)}) {
     expect_font(w, 9);
   }
-  for (QPushButton* b : {window.PushButton1, window.PushButton2, window.PushButton4,
-                         window.PushButton5, window.PushButton7, window.PushButton8,
-                         window.PushButton9}) {
+  for (QPushButton* b :
+       {window.PushButton1, window.PushButton2, window.PushButton4, window.PushButton5,
+        window.PushButton7, window.PushButton8, window.PushButton9}) {
     expect_font(b, 11.25);
   }
 }
@@ -144,10 +144,10 @@ TEST(WindowLayout, KeyboardFocusFollowsTheTabOrderAndSkipsFramesBarAndHiddenOpti
     }
     at = at->nextInFocusChain();
   } while (at != window.ListView1 && order.size() < 40);
-  EXPECT_EQ(order, QStringList({"ListView1", "PushButton8", "PushButton9", "PushButton4",
-                                "PushButton5", "PushButton7", "PushButton2", "Option1", "Option2",
-                                "Option3", "Option5", "Text2", "Option7", "Option6", "Text1",
-                                "PushButton1"}));
+  EXPECT_EQ(order,
+            QStringList({"ListView1", "PushButton8", "PushButton9", "PushButton4", "PushButton5",
+                         "PushButton7", "PushButton2", "Option1", "Option2", "Option3", "Option5",
+                         "Text2", "Option7", "Option6", "Text1", "PushButton1"}));
 }
 
 TEST(WindowLayout, ShownWindowIsCentredOnItsScreen) {

@@ -4,9 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QGroupBox>
-#include <QPushButton>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
 
