@@ -26,19 +26,27 @@ class OwnChange {
 
 ListView::ListView(QTreeWidget* widget) { Attach(widget); }
 
+ListView::~ListView() {
+  for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
+}
+
 void ListView::Attach(QTreeWidget* widget) {
+  for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
+  connections_.clear();
   widget_ = widget;
   counts_.clear();
   counts_valid_ = false;
   if (widget_ == nullptr) return;
   QAbstractItemModel* model = widget_->model();
   const auto changed = [this] { Invalidate(); };
-  QObject::connect(model, &QAbstractItemModel::rowsInserted, widget_, changed);
-  QObject::connect(model, &QAbstractItemModel::rowsRemoved, widget_, changed);
-  QObject::connect(model, &QAbstractItemModel::rowsMoved, widget_, changed);
-  QObject::connect(model, &QAbstractItemModel::dataChanged, widget_, changed);
-  QObject::connect(model, &QAbstractItemModel::modelReset, widget_, changed);
-  QObject::connect(model, &QAbstractItemModel::layoutChanged, widget_, changed);
+  connections_ = {
+      QObject::connect(model, &QAbstractItemModel::rowsInserted, widget_, changed),
+      QObject::connect(model, &QAbstractItemModel::rowsRemoved, widget_, changed),
+      QObject::connect(model, &QAbstractItemModel::rowsMoved, widget_, changed),
+      QObject::connect(model, &QAbstractItemModel::dataChanged, widget_, changed),
+      QObject::connect(model, &QAbstractItemModel::modelReset, widget_, changed),
+      QObject::connect(model, &QAbstractItemModel::layoutChanged, widget_, changed),
+  };
 }
 
 void ListView::Invalidate() {

@@ -4,8 +4,10 @@
 // by 1-based positions as the handlers number entries.
 
 #include <QHash>
+#include <QObject>
 #include <QPoint>
 #include <QString>
+#include <vector>
 
 class QTreeWidget;
 
@@ -16,6 +18,7 @@ class ListView {
   // `widget` may be null and attached later (the window creates its controls
   // after its members).
   explicit ListView(QTreeWidget* widget);
+  ~ListView();
   ListView(const ListView&) = delete;
   ListView& operator=(const ListView&) = delete;
   void Attach(QTreeWidget* widget);
@@ -58,6 +61,9 @@ class ListView {
   mutable QHash<QString, int> counts_;
   mutable bool counts_valid_ = false;
   bool own_change_ = false;
+  // The window deletes its controls after its members: the widget must not
+  // call back into a gone adapter.
+  std::vector<QMetaObject::Connection> connections_;
 };
 
 }  // namespace delvora

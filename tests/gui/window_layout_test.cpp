@@ -226,6 +226,19 @@ TEST(ListViewAdapter, ContainsTextFollowsEveryChangeWhateverMadeIt) {
   EXPECT_FALSE(list.ContainsText("/e.csv"));
 }
 
+TEST(ListViewAdapter, WidgetOutlivingTheAdapterDoesNotCallBackIntoIt) {
+  QTreeWidget tree;
+  {
+    auto list = std::make_unique<ListView>(&tree);
+    list->AddColumn("CSV File(s)");
+    list->Add("/a.csv");
+  }
+  tree.topLevelItem(0)->setText(0, "/b.csv");
+  tree.addTopLevelItem(new QTreeWidgetItem(QStringList{"/c.csv"}));
+  tree.clear();
+  EXPECT_EQ(tree.topLevelItemCount(), 0);
+}
+
 TEST(ListViewAdapter, HitTestAndEnsureVisibleFindTheEntryOnScreen) {
   QTreeWidget tree;
   tree.resize(300, 120);
