@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QEventLoop>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "app/skin.h"
@@ -270,6 +273,20 @@ TEST(WindowStartup, VendorPageOpensOnlyWhenSevenIsDrawn) {
     EXPECT_EQ(harness.shell.launched[0], QStringList({program, kVendorHomePage}));
     EXPECT_TRUE(harness.boxes.shown.empty());
   }
+}
+
+TEST(WindowStartup, ClosingTheWindowEndsTheProgramsEventLoopAtOnce) {
+  WindowHarness harness;
+  Form1& window = harness.CreateAndLoad();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QEventLoop program_loop;
+  QTimer::singleShot(0, &window, [&] { window.close(); });
+  // A safety net only; the close ends the loop long before.
+  QTimer::singleShot(10000, &program_loop, [&] { program_loop.exit(99); });
+  EXPECT_EQ(program_loop.exec(), 0);
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(harness.boxes.shown.empty());  // nothing asked
 }
 
 TEST(WindowStartup, SampleListIsLeftAloneOnceRecorded) {
