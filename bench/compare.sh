@@ -26,7 +26,9 @@ rm "$work/block.csv"
 { printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$work/in.csv"; } > "$work/in16.csv"
 echo "input: $(stat -c %s "$work/in.csv") bytes without mark, $(stat -c %s "$work/in16.csv") bytes UTF-16"
 
+# Columns of hyperfine's CSV: command,mean,stddev,median,user,system,min,max.
 mean() { awk -F, -v name="$2" '$1 == name { print $2 }' "$1"; }
+cpu() { awk -F, -v name="$2" '$1 == name { print $5 + $6 }' "$1"; }
 
 hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$work/narrow.csv" \
   -n delvora "'$exe' -q --out '$work/out' '$work/in.csv'" \
@@ -48,10 +50,17 @@ c=$(mean "$work/narrow.csv" cat)
 t=$(mean "$work/narrow.csv" tr)
 d16=$(mean "$work/wide.csv" delvora16)
 c16=$(mean "$work/wide.csv" cat16)
+# CPU time (user + system) says less about the disk and more about the
+# work, and moves less when other programs share the machine.
+dc=$(cpu "$work/narrow.csv" delvora)
+cc=$(cpu "$work/narrow.csv" cat)
+tc=$(cpu "$work/narrow.csv" tr)
 awk -v d="$d" -v c="$c" -v t="$t" -v d16="$d16" -v c16="$c16" \
+    -v dc="$dc" -v cc="$cc" -v tc="$tc" \
     -v pn="$peak_narrow" -v pw="$peak_wide" 'BEGIN {
   printf "\nno mark:  delvora-convert %.3f s, cat %.3f s, tr %.3f s\n", d, c, t
   printf "          delvora/cat = %.2f (goal <= 1.5), delvora/tr = %.2f (goal <= 0.5)\n", d / c, d / t
+  printf "          CPU time: delvora %.3f s, cat %.3f s, tr %.3f s; delvora/cat = %.2f, delvora/tr = %.2f\n", dc, cc, tc, dc / cc, dc / tc
   printf "UTF-16:   delvora-convert %.3f s, cat %.3f s (same text as UTF-16)\n", d16, c16
   printf "          delvora/cat(no mark) = %.2f (goal <= 2), delvora/cat(UTF-16 file) = %.2f\n", d16 / c, d16 / c16
   printf "peak memory: %.1f MB without mark, %.1f MB UTF-16 (goal < 64 MB)\n", pn / 1024, pw / 1024
