@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
-#include <memory>
+#include <optional>
 #include <vector>
 
 #include "conversion/code_page.h"
@@ -178,39 +178,34 @@ UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOp
   const std::string_view output_mark = OutputMarkFor(mark.encoding);
   LabelledSink output(sink);
   const bool background = options.write_behind;
+  if (!Utf8ToCodePoints(options.delimiter)) BadDelimiter();
 
   if (WritesUtf16(mark.encoding)) {
-    const auto delimiter = Utf8ToUtf16(options.delimiter);
-    if (!delimiter) BadDelimiter();
-    LineConverter<char16_t> converter(*delimiter, true);
+    const std::u16string delimiter = *Utf8ToUtf16(options.delimiter);
+    LineConverter<char16_t> converter(delimiter, true);
     output.Write(output_mark.data(), output_mark.size());
     if (mark.encoding == TextEncoding::kUtf16Le && std::endian::native == std::endian::little) {
       ConvertNativeUtf16(source, output, background, converter, rest, rest_size, block,
-                         CarryRoom(delimiter->size()));
+                         CarryRoom(delimiter.size()));
     } else {
       UnitDecoder decoder(mark.encoding);
       ConvertUnits(source, output, background, converter, decoder, rest, rest_size, block,
-                   CarryRoom(delimiter->size()));
+                   CarryRoom(delimiter.size()));
     }
     return mark;
   }
 
-  std::optional<std::string> delimiter;
-  const std::array<bool, 256>* lead_bytes = nullptr;
-  std::unique_ptr<CodePage> page;
-  if (mark.encoding == TextEncoding::kUtf8) {
-    if (!Utf8ToCodePoints(options.delimiter)) BadDelimiter();
-    delimiter = options.delimiter;
-  } else {
-    if (!Utf8ToCodePoints(options.delimiter)) BadDelimiter();
+  std::optional<std::string> delimiter = options.delimiter;
+  std::optional<CodePage> page;
+  if (mark.encoding == TextEncoding::kNarrow) {
     try {
-      page = std::make_unique<CodePage>(CodePage::For(options.code_page.id));
+      page = CodePage::For(options.code_page.id);
     } catch (const AppError&) {
       Rethrow(ConversionFailure::Stage::kRead);
     }
     delimiter = page->Encode(options.delimiter);
-    lead_bytes = page->lead_bytes();
   }
+  const std::array<bool, 256>* lead_bytes = page ? page->lead_bytes() : nullptr;
   // A delimiter that the code page cannot write matches nothing.
   const bool matches = delimiter.has_value();
   LineConverter<char> converter(matches ? *delimiter : std::string(), matches, lead_bytes);
