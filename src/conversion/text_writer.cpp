@@ -1,6 +1,7 @@
 #include "conversion/text_writer.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <random>
 
