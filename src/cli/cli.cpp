@@ -227,6 +227,9 @@ int RunConvertCommand(const std::vector<std::string>& args, std::ostream& out, s
       if (failure.stage() == ConversionFailure::Stage::kWrite)
         err << "cannot write " << output << ": ";
       err << failure.description() << "\n";
+    } catch (const std::exception& failure) {
+      any_failed = true;
+      err << kProgram << ": " << input << ": " << failure.what() << "\n";
     }
   }
   return any_failed ? kCliSomeFailed : kCliAllConverted;

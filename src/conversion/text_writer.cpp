@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <random>
+#include <system_error>
 
 #include "conversion/converter.h"
 #include "platform/utf8_path.h"
@@ -176,9 +177,13 @@ AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
 WriteBehind::WriteBehind(ByteSink& sink, std::size_t capacity, bool background) : sink_(sink) {
   buffers_[0].resize(capacity);
-  if (background) {
-    buffers_[1].resize(capacity);
+  if (!background) return;
+  buffers_[1].resize(capacity);
+  try {
     writer_ = std::thread([this] { WriterLoop(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: write on the caller's thread instead.
+    buffers_[1] = {};
   }
 }
 
