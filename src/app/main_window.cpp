@@ -305,6 +305,8 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::Form_Load() {
   StepRunner steps(Errors(), FormLocation("Form_Load"));
   SettingsStore& settings = *seams_.settings;
+  // Everything the start-up stores is on disk before the window is shown.
+  const SettingsStore::Batch batch(settings);
 
   steps.Do(100, [&] { ApplySkin(); });
   steps.Do(102, [&] { setWindowTitle(QString::fromLatin1(kProductTitle)); });

@@ -38,12 +38,16 @@ void SettingsStore::SaveSetting(const QString& key, const QString& value) {
   // (cheap when the file is unchanged), then write only a real change: the
   // start-up stores back every value it restores, and each write goes to
   // the disk before it returns.
-  settings_->sync();
+  if (batch_depth_ == 0) settings_->sync();
   if (settings_->status() == QSettings::NoError && settings_->contains(key) &&
       GetSetting(key, QString()) == value) {
     return;
   }
   settings_->setValue(key, value);
+  if (batch_depth_ == 0) Sync();
+}
+
+void SettingsStore::Sync() {
   settings_->sync();
   if (settings_->status() != QSettings::NoError) {
     if (!write_failed_) {
@@ -52,6 +56,14 @@ void SettingsStore::SaveSetting(const QString& key, const QString& value) {
     }
     write_failed_ = true;
   }
+}
+
+SettingsStore::Batch::Batch(SettingsStore& store) : store_(store) {
+  if (store_.batch_depth_++ == 0) store_.settings_->sync();
+}
+
+SettingsStore::Batch::~Batch() {
+  if (--store_.batch_depth_ == 0) store_.Sync();
 }
 
 bool SettingsStore::Contains(const QString& key) const { return settings_->contains(key); }

@@ -35,9 +35,26 @@ class SettingsStore {
   // True once a write could not reach the disk.
   bool WriteFailed() const { return write_failed_; }
 
+  // While one lives, writes collect in memory and reach the disk together
+  // when it ends. Only for the start-up, which stores back what it restores
+  // before the user can change anything: one disk write instead of a dozen.
+  class Batch {
+   public:
+    explicit Batch(SettingsStore& store);
+    ~Batch();
+    Batch(const Batch&) = delete;
+    Batch& operator=(const Batch&) = delete;
+
+   private:
+    SettingsStore& store_;
+  };
+
  private:
+  void Sync();
+
   std::unique_ptr<QSettings> settings_;
   bool write_failed_ = false;
+  int batch_depth_ = 0;
 };
 
 // "True"/"False" as stored for options.

@@ -62,6 +62,28 @@ TEST(SettingsStore, EveryWriteIsOnDiskBeforeSaveReturns) {
   EXPECT_FALSE(store.WriteFailed());
 }
 
+TEST(SettingsStore, BatchedWritesReachTheDiskTogetherWhenTheBatchEnds) {
+  TempDir dir;
+  const QString file = Path(dir, "s.ini");
+  SettingsStore store(file);
+  store.SaveSetting("Text1", "/before");
+  {
+    const SettingsStore::Batch batch(store);
+    store.SaveSetting("Option1", "True");
+    {
+      const SettingsStore::Batch inner(store);
+      store.SaveSetting("Option2", "False");
+    }
+    EXPECT_EQ(store.GetSetting("Option2", ""), "False");  // readable at once
+    EXPECT_FALSE(QString::fromStdString(ReadFile(dir / "s.ini")).contains("Option"));
+  }
+  const QString on_disk = QString::fromStdString(ReadFile(dir / "s.ini"));
+  EXPECT_TRUE(on_disk.contains("Option1=True"));
+  EXPECT_TRUE(on_disk.contains("Option2=False"));
+  EXPECT_TRUE(on_disk.contains("Text1=/before"));
+  EXPECT_FALSE(store.WriteFailed());
+}
+
 TEST(SettingsStore, LastWriterWinsBetweenTwoRunningCopies) {
   TempDir dir;
   const QString file = Path(dir, "s.ini");
@@ -96,6 +118,11 @@ TEST(SettingsStore, UnwritableStoreKeepsValuesForTheRunAndNeverThrows) {
   EXPECT_EQ(store.GetSetting("Text1", ""), "/kept");
   EXPECT_NO_THROW(store.SaveSetting("Text1", "/kept2"));
   EXPECT_EQ(store.GetSetting("Text1", ""), "/kept2");
+  {
+    const SettingsStore::Batch batch(store);
+    store.SaveSetting("Option1", "True");
+  }
+  EXPECT_EQ(store.GetSetting("Option1", ""), "True");
 }
 
 TEST(SettingsStore, UserStoreIsQuorvaneDelvora) {
