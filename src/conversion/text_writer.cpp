@@ -175,15 +175,21 @@ void AtomicFileWriter::Discard() {
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
-WriteBehind::WriteBehind(ByteSink& sink, std::size_t capacity, bool background) : sink_(sink) {
+WriteBehind::WriteBehind(ByteSink& sink, std::size_t capacity, bool background)
+    : sink_(sink), background_(background) {
   buffers_[0].resize(capacity);
-  if (!background) return;
-  buffers_[1].resize(capacity);
+}
+
+bool WriteBehind::StartWriter() {
+  background_ = false;  // one attempt only
   try {
+    buffers_[1].resize(buffers_[0].size());
     writer_ = std::thread([this] { WriterLoop(); });
-  } catch (const std::system_error&) {
-    // No thread to be had: write on the caller's thread instead.
+    return true;
+  } catch (const std::exception&) {
+    // No thread or memory to be had: write on the caller's thread instead.
     buffers_[1] = {};
+    return false;
   }
 }
 
@@ -203,7 +209,10 @@ void WriteBehind::WaitIdle(std::unique_lock<std::mutex>& lock) {
 }
 
 void WriteBehind::Submit(std::size_t size) {
-  if (!writer_.joinable()) {
+  // The first buffer is written here: most files fit in one, and a thread
+  // would cost more than it saves. From the second on, a thread writes.
+  const bool first = submitted_++ == 0;
+  if (!writer_.joinable() && (first || !background_ || !StartWriter())) {
     if (size != 0) sink_.Write(buffers_[0].data(), size);
     return;
   }

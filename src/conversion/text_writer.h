@@ -52,10 +52,11 @@ class AtomicFileWriter : public ByteSink {
   bool committed_ = false;
 };
 
-// Hands filled buffers to a sink. With background set, a second thread
-// writes one buffer while the caller fills the other: writing is the
-// slowest part of a conversion, and this lets it overlap with reading and
-// converting. The sink is then called from that thread only.
+// Hands filled buffers to a sink. With background set, once a second buffer
+// comes, a second thread writes one buffer while the caller fills the
+// other: writing is the slowest part of a conversion, and this lets it
+// overlap with reading and converting. The sink is then called from that
+// thread.
 class WriteBehind {
  public:
   WriteBehind(ByteSink& sink, std::size_t capacity, bool background);
@@ -71,10 +72,13 @@ class WriteBehind {
   void Finish();
 
  private:
+  bool StartWriter();
   void WriterLoop();
   void WaitIdle(std::unique_lock<std::mutex>& lock);
 
   ByteSink& sink_;
+  bool background_;  // a writer thread is wanted and not yet tried
+  std::size_t submitted_ = 0;
   std::vector<unsigned char> buffers_[2];
   int current_ = 0;
   std::mutex mutex_;
