@@ -29,9 +29,9 @@ set -euo pipefail
 bin=$1 work=$2
 # A usual start (the store holds the user's choices) and a first start
 # (empty store: every restored choice is written back).
-hyperfine --warmup 5 --runs "${RUNS:-40}" --export-json "$work/usual.json" \
+hyperfine -N --warmup 5 --runs "${RUNS:-40}" --export-json "$work/usual.json" \
   -n empty "$bin/startup_empty" -n delvora "$bin/startup_delvora" >&2
-hyperfine --warmup 2 --runs "${RUNS:-40}" --export-json "$work/first.json" \
+hyperfine -N --warmup 2 --runs "${RUNS:-40}" --export-json "$work/first.json" \
   --prepare "rm -rf '$XDG_CONFIG_HOME'" \
   -n empty "$bin/startup_empty" -n delvora "$bin/startup_delvora" >&2
 python3 - "$work/usual.json" "$work/first.json" <<'PY'
