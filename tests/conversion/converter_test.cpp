@@ -276,7 +276,7 @@ class ConvertFileTest : public ::testing::Test {
   }
   static ConversionOptions Comma() {
     ConversionOptions options;
-    options.delimiter = ",";
+    options.delimiter.push_back(',');
     options.code_page = NarrowCodePage{kUtf8Page};
     return options;
   }
