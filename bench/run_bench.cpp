@@ -5,6 +5,8 @@
 //
 //   run_bench [--small N] [--big-mb M] [--repeat R]
 
+#include "bench_timing.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -53,16 +55,8 @@ void WriteLines(const fs::path& path, std::size_t bytes) {
   for (std::size_t written = 0; written < bytes; written += line.size()) out << line;
 }
 
-double Seconds(const std::function<void()>& action) {
-  const auto start = std::chrono::steady_clock::now();
-  action();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using delvora::bench::Median;
+using delvora::bench::Seconds;
 
 struct Result {
   double window = 0;

@@ -6,6 +6,8 @@
 //
 //   walk_bench [--tops N] [--per-top M] [--files F] [--repeat R] [--keep DIR]
 
+#include "bench_timing.h"
+
 #include <QApplication>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -22,7 +24,7 @@
 #include "app/main_window.h"
 #include "app/settings_store.h"
 #include "filelist/folder_walk.h"
-#include "platform/qt_seams.h"
+#include "app/startup.h"
 
 namespace {
 
@@ -59,16 +61,8 @@ class Reporter : public delvora::ErrorReporter {
   }
 };
 
-double Seconds(const std::function<void()>& action) {
-  const auto start = std::chrono::steady_clock::now();
-  action();
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using delvora::bench::Median;
+using delvora::bench::Seconds;
 
 // tops folders, each with per_top - 1 subfolders; files_per_folder files in
 // every folder: mostly ".csv" in mixed case, some other files and "~" files.
@@ -134,22 +128,11 @@ int main(int argc, char** argv) {
   Reporter reporter;
   QuietBoxes boxes;
   FixedPicker picker(QString::fromStdString(tree.string()));
-  delvora::QtPump pump;
-  delvora::QtShell shell;
-  delvora::QtClock clock;
-  delvora::QtRandom random;
-  delvora::QtFileDialog dialog;
+  delvora::DesktopSeams desktop;
   delvora::SettingsStore settings(QString::fromStdString((work / "settings.ini").string()));
-  delvora::Seams seams;
+  delvora::Seams seams = desktop.Bind(settings, QString::fromStdString(work.string()));
   seams.message_boxes = &boxes;
-  seams.file_dialog = &dialog;
   seams.folder_picker = &picker;
-  seams.shell = &shell;
-  seams.clock = &clock;
-  seams.random = &random;
-  seams.pump = &pump;
-  seams.settings = &settings;
-  seams.program_folder = QString::fromStdString(work.string());
 
   for (int r = 0; r < repeat; ++r) {
     find_times.push_back(Seconds([&] {

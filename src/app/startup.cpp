@@ -11,18 +11,9 @@
 
 namespace delvora {
 
-int RunDelvora(QApplication& app, StartupMode mode) {
-  QtMessageBoxes boxes;
-  QtFileDialog file_dialog;
-  QtFolderPicker folder_picker;
-  QtShell shell;
-  QtClock clock;
-  QtRandom random;
-  QtPump pump;
-  SettingsStore settings;
-
+Seams DesktopSeams::Bind(SettingsStore& settings, const QString& program_folder) {
   Seams seams;
-  seams.message_boxes = &boxes;
+  seams.message_boxes = &message_boxes;
   seams.file_dialog = &file_dialog;
   seams.folder_picker = &folder_picker;
   seams.shell = &shell;
@@ -30,7 +21,15 @@ int RunDelvora(QApplication& app, StartupMode mode) {
   seams.random = &random;
   seams.pump = &pump;
   seams.settings = &settings;
-  seams.program_folder = QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+  seams.program_folder = program_folder;
+  return seams;
+}
+
+int RunDelvora(QApplication& app, StartupMode mode) {
+  DesktopSeams desktop;
+  SettingsStore settings;
+  const Seams seams = desktop.Bind(
+      settings, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 
   Form1 window(seams);
   window.Form_Load();

@@ -15,15 +15,7 @@ namespace {
 using testing::TempDir;
 using testing::WriteFile;
 
-// The number of the AppError the call throws, or 0 when it throws none.
-int ThrownNumber(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AppError& error) {
-    return error.number();
-  }
-  return 0;
-}
+using testing::ThrownNumber;
 
 int Attributes(const std::filesystem::path& path) { return FileAttributes(path.string()); }
 

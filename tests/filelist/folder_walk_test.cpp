@@ -23,15 +23,7 @@ using testing::TempDir;
 using ::testing::UnorderedElementsAre;
 using testing::WriteFile;
 
-// The number of the AppError the call throws, or 0 when it throws none.
-int ThrownNumber(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const AppError& error) {
-    return error.number();
-  }
-  return 0;
-}
+using testing::ThrownNumber;
 
 // Creates every file named (relative, "/"-separated) with its folders.
 void MakeTree(const TempDir& dir, const std::vector<std::string>& files) {

@@ -47,4 +47,13 @@ std::string ReadFile(const std::filesystem::path& path) {
   return ss.str();
 }
 
+int ThrownNumber(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const AppError& error) {
+    return error.number();
+  }
+  return 0;
+}
+
 }  // namespace delvora::testing

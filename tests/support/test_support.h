@@ -3,6 +3,7 @@
 // Shared helpers for tests that need no Qt.
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,9 @@ class RecordingReporter : public ErrorReporter {
   }
   std::vector<ReportedError> errors;
 };
+
+// The number of the AppError the call throws, or 0 when it throws none.
+int ThrownNumber(const std::function<void()>& call);
 
 class CountingPump : public Pump {
  public:
