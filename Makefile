@@ -33,7 +33,7 @@ bench: build
 
 fuzz: deps
 	@cmake --preset fuzz >/dev/null
-	@cmake --build --preset fuzz -j $(JOBS)
+	@cmake --build --preset fuzz -j $(JOBS) --target engine_fuzzer
 	@build/fuzz/bin/engine_fuzzer -max_total_time=$(FUZZ_SECONDS) fuzz/corpus
 
 screenshot: build
