@@ -50,8 +50,22 @@ FileSource::FileSource(const std::string& path) : handle_(INVALID_HANDLE_VALUE) 
   HANDLE h = CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) FailReadWin32();
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    // A folder refuses to open as a file with "access denied"; name it for
+    // what it is, as on other systems.
+    const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+      FailRead(AppError(kErrPathFileAccess, "Path/File access error"));
+    FailRead(ErrorFromWin32(code));
+  }
   handle_ = h;
+  // A pipe or a device ("CON", "COM1", "\\.\pipe\x") may never end or never
+  // answer: only files on disk are read.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    Close();
+    FailRead(AppError(kErrPathFileAccess, "Path/File access error (not a regular file)"));
+  }
 }
 
 FileSource::~FileSource() { Close(); }
