@@ -263,13 +263,22 @@ void DirectoryLister::ForEachEntry(const std::string& folder,
   const std::filesystem::directory_iterator end;
   while (it != end) {
     Entry entry;
-    entry.name = PathToUtf8(it->path().filename());
-    // The listing already knows most types; only links cost a question.
-    std::error_code type_ec;
-    entry.is_folder = it->is_directory(type_ec);
-    entry.is_plain_file =
-        !entry.is_folder && !it->is_symlink(type_ec) && it->is_regular_file(type_ec);
-    each(entry);
+    bool is_text = true;
+    try {
+      entry.name = PathToUtf8(it->path().filename());
+    } catch (const std::exception&) {
+      // A name with an unpaired surrogate has no UTF-8 form: it is left out
+      // like a name that is not text elsewhere, and the listing goes on.
+      is_text = false;
+    }
+    if (is_text) {
+      // The listing already knows most types; only links cost a question.
+      std::error_code type_ec;
+      entry.is_folder = it->is_directory(type_ec);
+      entry.is_plain_file =
+          !entry.is_folder && !it->is_symlink(type_ec) && it->is_regular_file(type_ec);
+      each(entry);
+    }
     it.increment(ec);
     if (ec) throw FolderListingError(ec);
   }
