@@ -491,6 +491,19 @@ void Form1::HookPointerMoves(QWidget* widget, void (Form1::*handler)()) {
   widget->setMouseTracking(true);
   new EventHook(widget, [this, widget, handler](QObject* watched, QEvent* event) {
     if (watched != widget || event->type() != QEvent::MouseMove) return false;
+    if (!widget->isEnabled()) {
+      // A disabled control has no pointer events of its own: its nearest
+      // enabled container gets the move (no hand over a button that cannot
+      // be pressed). Qt's disabled buttons would swallow it, so pass it on.
+      QWidget* container = widget->parentWidget();
+      while (container != nullptr && !container->isEnabled()) container = container->parentWidget();
+      if (container == nullptr) return false;
+      const auto* move = static_cast<QMouseEvent*>(event);
+      QMouseEvent passed(QEvent::MouseMove, container->mapFromGlobal(move->globalPosition()),
+                         move->globalPosition(), Qt::NoButton, move->buttons(), move->modifiers());
+      QCoreApplication::sendEvent(container, &passed);
+      return true;
+    }
     (this->*handler)();
     // A move without a button would travel on to the container, whose own
     // handler would undo this one; the control itself has no use for it.

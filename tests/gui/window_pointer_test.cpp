@@ -81,6 +81,25 @@ TEST_F(WindowPointer, ControlsWithoutHandlerKeepWhateverPointerThereIs) {
   EXPECT_EQ(w.MousePointer(), kPointerDefault);
 }
 
+TEST_F(WindowPointer, DisabledControlsLeaveTheirMovesToTheFrameAround) {
+  Start(true);
+  Form1& w = *window_;
+  w.Option7->setChecked(true);
+  ASSERT_FALSE(w.Frame6->isEnabled());
+  // The "..." button cannot be used while its row is disabled: no hand over
+  // it, the frame around it resets the pointer instead.
+  MoveOver(w.PushButton7);
+  ASSERT_EQ(w.MousePointer(), kPointerCustom);
+  MoveOver(w.PushButton1);
+  EXPECT_EQ(w.MousePointer(), kPointerDefault);
+  MoveOver(w.PushButton7);
+  MoveOver(w.Text1);
+  EXPECT_EQ(w.MousePointer(), kPointerDefault);
+  w.Option6->setChecked(true);
+  MoveOver(w.PushButton1);
+  EXPECT_EQ(w.MousePointer(), kPointerCustom);
+}
+
 TEST_F(WindowPointer, HourglassStaysEverywhereUntilTheOperationEnds) {
   Start(true);
   Form1& w = *window_;
