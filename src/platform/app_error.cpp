@@ -72,6 +72,23 @@ AppError ErrorFromWin32(unsigned long code) {
 }
 #endif
 
+namespace {
+
+// Only errno values and the system's own codes have a known meaning; the
+// number of another category (a stream's, a future's) says nothing of a file.
+AppError ErrorFromCode(const std::error_code& code, const char* what) {
+  if (code.category() == std::generic_category()) return ErrorFromErrno(code.value());
+#ifdef _WIN32
+  if (code.category() == std::system_category())
+    return ErrorFromWin32(static_cast<unsigned long>(code.value()));
+#else
+  if (code.category() == std::system_category()) return ErrorFromErrno(code.value());
+#endif
+  return AppError(kErrInvalidArgument, what);
+}
+
+}  // namespace
+
 std::string StandardErrorText(std::string_view description, std::string_view location, int step) {
   std::string text;
   text.append(description);
@@ -124,7 +141,7 @@ void StepRunner::Report(int step) {
   } catch (const std::bad_alloc&) {
     reporter_.ReportError(AppError(7, "Out of memory"), location_, step);
   } catch (const std::system_error& e) {
-    reporter_.ReportError(ErrorFromErrno(e.code().value()), location_, step);
+    reporter_.ReportError(ErrorFromCode(e.code(), e.what()), location_, step);
   } catch (const std::exception& e) {
     reporter_.ReportError(AppError(kErrInvalidArgument, e.what()), location_, step);
   } catch (...) {

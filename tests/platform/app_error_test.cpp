@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <ios>
 #include <system_error>
 
 #include "support/test_support.h"
@@ -34,11 +35,15 @@ TEST(StepRunner, ReportsAFailingStepAtItsNumberAndGoesOn) {
   EXPECT_FALSE(steps.Do(102, [&] { throw AppError(kErrFileNotFound, "File not found"); }));
   steps.Do(104, [&] { throw std::system_error(EACCES, std::generic_category()); });
   steps.Do(106, [&] { ran.push_back(106); });
+  // A stream's failure code 1 is no errno value: it must not read as EPERM.
+  steps.Do(108, [&] { throw std::ios_base::failure("stream failed"); });
   EXPECT_EQ(ran, (std::vector<int>{100, 106}));
-  ASSERT_EQ(reporter.errors.size(), 2u);
+  ASSERT_EQ(reporter.errors.size(), 3u);
   EXPECT_EQ(reporter.errors[0].step, 102);
   EXPECT_EQ(reporter.errors[0].location, "in Velmark2021/08/31.Form1.Form_Load ");
   EXPECT_EQ(reporter.errors[1].number, kErrPermissionDenied);
+  EXPECT_NE(reporter.errors[2].number, kErrPermissionDenied);
+  EXPECT_NE(reporter.errors[2].description.find("stream failed"), std::string::npos);
 }
 
 TEST(StepRunner, AFailingTestRunsTheStatementItGuards) {
