@@ -57,6 +57,24 @@ class ListSink : public FolderFileSink {
   std::function<void(const AppError&, int)> on_failure_;
 };
 
+// The disk as a folder walk of the window sees it: once the window has been
+// closed every folder reads as empty, so a walk under way winds down at once
+// instead of going on behind a window that is gone.
+class ListerUntilClosed : public DirectoryLister {
+ public:
+  explicit ListerUntilClosed(const Form1& form) : form_(form) {}
+  void ForEachEntry(const std::string& folder,
+                    const std::function<void(const Entry&)>& each) override {
+    if (form_.IsClosing()) return;
+    DirectoryLister::ForEachEntry(folder, [&](const Entry& entry) {
+      if (!form_.IsClosing()) each(entry);
+    });
+  }
+
+ private:
+  const Form1& form_;
+};
+
 // The local files of a drag, in the drag source's order; empty when the
 // drag carries no list of files.
 QStringList DroppedPaths(const QMimeData* data) {
@@ -170,7 +188,9 @@ void Form1::PushButton9_Click() {
     Errors().ReportError(error, steps.location(), step);
   });
   steps.Do(120, [&] {
-    CollectFolderFiles(Utf8(folder), "*." + Utf8(extension), Errors(), *seams_.pump, sink);
+    ListerUntilClosed lister(*this);
+    CollectFolderFiles(Utf8(folder), "*." + Utf8(extension), Errors(), *seams_.pump, sink,
+                       lister);
   });
   steps.Do(140, [&] { SetMousePointer(kPointerDefault); });
 }
@@ -237,8 +257,9 @@ void Form1::ListView1_OLEDragDrop(const QMimeData* mime) {
     // A folder tree that cannot be listed simply gives fewer entries; the
     // other dropped items are not affected.
     ListSink sink(list_, [](const AppError&, int) {});
+    ListerUntilClosed lister(*this);
     try {
-      CollectFolderFiles(Utf8(path), "*.*", Errors(), *seams_.pump, sink);
+      CollectFolderFiles(Utf8(path), "*.*", Errors(), *seams_.pump, sink, lister);
     } catch (const std::exception&) {
     }
   }

@@ -4,9 +4,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QMimeData>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <filesystem>
 
 #include "app/main_window.h"
@@ -118,6 +120,24 @@ TEST_F(AddFolderTest, FolderThatVanishesBeforeItsFilesAreListedIsReportedAtItsSt
     EXPECT_EQ(box.icon, MsgIcon::kExclamation);
   }
   EXPECT_EQ(window.MousePointer(), kPointerDefault);
+}
+
+TEST_F(AddFolderTest, ClosingTheWindowEndsTheWalkWithoutGoingFurther) {
+  Make({"top.csv", "a/in-a.csv", "a/c/in-c.csv", "b/in-b.csv"});
+  harness.folder_picker.results.push_back(root);
+  harness.pump.on_pump = [&] { window.close(); };
+  window.PushButton9_Click();
+  EXPECT_EQ(window.List().Count(), 0);
+  EXPECT_THAT(harness.boxes.shown, IsEmpty());
+
+  // The same for a dropped folder.
+  WindowHarness dropping;
+  Form1& other = dropping.CreateAndLoad();
+  dropping.pump.on_pump = [&] { other.close(); };
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(root)});
+  other.ListView1_OLEDragDrop(&data);
+  EXPECT_EQ(other.List().Count(), 0);
 }
 
 }  // namespace
