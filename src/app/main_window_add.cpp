@@ -189,8 +189,7 @@ void Form1::PushButton9_Click() {
   });
   steps.Do(120, [&] {
     ListerUntilClosed lister(*this);
-    CollectFolderFiles(Utf8(folder), "*." + Utf8(extension), Errors(), *seams_.pump, sink,
-                       lister);
+    CollectFolderFiles(Utf8(folder), "*." + Utf8(extension), Errors(), *seams_.pump, sink, lister);
   });
   steps.Do(140, [&] { SetMousePointer(kPointerDefault); });
 }
