@@ -20,8 +20,16 @@ int wmain(int argc, wchar_t** argv) {
     arg.pop_back();  // the terminating NUL
     args.push_back(std::move(arg));
   }
+  // The console belongs to the shell that started us too: give its code
+  // page back when done.
+  const UINT shell_code_page = GetConsoleOutputCP();
   SetConsoleOutputCP(CP_UTF8);
-  return delvora::RunConvertCommand(args, std::cout, std::cerr, _isatty(_fileno(stderr)) != 0);
+  const int status =
+      delvora::RunConvertCommand(args, std::cout, std::cerr, _isatty(_fileno(stderr)) != 0);
+  std::cout.flush();
+  std::cerr.flush();
+  if (shell_code_page != 0) SetConsoleOutputCP(shell_code_page);
+  return status;
 }
 #else
 #include <unistd.h>
