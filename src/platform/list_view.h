@@ -45,10 +45,8 @@ class ListView {
   // The entry under a point of the list's viewport, or 0.
   int HitTest(const QPoint& viewport_point) const;
   // Exact, case-sensitive comparison. Kept fast for lists of many thousand
-  // entries: the folder walk asks once per file it finds.
+  // entries: the sample loader asks once per sample.
   bool ContainsText(const QString& text) const;
-
-  QTreeWidget* widget() const { return widget_; }
 
  private:
   void Invalidate();
