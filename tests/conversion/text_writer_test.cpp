@@ -44,6 +44,29 @@ TEST(AtomicFileWriter, TheTargetChangesOnlyOnCommit) {
   EXPECT_EQ(EntryCount(dir.path()), 1u);
 }
 
+TEST(AtomicFileWriter, AFailedReplaceLeavesNoTemporaryFile) {
+  testing::TempDir dir;
+  std::string temp_path;
+  {
+    AtomicFileWriter writer((dir / "out.tsv").string());
+    temp_path = writer.temp_path();
+    writer.Write("x", 1);
+    // The target turns into a folder holding a file before the output is
+    // put in its place: the replace fails, and nothing of the output stays.
+    std::filesystem::create_directory(dir / "out.tsv");
+    testing::WriteFile(dir / "out.tsv" / "keep", "k");
+    try {
+      writer.Commit();
+      FAIL() << "replaced a folder";
+    } catch (const ConversionFailure& failure) {
+      EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kWrite);
+    }
+  }
+  EXPECT_FALSE(fs::exists(temp_path));
+  EXPECT_EQ(EntryCount(dir.path()), 1u);
+  EXPECT_EQ(testing::ReadFile(dir / "out.tsv" / "keep"), "k");
+}
+
 TEST(AtomicFileWriter, NewFilesAndLongNames) {
   testing::TempDir dir;
   // A name at the file system's limit still leaves room for the temporary
