@@ -14,9 +14,21 @@
 
 namespace delvora {
 
+namespace {
+
+// The system call would stop at an embedded NUL and answer for another path.
+bool HoldsNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+[[noreturn]] void RefuseNul() {
+  throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+}
+
+}  // namespace
+
 #ifdef _WIN32
 
 int FileAttributes(const std::string& path) {
+  if (HoldsNul(path)) RefuseNul();
   const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) throw ErrorFromWin32(GetLastError());
   return static_cast<int>(attributes & 0xFFFF);
@@ -55,6 +67,7 @@ int FromMode(mode_t mode) {
 }  // namespace
 
 int FileAttributes(const std::string& path) {
+  if (HoldsNul(path)) RefuseNul();
   struct stat link_info {};
   if (lstat(path.c_str(), &link_info) != 0) throw ErrorFromErrno(errno);
   int attributes = NameIsHidden(path) ? kAttrHidden : 0;
@@ -69,6 +82,7 @@ int FileAttributes(const std::string& path) {
 }
 
 std::optional<int> ExistingFileAttributes(const std::string& path) {
+  if (HoldsNul(path)) return std::nullopt;
   struct stat info {};
   if (lstat(path.c_str(), &info) != 0) return std::nullopt;
   int attributes = NameIsHidden(path) ? kAttrHidden : 0;

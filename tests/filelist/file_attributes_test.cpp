@@ -53,6 +53,12 @@ TEST(FileAttributesTest, MissingOrMalformedPathsThrowWithTheirNumbers) {
   EXPECT_EQ(ThrownNumber([&] { Attributes(dir / "missing.csv"); }), kErrFileNotFound);
   EXPECT_EQ(ThrownNumber([&] { Attributes(dir / "file.csv" / "below.csv"); }), kErrPathNotFound);
   EXPECT_THROW(FileAttributes(""), AppError);
+  // An embedded NUL must not let the path pass for the part before it.
+  EXPECT_EQ(ThrownNumber([&] { FileAttributes(dir.Utf8() + std::string("\0/x", 3)); }),
+            kErrInvalidArgument);
+  EXPECT_EQ(ExistingFileAttributes((dir / "file.csv").string() + std::string("\0", 1)),
+            std::nullopt);
+  EXPECT_EQ(ExistingFileAttributes((dir / "file.csv").string()), kAttrArchive);
 }
 
 TEST(FileAttributesTest, RootFolderIsRecognisedWhateverItsTrailingSeparators) {
