@@ -49,7 +49,9 @@ void SettingsStore::SaveSetting(const QString& key, const QString& value) {
 
 void SettingsStore::Sync() {
   settings_->sync();
-  if (settings_->status() != QSettings::NoError) {
+  // A format error is about what was read (a hand-edited line the store
+  // could not parse); the rest is still written.
+  if (settings_->status() == QSettings::AccessError) {
     if (!write_failed_) {
       qWarning("Delvora: the settings store %s cannot be written; choices last for this run only",
                qPrintable(settings_->fileName()));

@@ -108,6 +108,20 @@ TEST(SettingsStore, HandEditedListLikeValueReadsAsOneText) {
   EXPECT_EQ(store.GetSetting("Option1", ""), "True");
 }
 
+TEST(SettingsStore, HandEditedStoreWithABrokenLineIsStillWrittenThrough) {
+  TempDir dir;
+  const QString file = Path(dir, "s.ini");
+  WriteFile(dir / "s.ini", "[General\nText1=/old\n");
+  SettingsStore store(file);
+  EXPECT_EQ(store.GetSetting("Text1", ""), "/old");
+  store.SaveSetting("Option3", "True");
+  // What the store could not parse is no failure to write.
+  EXPECT_FALSE(store.WriteFailed());
+  SettingsStore next_start(file);
+  EXPECT_EQ(next_start.GetSetting("Option3", ""), "True");
+  EXPECT_EQ(next_start.GetSetting("Text1", ""), "/old");
+}
+
 TEST(SettingsStore, UnwritableStoreKeepsValuesForTheRunAndNeverThrows) {
   TempDir dir;
   WriteFile(dir / "plain-file", "x");
