@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "platform/twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -30,9 +31,7 @@ namespace delvora {
 
 namespace {
 
-// Layout figures are in twips; 15 twips make one pixel at 96 dpi and Qt
-// scales pixels for high-dpi screens.
-int Px(int twips) { return twips / 15; }
+int Px(int twips) { return TwipsToPixels(twips); }
 
 void Place(QWidget* widget, int left, int top, int width, int height) {
   widget->setGeometry(Px(left), Px(top), Px(width), Px(height));

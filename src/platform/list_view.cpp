@@ -1,4 +1,5 @@
 #include "platform/list_view.h"
+#include "platform/twips.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
@@ -68,7 +69,7 @@ void ListView::AddColumn(const QString& header) {
 }
 
 void ListView::SetColumnWidthTwips(int column, int twips) {
-  widget_->setColumnWidth(column - 1, twips / 15);
+  widget_->setColumnWidth(column - 1, TwipsToPixels(twips));
 }
 
 int ListView::ColumnCount() const { return columns_; }

@@ -13,6 +13,7 @@
 #include <QTreeWidget>
 
 #include "gui/window_test_support.h"
+#include "platform/twips.h"
 #include "platform/progress_bar.h"
 
 namespace delvora::testing {
@@ -74,7 +75,8 @@ TEST(WindowLayout, EveryControlHasItsNameKindTextContainerAndPlace) {
     ASSERT_NE(widget->parentWidget(), nullptr);
     EXPECT_EQ(widget->parentWidget()->objectName(), row.container);
     EXPECT_EQ(widget->geometry(),
-              QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+              QRect(TwipsToPixels(row.left), TwipsToPixels(row.top), TwipsToPixels(row.width),
+                    TwipsToPixels(row.height)));
     EXPECT_TRUE(widget->isEnabled());
     // Only the hidden tab option; no access keys in any caption.
     EXPECT_EQ(widget->isVisibleTo(&window), QLatin1String(row.name) != "Option4");
@@ -90,7 +92,11 @@ TEST(WindowLayout, EveryControlHasItsNameKindTextContainerAndPlace) {
 TEST(WindowLayout, WindowIsFixedSizeWhiteWithoutMaximiseAndUsesTheGivenFonts) {
   WindowHarness harness;
   Form1& window = harness.Create();
-  EXPECT_EQ(window.minimumSize(), QSize(8040 / 15, 7980 / 15));
+  EXPECT_EQ(window.minimumSize(), QSize(TwipsToPixels(8040), TwipsToPixels(7980)));
+  // Figures that are no multiple of 15 land on the nearer pixel.
+  EXPECT_EQ(TwipsToPixels(3250), 217);
+  EXPECT_EQ(TwipsToPixels(7450), 497);
+  EXPECT_EQ(TwipsToPixels(7000), 467);
   EXPECT_EQ(window.maximumSize(), window.minimumSize());
   EXPECT_FALSE(window.windowFlags() & Qt::WindowMaximizeButtonHint);
   EXPECT_TRUE(window.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -169,7 +175,7 @@ TEST(ListViewAdapter, PositionsAreOneBasedAndOutOfRangeIsHarmless) {
   list.SetColumnWidthTwips(1, 7000);
   EXPECT_EQ(list.ColumnCount(), 1);
   EXPECT_EQ(list.ColumnHeader(1), "CSV File(s)");
-  EXPECT_EQ(tree.columnWidth(0), 466);
+  EXPECT_EQ(tree.columnWidth(0), 467);
   EXPECT_FALSE(tree.isHeaderHidden());
 
   list.Add("a");

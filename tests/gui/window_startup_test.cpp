@@ -15,6 +15,7 @@
 
 #include "app/skin.h"
 #include "gui/window_test_support.h"
+#include "platform/twips.h"
 #include "platform/product.h"
 
 namespace delvora::testing {
@@ -38,7 +39,7 @@ TEST(WindowStartup, FirstStartShowsDefaultsAndWritesThemBack) {
   EXPECT_TRUE(window.Frame6->isEnabled());
   EXPECT_TRUE(window.Text1->isEnabled());
   EXPECT_EQ(window.List().ColumnHeader(1), "CSV File(s)");
-  EXPECT_EQ(window.ListView1->columnWidth(0), 7000 / 15);
+  EXPECT_EQ(window.ListView1->columnWidth(0), TwipsToPixels(7000));
 
   // The restoring handlers stored what they restored.
   EXPECT_EQ(Setting(harness, "Text1"), harness.shell.desktop_folder + Sep());
