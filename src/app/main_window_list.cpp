@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -16,6 +15,7 @@
 #include "app/main_window.h"
 #include "conversion/conversion_run.h"
 #include "filelist/list_editing.h"
+#include "platform/cursor.h"
 #include "platform/progress_bar.h"
 
 namespace delvora {
@@ -51,9 +51,11 @@ int ButtonState(Qt::MouseButtons b) {
 // The list's pointer while an entry is dragged: "drag.ico" from the program
 // folder, or the standard pointer when that file is missing or unreadable.
 QCursor DragCursor(const QString& program_folder) {
-  const QPixmap picture(QDir(program_folder).filePath(QStringLiteral("drag.ico")));
-  if (picture.isNull()) return QCursor(Qt::ArrowCursor);
-  return QCursor(picture);
+  try {
+    return LoadCursorFile(QDir(program_folder).filePath(QStringLiteral("drag.ico")));
+  } catch (const AppError&) {
+    return QCursor(Qt::ArrowCursor);
+  }
 }
 
 // Removes the selected entry unless a long operation is under way or there is

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPixmap>
 #include <algorithm>
@@ -70,6 +71,11 @@ CursorPicture ReadCursorBytes(const QByteArray& bytes) {
 }
 
 CursorPicture ReadCursorFile(const QString& path) {
+  // Only a regular file can be a picture; opening a pipe left under the
+  // cursor's name would wait forever for a writer.
+  if (const QFileInfo info(path); info.exists() && !info.isFile()) {
+    throw AppError(kErrPathFileAccess, "Path/File access error");
+  }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     throw AppError(kErrPathFileAccess, "Path/File access error");

@@ -4,6 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <QApplication>
 #include <QImage>
 #include <QMouseEvent>
@@ -174,16 +178,23 @@ TEST_F(EditListTest, TheListShowsTheDragPointerWhileDraggingAndTheArrowAfter) {
   EXPECT_EQ(Viewport()->cursor().shape(), Qt::ArrowCursor);
 
   // Unreadable or missing: dragging goes on with the standard pointer.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  for (int attempt = 0; attempt < 4; ++attempt) {
     fs::remove_all(icon.toStdString());
     if (attempt == 1) testing::WriteFile(icon.toStdString(), "not an icon");
     if (attempt == 2) fs::create_directory(icon.toStdString());
+#ifndef _WIN32
+    // A pipe would hold the press waiting for a writer.
+    if (attempt == 3) {
+      ASSERT_EQ(mkfifo(icon.toStdString().c_str(), 0600), 0);
+    }
+#endif
     QTest::mousePress(Viewport(), Qt::LeftButton, {}, testing::EntryCentre(form, 1));
     EXPECT_EQ(Viewport()->cursor().shape(), Qt::ArrowCursor);
     QTest::mouseMove(Viewport(), testing::EntryCentre(form, 2));
     QTest::mouseRelease(Viewport(), Qt::LeftButton, {}, testing::EntryCentre(form, 2));
   }
-  EXPECT_EQ(Entries(), (QStringList{"B", "A"}));
+  // Four exchanges: back where they started.
+  EXPECT_EQ(Entries(), (QStringList{"A", "B"}));
 }
 
 TEST_F(EditListTest, PointerMovesOverTheListEndTheHandButKeepTheHourglass) {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include <QEventLoop>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -225,6 +229,20 @@ TEST(WindowStartup, HandCursorIsOptionalButAFileThatIsNoPictureIsReportedAt106) 
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].text.contains("at line 106"));
   }
+#ifndef _WIN32
+  {
+    // A pipe under the cursor's name must not hold start-up waiting for a
+    // writer.
+    WindowHarness harness;
+    const std::string pipe = (harness.program_folder + "/HAND-M.CUR").toStdString();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    Form1& window = harness.CreateAndLoad();
+    EXPECT_FALSE(window.HasMouseIcon());
+    const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_TRUE(errors[0].text.contains("at line 106"));
+  }
+#endif
 }
 
 TEST(WindowStartup, ApplicationTitleCutsBeforeTheLastSpaceUntilShortEnough) {
