@@ -5,8 +5,6 @@
 //
 //   run_bench [--small N] [--big-mb M] [--repeat R]
 
-#include "bench_timing.h"
-
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
@@ -22,6 +20,7 @@
 
 #include "app/main_window.h"
 #include "app/settings_store.h"
+#include "bench_timing.h"
 #include "platform/qt_seams.h"
 
 namespace {

@@ -6,8 +6,6 @@
 //
 //   walk_bench [--tops N] [--per-top M] [--files F] [--repeat R] [--keep DIR]
 
-#include "bench_timing.h"
-
 #include <QApplication>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -23,8 +21,9 @@
 
 #include "app/main_window.h"
 #include "app/settings_store.h"
-#include "filelist/folder_walk.h"
 #include "app/startup.h"
+#include "bench_timing.h"
+#include "filelist/folder_walk.h"
 
 namespace {
 
@@ -67,7 +66,7 @@ using delvora::bench::Seconds;
 // tops folders, each with per_top - 1 subfolders; files_per_folder files in
 // every folder: mostly ".csv" in mixed case, some other files and "~" files.
 std::size_t MakeTree(const fs::path& root, int tops, int per_top, int files_per_folder) {
-  static const char* const kNames[] = {"sales.csv", "Orders.CSV", "notes.txt", "~$lock.csv",
+  static const char* const kNames[] = {"sales.csv",  "Orders.CSV", "notes.txt", "~$lock.csv",
                                        "export.Csv", "readme.md",  "q1.csv",    "q2.csv",
                                        "q3.csv",     "q4.csv"};
   std::size_t files = 0;

@@ -1,5 +1,4 @@
 #include "app/main_window.h"
-#include "platform/twips.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,6 +25,7 @@
 #include "platform/file_system.h"
 #include "platform/product.h"
 #include "platform/progress_bar.h"
+#include "platform/twips.h"
 
 namespace delvora {
 

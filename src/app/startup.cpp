@@ -28,8 +28,8 @@ Seams DesktopSeams::Bind(SettingsStore& settings, const QString& program_folder)
 int RunDelvora(QApplication& app, StartupMode mode) {
   DesktopSeams desktop;
   SettingsStore settings;
-  const Seams seams = desktop.Bind(
-      settings, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+  const Seams seams =
+      desktop.Bind(settings, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
 
   Form1 window(seams);
   window.Form_Load();

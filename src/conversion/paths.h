@@ -21,9 +21,9 @@ std::string NormalizeBackslashes(std::string_view path, char separator);
 
 // Where results go.
 enum class OutputLocation {
-  kFolder,        // "Save results to this folder:" with the folder text
-  kBesideInput,   // "Save results in folder of original file"
-  kBareName,      // neither chosen: the name alone, relative to the current folder
+  kFolder,       // "Save results to this folder:" with the folder text
+  kBesideInput,  // "Save results in folder of original file"
+  kBareName,     // neither chosen: the name alone, relative to the current folder
 };
 
 // The output path of an input: its name with the last extension replaced by

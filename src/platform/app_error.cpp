@@ -40,8 +40,8 @@ AppError ErrorFromErrno(int err) {
     case EINVAL:
       return AppError(kErrInvalidArgument, "Invalid procedure call or argument");
     default:
-      return AppError(kErrPathFileAccess, std::string("Path/File access error (") +
-                                              std::strerror(err) + ")");
+      return AppError(kErrPathFileAccess,
+                      std::string("Path/File access error (") + std::strerror(err) + ")");
   }
 }
 

@@ -1,10 +1,11 @@
 #include "platform/list_view.h"
-#include "platform/twips.h"
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+
+#include "platform/twips.h"
 
 namespace delvora {
 

@@ -18,8 +18,8 @@ namespace delvora {
 namespace {
 
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 using testing::Entries;
+using ::testing::IsEmpty;
 using testing::WindowHarness;
 
 const QString kBadCharacters =

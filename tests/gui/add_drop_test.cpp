@@ -24,9 +24,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using testing::Entries;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using testing::Entries;
 using testing::WindowHarness;
 
 class AddDropTest : public ::testing::Test {

@@ -20,9 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
+using testing::Entries;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using testing::Entries;
 using testing::WindowHarness;
 
 class AddFolderTest : public ::testing::Test {

@@ -13,8 +13,8 @@
 #include <QTreeWidget>
 
 #include "gui/window_test_support.h"
-#include "platform/twips.h"
 #include "platform/progress_bar.h"
+#include "platform/twips.h"
 
 namespace delvora::testing {
 namespace {
@@ -74,9 +74,8 @@ TEST(WindowLayout, EveryControlHasItsNameKindTextContainerAndPlace) {
     EXPECT_EQ(TextOf(widget), QString::fromUtf8(row.text));
     ASSERT_NE(widget->parentWidget(), nullptr);
     EXPECT_EQ(widget->parentWidget()->objectName(), row.container);
-    EXPECT_EQ(widget->geometry(),
-              QRect(TwipsToPixels(row.left), TwipsToPixels(row.top), TwipsToPixels(row.width),
-                    TwipsToPixels(row.height)));
+    EXPECT_EQ(widget->geometry(), QRect(TwipsToPixels(row.left), TwipsToPixels(row.top),
+                                        TwipsToPixels(row.width), TwipsToPixels(row.height)));
     EXPECT_TRUE(widget->isEnabled());
     // Only the hidden tab option; no access keys in any caption.
     EXPECT_EQ(widget->isVisibleTo(&window), QLatin1String(row.name) != "Option4");

@@ -19,8 +19,8 @@
 
 #include "app/skin.h"
 #include "gui/window_test_support.h"
-#include "platform/twips.h"
 #include "platform/product.h"
+#include "platform/twips.h"
 
 namespace delvora::testing {
 namespace {
@@ -194,56 +194,55 @@ TEST(WindowStartup, RejectedSkinIsReportedAtStep100AndStartUpGoesOn) {
   EXPECT_EQ(window.Text2->text(), "|");
 }
 
-TEST(WindowStartup, HandCursorIsOptionalButAFileThatIsNoPictureIsReportedAt106) {
-  {
-    WindowHarness harness;
-    Form1& window = harness.CreateAndLoad();
-    EXPECT_FALSE(window.HasMouseIcon());
-    EXPECT_TRUE(harness.boxes.shown.empty());
-  }
-  {
-    WindowHarness harness;
-    InstallResource(harness, "HAND-M.CUR");
-    Form1& window = harness.CreateAndLoad();
-    EXPECT_TRUE(window.HasMouseIcon());
-    EXPECT_TRUE(harness.boxes.shown.empty());
-  }
-  {
-    WindowHarness harness;
-    WriteFile(harness.temp / "program/HAND-M.CUR", "not a cursor at all, just text");
-    Form1& window = harness.CreateAndLoad();
-    EXPECT_FALSE(window.HasMouseIcon());
-    const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].text.startsWith("Invalid picture\r\n"));
-    EXPECT_TRUE(errors[0].text.contains("at line 106"));
-    EXPECT_EQ(window.windowTitle(), "Delvora");
-  }
-  {
-    // Present but unreadable as a file.
-    WindowHarness harness;
-    QDir().mkpath(harness.program_folder + "/HAND-M.CUR");
-    Form1& window = harness.CreateAndLoad();
-    EXPECT_FALSE(window.HasMouseIcon());
-    const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].text.contains("at line 106"));
-  }
-#ifndef _WIN32
-  {
-    // A pipe under the cursor's name must not hold start-up waiting for a
-    // writer.
-    WindowHarness harness;
-    const std::string pipe = (harness.program_folder + "/HAND-M.CUR").toStdString();
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-    Form1& window = harness.CreateAndLoad();
-    EXPECT_FALSE(window.HasMouseIcon());
-    const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_TRUE(errors[0].text.contains("at line 106"));
-  }
-#endif
+TEST(WindowStartup,
+     HandCursorIsOptionalButAFileThatIsNoPictureIsReportedAt106){{WindowHarness harness;
+Form1& window = harness.CreateAndLoad();
+EXPECT_FALSE(window.HasMouseIcon());
+EXPECT_TRUE(harness.boxes.shown.empty());
+}  // namespace
+{
+  WindowHarness harness;
+  InstallResource(harness, "HAND-M.CUR");
+  Form1& window = harness.CreateAndLoad();
+  EXPECT_TRUE(window.HasMouseIcon());
+  EXPECT_TRUE(harness.boxes.shown.empty());
 }
+{
+  WindowHarness harness;
+  WriteFile(harness.temp / "program/HAND-M.CUR", "not a cursor at all, just text");
+  Form1& window = harness.CreateAndLoad();
+  EXPECT_FALSE(window.HasMouseIcon());
+  const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].text.startsWith("Invalid picture\r\n"));
+  EXPECT_TRUE(errors[0].text.contains("at line 106"));
+  EXPECT_EQ(window.windowTitle(), "Delvora");
+}
+{
+  // Present but unreadable as a file.
+  WindowHarness harness;
+  QDir().mkpath(harness.program_folder + "/HAND-M.CUR");
+  Form1& window = harness.CreateAndLoad();
+  EXPECT_FALSE(window.HasMouseIcon());
+  const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].text.contains("at line 106"));
+}
+#ifndef _WIN32
+{
+  // A pipe under the cursor's name must not hold start-up waiting for a
+  // writer.
+  WindowHarness harness;
+  const std::string pipe = (harness.program_folder + "/HAND-M.CUR").toStdString();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  Form1& window = harness.CreateAndLoad();
+  EXPECT_FALSE(window.HasMouseIcon());
+  const std::vector<ShownBox> errors = ErrorBoxes(harness.boxes);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].text.contains("at line 106"));
+}
+#endif
+}  // namespace delvora::testing
 
 TEST(WindowStartup, ApplicationTitleCutsBeforeTheLastSpaceUntilShortEnough) {
   WindowHarness harness;

@@ -28,7 +28,8 @@ QStringList FakeMessageBoxes::Texts() const {
 QString FakeFileDialog::ShowOpen(QWidget* /*owner*/, const FileDialogRequest& request) {
   requests.push_back(request);
   if (throw_buffer_too_small) {
-    throw AppError(kErrDialogBufferTooSmall, "The FileName buffer is too small to store the selected file name(s)");
+    throw AppError(kErrDialogBufferTooSmall,
+                   "The FileName buffer is too small to store the selected file name(s)");
   }
   return next_result;
 }

@@ -112,8 +112,8 @@ class WindowHarness {
   void ReopenSettings();
 
   TempDir temp;
-  QString program_folder;   // temp/"program"
-  QString settings_file;    // temp/"settings.ini"
+  QString program_folder;  // temp/"program"
+  QString settings_file;   // temp/"settings.ini"
   FakeMessageBoxes boxes;
   FakeFileDialog file_dialog;
   FakeFolderPicker folder_picker;

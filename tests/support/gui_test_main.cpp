@@ -1,5 +1,6 @@
-#include <QApplication>
 #include <gtest/gtest.h>
+
+#include <QApplication>
 
 // Leaks inside the font and desktop-bus libraries are not ours; the leak
 // checker is told so here so that it also holds when the test list is

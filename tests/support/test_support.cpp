@@ -12,9 +12,9 @@ TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   std::random_device rd;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::filesystem::path candidate = std::filesystem::temp_directory_path() /
-                                      ("delvora-test-" + std::to_string(rd()) + "-" +
-                                       std::to_string(counter++));
+    std::filesystem::path candidate =
+        std::filesystem::temp_directory_path() /
+        ("delvora-test-" + std::to_string(rd()) + "-" + std::to_string(counter++));
     if (std::filesystem::create_directory(candidate)) {
       path_ = candidate;
       return;
