@@ -6,7 +6,8 @@
   HAND-M.CUR    the hand pointer shown over push buttons (32x32, hotspot on
                 the tip of the index finger)
   drag.ico      the pointer while an entry of the file list is dragged
-  x/o.cjs       the window's skin
+
+The skin, resources/x/o.cjs, is plain text and edited by hand.
 
 Pure Python (no imaging library): shapes are signed-distance functions,
 which gives smooth edges at every size. Run from anywhere:
@@ -225,103 +226,6 @@ def icon_file(images, cursor_hotspot=None):
     return bytes(out)
 
 
-SKIN = """Delvora skin 1
-; Delvora's own look: light surfaces, one blue accent, rounded controls.
-@name Clean
-@palette Window #F4F6FA
-@palette Button #FFFFFF
-@palette Base #FFFFFF
-@palette AlternateBase #F7F9FC
-@palette Highlight #2563EB
-@palette HighlightedText #FFFFFF
-@palette WindowText #1F2937
-@palette Text #1F2937
-@palette ButtonText #1F2937
-@style
-QWidget#Form1 { background: #F4F6FA; color: #1F2937; }
-QGroupBox {
-  background: #FFFFFF;
-  border: 1px solid #D5DBE5;
-  border-radius: 6px;
-  margin-top: 7px;
-}
-QGroupBox::title {
-  subcontrol-origin: margin;
-  left: 10px;
-  padding: 0 4px;
-  color: #374151;
-  background: transparent;
-}
-QGroupBox#Frame6 { border: none; background: transparent; margin-top: 0; }
-QRadioButton { background: transparent; color: #1F2937; spacing: 5px; }
-QRadioButton:disabled { color: #9AA3B2; }
-QRadioButton::indicator {
-  width: 10px;
-  height: 10px;
-  border: 1px solid #8A94A6;
-  border-radius: 6px;
-  background: #FFFFFF;
-}
-QRadioButton::indicator:hover { border-color: #2563EB; }
-QRadioButton::indicator:checked {
-  width: 4px;
-  height: 4px;
-  border: 4px solid #2563EB;
-  border-radius: 6px;
-  background: #FFFFFF;
-}
-QPushButton {
-  background: #FFFFFF;
-  color: #1F2937;
-  border: 1px solid #C9D1DE;
-  border-radius: 5px;
-  padding: 1px 8px;
-}
-QPushButton:hover { background: #EEF3FF; border-color: #2563EB; }
-QPushButton:pressed { background: #DCE6FF; }
-QPushButton:focus { border-color: #2563EB; }
-QPushButton:disabled { background: #F1F3F7; color: #9AA3B2; border-color: #DDE2EA; }
-QPushButton#PushButton7 { background: #2563EB; color: #FFFFFF; border-color: #1D4ED8; }
-QPushButton#PushButton7:hover { background: #1D4ED8; }
-QPushButton#PushButton7:pressed { background: #1E40AF; }
-QLineEdit {
-  background: #FFFFFF;
-  color: #1F2937;
-  border: 1px solid #C9D1DE;
-  border-radius: 4px;
-  padding: 0 4px;
-  selection-background-color: #2563EB;
-}
-QLineEdit:focus { border-color: #2563EB; }
-QLineEdit:disabled { background: #EEF0F4; color: #9AA3B2; }
-QTreeWidget {
-  background: #FFFFFF;
-  border: 1px solid #C9D1DE;
-  border-radius: 6px;
-  selection-background-color: #2563EB;
-  selection-color: #FFFFFF;
-}
-QHeaderView { background: #EEF1F6; border: none; }
-QHeaderView::section {
-  background: #EEF1F6;
-  color: #374151;
-  border: none;
-  border-bottom: 1px solid #D5DBE5;
-  padding: 3px 6px;
-}
-QProgressBar {
-  background: #E5E9F0;
-  color: #1F2937;
-  border: 1px solid #C9D1DE;
-  border-radius: 5px;
-  text-align: center;
-}
-QProgressBar::chunk { background: #93C5FD; border-radius: 4px; }
-QToolTip { background: #1F2937; color: #FFFFFF; border: none; padding: 4px; }
-QMessageBox, QDialog { background: #F4F6FA; }
-"""
-
-
 def write(name, data):
     path = os.path.join(ROOT, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -339,7 +243,6 @@ def main():
     ]))
     write("HAND-M.CUR", icon_file([(draw_hand(32), 32)], cursor_hotspot=HAND_HOTSPOT))
     write("drag.ico", icon_file([(draw_drag(32), 32)]))
-    write(os.path.join("x", "o.cjs"), SKIN.encode("utf-8"))
 
 
 if __name__ == "__main__":
