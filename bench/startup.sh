@@ -12,15 +12,7 @@ if [ ! -x "$bin/startup_delvora" ] || [ ! -x "$bin/startup_empty" ]; then
   cmake --build "$build" --target startup_delvora startup_empty delvora_resources >/dev/null
 fi
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-# A throwaway settings store, and a stand-in for the browser launcher: the
-# one start in a hundred that opens the vendor page must not open anything.
-export XDG_CONFIG_HOME="$work/config"
-mkdir -p "$work/path"
-printf '#!/bin/sh\nexit 0\n' >"$work/path/xdg-open"
-chmod +x "$work/path/xdg-open"
-export PATH="$work/path:$PATH"
+source scripts/throwaway-env.sh
 
 # The timing runs on one display; xvfb-run goes through sh, so the steps
 # live in a file rather than an exported function.

@@ -9,14 +9,7 @@ build=${1:-build/release}
 program="$build/bin/delvora"
 [ -x "$program" ] || { echo "no $program: build first (make build)" >&2; exit 1; }
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME="$work/config"
-# The one start in a hundred that opens the vendor page opens nothing here.
-mkdir -p "$work/path"
-printf '#!/bin/sh\nexit 0\n' >"$work/path/xdg-open"
-chmod +x "$work/path/xdg-open"
-export PATH="$work/path:$PATH"
+source scripts/throwaway-env.sh
 mkdir -p docs
 
 # Run on the Xvfb display; xvfb-run goes through sh, so the steps live in a
