@@ -7,6 +7,9 @@
                 the tip of the index finger)
   drag.ico      the pointer while an entry of the file list is dragged
 
+and the same application icon as PNG files for the desktop's hicolor icon
+theme, into share/linux/icons/hicolor/<size>x<size>/apps/.
+
 The skin, resources/x/o.cjs, is plain text and edited by hand.
 
 Pure Python (no imaging library): shapes are signed-distance functions,
@@ -17,8 +20,12 @@ which gives smooth edges at every size. Run from anywhere:
 import math
 import os
 import struct
+import zlib
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources")
+ICON_THEME = os.path.join(ROOT, "..", "share", "linux", "icons", "hicolor")
+APP_ID = "example.quorvane.Delvora"
+THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
 
 
 # ---- drawing ---------------------------------------------------------------
@@ -226,12 +233,29 @@ def icon_file(images, cursor_hotspot=None):
     return bytes(out)
 
 
-def write(name, data):
-    path = os.path.join(ROOT, name)
+def png_file(canvas):
+    """A straight-alpha RGBA PNG, no filters, no time stamp."""
+    n = canvas.size
+    raw = bytearray()
+    for row in canvas.px:
+        raw.append(0)
+        for r, g, b, a in row:
+            raw += bytes(round(v * 255) for v in (r, g, b, a))
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
+
+    header = struct.pack(">IIBBBBB", n, n, 8, 6, 0, 0, 0)
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+
+
+def write(name, data, root=ROOT):
+    path = os.path.join(root, name)
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
-    print("wrote", os.path.relpath(path, os.path.join(ROOT, "..")), len(data), "bytes")
+    print("wrote", os.path.normpath(os.path.relpath(path, os.path.join(ROOT, ".."))), len(data), "bytes")
 
 
 def main():
@@ -243,6 +267,9 @@ def main():
     ]))
     write("HAND-M.CUR", icon_file([(draw_hand(32), 32)], cursor_hotspot=HAND_HOTSPOT))
     write("drag.ico", icon_file([(draw_drag(32), 32)]))
+    for size in THEME_SIZES:
+        write(os.path.join(f"{size}x{size}", "apps", APP_ID + ".png"),
+              png_file(draw_app_icon(size)), root=ICON_THEME)
 
 
 if __name__ == "__main__":
