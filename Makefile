@@ -1,8 +1,20 @@
-# The two everyday commands: `make run` and `make test`.
-.PHONY: deps build run test test-release test-asan bench fuzz screenshot clean
+# The two everyday commands: `make run` and `make test`. A bare `make` lists
+# every target.
+.PHONY: help deps build app run package test test-release test-asan bench fuzz screenshot clean
+.DEFAULT_GOAL := help
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
+
+help:
+	@echo "make run         build the window and delvora-convert only, then start the window"
+	@echo "make test        build everything, run every test, then again under ASan+UBSan"
+	@echo "make package     build the Debian package ./delvora_VERSION_ARCH.deb"
+	@echo "make bench       throughput and start-up measurements"
+	@echo "make fuzz        differential fuzzing of the engine (FUZZ_SECONDS=$(FUZZ_SECONDS))"
+	@echo "make screenshot  write docs/screenshot.png from a real window under Xvfb"
+	@echo "make deps        install the Debian packages the build needs"
+	@echo "make clean       remove build/"
 
 deps:
 	@bash scripts/install-deps
@@ -11,12 +23,24 @@ build: deps
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
-run: build
+# The two programs alone: no tests, no benchmarks.
+app: deps
+	@cmake --preset app >/dev/null
+	@cmake --build --preset app -j $(JOBS)
+
+run: app
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
-	  echo "No display here; for headless conversion use build/release/bin/delvora-convert --help"; \
+	  echo "No display here; for headless conversion use build/app/bin/delvora-convert --help"; \
 	else \
-	  build/release/bin/delvora; \
+	  build/app/bin/delvora; \
 	fi
+
+package: app
+	@rm -f build/app/delvora_*.deb
+	@cd build/app && cpack -G DEB >/dev/null
+	@rm -f delvora_*.deb
+	@cp build/app/delvora_*.deb .
+	@echo "Made $$(ls delvora_*.deb); install it with: sudo apt install ./$$(ls delvora_*.deb)"
 
 test-release: build
 	@cd build/release && ctest --output-on-failure -j $(JOBS)
