@@ -6,6 +6,9 @@
 # ${CMAKE_INSTALL_LIBDIR}/delvora/, and bin/delvora is a relative symbolic
 # link to it: the program asks the system where its executable really is,
 # which sees through the link. Desktop integration comes from share/linux/.
+if(NOT TARGET delvora)
+  return()  # a build of delvora-convert alone
+endif()
 if(WIN32)
   install(TARGETS delvora RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(DIRECTORY resources/ DESTINATION ${CMAKE_INSTALL_BINDIR})

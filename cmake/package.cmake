@@ -31,7 +31,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 include(CPack)
 
-if(NOT DELVORA_TESTS OR DELVORA_SANITIZE)
+if(NOT DELVORA_TESTS OR DELVORA_SANITIZE OR NOT TARGET delvora)
   # A package of sanitised programs is nobody's package.
   return()
 endif()

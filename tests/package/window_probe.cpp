@@ -5,11 +5,13 @@
 //   pointer SHAPE          the pointer over the Start button (24: our own bitmap)
 //   sample PATH            each entry "Load Sample/Example Files" put in the list
 //   arguments ARGS         what the program was started with
+//   identity NAME VERSION  the desktop entry it names and the version it gives
 // No report at all means the window never came up.
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QTextStream>
@@ -59,6 +61,8 @@ void Report() {
   QTextStream out(&file);
 
   out << "arguments " << QCoreApplication::arguments().mid(1).join(u' ') << "\n";
+  out << "identity " << QGuiApplication::desktopFileName() << " "
+      << QCoreApplication::applicationVersion() << "\n";
   out << "background " << window->grab().toImage().pixelColor(2, 2).name() << "\n";
 
   auto* start = window->findChild<QWidget*>(QStringLiteral("PushButton7"));
