@@ -165,8 +165,10 @@ case $mode in
     offered=$(complete_words delvora-convert -)
     # Every option the program's help names is offered, and the ones of this
     # release whatever the help says.
-    help_options=$("$build_dir/bin/delvora-convert" --help | grep -oE '(^|[ ,])--?[a-z][a-z-]*' |
-      tr -d ' ,' | sort -u)
+    # (The option list's lines: "  -d, --delimiter NAME  text", not examples.)
+    help_options=$("$build_dir/bin/delvora-convert" --help | grep -E '^[[:space:]]+-' |
+      sed -E 's/^[[:space:]]+//; s/  .*//' | grep -oE '(^|[ ,/])--?[a-z][a-z-]*' |
+      tr -d ' ,/' | sort -u)
     for option in $help_options -j -o --output --quotes --escape --check --dry-run -; do
       grep -qx -- "$option" <<<"$offered" || fail "completion does not offer $option"
     done
