@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "app/startup.h"
+#include "platform/interrupt_cleanup.h"
 #include "platform/product.h"
 
 namespace {
@@ -37,6 +38,7 @@ void AnswerHelpOrVersion(int argc, char* argv[]) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  delvora::InstallInterruptCleanup();
   QCoreApplication::setApplicationName(QStringLiteral("delvora"));
   QCoreApplication::setApplicationVersion(QString::fromLatin1(delvora::kProductVersion));
   AnswerHelpOrVersion(argc, argv);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "platform/interrupt_cleanup.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -12,6 +13,7 @@
 
 // Arguments arrive as UTF-16 so that every file name reaches the program.
 int wmain(int argc, wchar_t** argv) {
+  delvora::InstallInterruptCleanup();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
@@ -35,6 +37,7 @@ int wmain(int argc, wchar_t** argv) {
 #include <unistd.h>
 
 int main(int argc, char** argv) {
+  delvora::InstallInterruptCleanup();
   std::vector<std::string> args(argv + 1, argv + argc);
   return delvora::RunConvertCommand(args, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

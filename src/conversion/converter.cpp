@@ -219,6 +219,10 @@ void ConvertFile(const std::string& input_path, const std::string& output_path,
                  const ConversionOptions& options) {
   FileSource source(input_path);
   AtomicFileWriter writer(output_path);
+  // A result replacing its own input is then the only copy of the data: it
+  // goes to disk before the input's name is given to it. Other results can
+  // be made again from their inputs and keep their speed.
+  if (writer.Replaces(input_path)) writer.MakeDurable();
   ConvertStream(source, writer, options);
   // Let go of the input first: it may be the very file being replaced, and
   // Windows does not replace a file that is still open.

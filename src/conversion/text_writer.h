@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/interrupt_cleanup.h"
+
 namespace delvora {
 
 class ByteSink {
@@ -26,6 +28,15 @@ class ByteSink {
 // Failures throw ConversionFailure at the write stage. Destroying the
 // writer without Commit removes the temporary file and leaves the target
 // as it was.
+//
+// What it guards against: the new file gets only the old one's permission
+// bits (never setuid, setgid or sticky); a result whose owner may not write
+// it (read-only on Windows) is refused, not replaced; on Linux the file is
+// written unnamed (O_TMPFILE) and named only when complete, so even a
+// killed program leaves nothing; a named temporary, where one is needed,
+// is removed by the interrupt clean-up; names are opened relative to the
+// open folder, so the temporary's short name never makes a path too long.
+// A symbolic link in the result's place is replaced by a regular file.
 class AtomicFileWriter : public ByteSink {
  public:
   explicit AtomicFileWriter(const std::string& target_path);
@@ -34,29 +45,52 @@ class AtomicFileWriter : public ByteSink {
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   void Write(const void* data, std::size_t size) override;
+  // True when the file at path (links followed) is the file the result
+  // replaces: the result is then the only copy of its data.
+  bool Replaces(const std::string& path) const;
+  // Commit then forces the file to disk before it takes the target's place
+  // and the folder after, so a power cut cannot leave an empty file.
+  void MakeDurable() { durable_ = true; }
   // Puts the written file in the target's place.
   void Commit();
 
+  // The temporary's path while it has a name ("" for an unnamed file).
   const std::string& temp_path() const { return temp_path_; }
+
+  // Tests: force named temporaries (as on a file system without O_TMPFILE),
+  // and count the flushes MakeDurable asked for (file, folder).
+  static void UseUnnamedFiles(bool use);
+  static int FileFlushes();
+  static int FolderFlushes();
 
  private:
   void Discard();
 
   std::string target_path_;
   std::string temp_path_;
+  bool durable_ = false;
+  TemporaryGuard guard_;
 #ifdef _WIN32
   void* handle_;
 #else
-  int fd_;
+  std::string folder_;  // with its separator, or "" for the current folder
+  std::string name_;    // the target's name within the folder
+  std::string temp_name_;
+  int folder_fd_ = -1;
+  int fd_ = -1;
+  bool target_exists_ = false;
+  unsigned long long target_device_ = 0;
+  unsigned long long target_inode_ = 0;
 #endif
   bool committed_ = false;
 };
 
-// Hands filled buffers to a sink. With background set, once a second buffer
+// Hands filled buffers to a sink. With background set, once a third buffer
 // comes, a second thread writes one buffer while the caller fills the
 // other: writing is the slowest part of a conversion, and this lets it
 // overlap with reading and converting. The sink is then called from that
-// thread.
+// thread. A file of one block (its data and the short end that follows)
+// is written on the caller's thread: a thread would cost more than it saves.
 class WriteBehind {
  public:
   WriteBehind(ByteSink& sink, std::size_t capacity, bool background);
@@ -75,12 +109,16 @@ class WriteBehind {
   bool StartWriter();
   void WriterLoop();
   void WaitIdle(std::unique_lock<std::mutex>& lock);
+  void Queue(int index, std::size_t size);
+  void WriteHeld();
 
   ByteSink& sink_;
   bool background_;  // a writer thread is wanted and not yet tried
   std::size_t submitted_ = 0;
   std::vector<unsigned char> buffers_[2];
   int current_ = 0;
+  int held_ = -1;  // a second buffer kept back until a third comes, or -1
+  std::size_t held_size_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   int queued_ = -1;  // buffer waiting for the writer, or -1

@@ -37,6 +37,7 @@ AppError ErrorFromErrno(int err) {
 #endif
       return AppError(kErrDiskFull, "Disk full");
     case ENAMETOOLONG:
+      return AppError(kErrPathFileAccess, "Path/File access error (file name too long)");
     case EINVAL:
       return AppError(kErrInvalidArgument, "Invalid procedure call or argument");
     default:
@@ -62,8 +63,9 @@ AppError ErrorFromWin32(unsigned long code) {
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
       return AppError(kErrDiskFull, "Disk full");
-    case ERROR_INVALID_NAME:
     case ERROR_FILENAME_EXCED_RANGE:
+      return AppError(kErrPathFileAccess, "Path/File access error (file name too long)");
+    case ERROR_INVALID_NAME:
       return AppError(kErrInvalidArgument, "Invalid procedure call or argument");
     default:
       return AppError(kErrPathFileAccess,

@@ -13,6 +13,7 @@ enum ErrorNumber : int {
   kErrInvalidArgument = 5,
   kErrOverflow = 6,
   kErrFileNotFound = 53,
+  kErrFileExists = 58,
   kErrDiskFull = 61,
   kErrPermissionDenied = 70,
   kErrPathFileAccess = 75,

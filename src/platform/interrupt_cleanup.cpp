@@ -1,0 +1,177 @@
+#include "platform/interrupt_cleanup.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstddef>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#endif
+
+namespace delvora {
+
+namespace {
+
+constexpr int kSlots = 512;
+
+#ifdef _WIN32
+
+// The console handler runs on a thread of its own, not inside a signal:
+// a lock is allowed there.
+std::mutex& TableLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::vector<std::wstring>& Table() {
+  static std::vector<std::wstring> table(kSlots);
+  return table;
+}
+
+void RemoveAll() {
+  std::lock_guard<std::mutex> lock(TableLock());
+  // The writers open their temporaries with delete sharing, so deleting
+  // works while they are open; the file goes when the process's handles
+  // close.
+  for (const std::wstring& path : Table()) {
+    if (!path.empty()) DeleteFileW(path.c_str());
+  }
+}
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+      RemoveAll();
+      break;
+    default:
+      break;
+  }
+  return FALSE;  // the default handler ends the process as usual
+}
+
+#else
+
+constexpr std::size_t kNameRoom = 64;
+
+// Each slot is claimed by a writer (taken), filled, then published
+// (folder >= 0); the handler reads only what is published.
+struct Slot {
+  std::atomic<bool> taken{false};
+  std::atomic<int> folder{-1};
+  char name[kNameRoom];
+};
+Slot slots_storage[kSlots];
+
+static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<int>::is_always_lock_free);
+
+int Claim() {
+  for (int i = 0; i < kSlots; ++i) {
+    bool expected = false;
+    if (slots_storage[i].taken.compare_exchange_strong(expected, true)) return i;
+  }
+  return -1;
+}
+
+void RemoveAll() {
+  for (Slot& slot : slots_storage) {
+    const int folder = slot.folder.load(std::memory_order_acquire);
+    if (folder >= 0) ::unlinkat(folder, slot.name, 0);
+  }
+}
+
+void OnSignal(int signal_number) {
+  const int saved_errno = errno;
+  RemoveAll();
+  // End as the signal ends a program: its status is what the caller expects
+  // (a shell stops a script on SIGINT only when the child died of it).
+  struct sigaction usual {};
+  usual.sa_handler = SIG_DFL;
+  sigemptyset(&usual.sa_mask);
+  ::sigaction(signal_number, &usual, nullptr);
+  ::raise(signal_number);  // delivered when this handler returns
+  errno = saved_errno;
+}
+
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+
+void TemporaryGuard::Register(const wchar_t* path) {
+  Release();
+  std::lock_guard<std::mutex> lock(TableLock());
+  std::vector<std::wstring>& table = Table();
+  for (int i = 0; i < kSlots; ++i) {
+    if (!table[i].empty()) continue;
+    table[i] = path;
+    slot_ = i;
+    return;
+  }
+}
+
+void TemporaryGuard::Release() {
+  if (slot_ < 0) return;
+  std::lock_guard<std::mutex> lock(TableLock());
+  Table()[slot_].clear();
+  slot_ = -1;
+}
+
+void InstallInterruptCleanup() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+
+#else
+
+void TemporaryGuard::Register(int folder_fd, const char* name) {
+  Release();
+  const std::size_t length = std::strlen(name);
+  if (folder_fd < 0 || length >= kNameRoom) return;
+  slot_ = Claim();
+  if (slot_ < 0) return;
+  Slot& slot = slots_storage[slot_];
+  std::memcpy(slot.name, name, length + 1);
+  slot.folder.store(folder_fd, std::memory_order_release);
+}
+
+void TemporaryGuard::Release() {
+  if (slot_ < 0) return;
+  Slot& slot = slots_storage[slot_];
+  slot.folder.store(-1, std::memory_order_release);
+  slot.taken.store(false, std::memory_order_release);
+  slot_ = -1;
+}
+
+void InstallInterruptCleanup() {
+  // A file-size limit then fails the write with EFBIG: one file's error,
+  // not the end of the batch.
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
+    sigaddset(&action.sa_mask, signal_number);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    ::sigaction(signal_number, nullptr, &previous);
+    // A signal ignored by whoever started us (nohup) stays ignored.
+    if (previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal_number, &action, nullptr);
+  }
+}
+
+#endif
+
+}  // namespace delvora
