@@ -19,6 +19,7 @@ delvora_add_core_test(engine_tests
   tests/conversion/reference_converter.cpp
   tests/conversion/code_page_test.cpp
   tests/conversion/text_writer_test.cpp
+  tests/conversion/batch_plan_test.cpp
   tests/platform/file_system_test.cpp)
 
 # delvora-convert: the headless twin of the conversion run.

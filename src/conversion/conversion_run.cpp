@@ -28,6 +28,7 @@ void ConversionRun::Start() {
   // 100: a second click while a run is under way returns without a word.
   if (steps.If(100, [&] { return window_.IsConverting(); })) return;
   steps.Do(102, [&] { window_.SetConverting(true); });
+  collisions_ = RunCollisions();
   Run(steps);
   // 196: every path past step 102 ends here, so the guard is always cleared.
   steps.Do(196, [&] { window_.SetConverting(false); });
@@ -65,7 +66,7 @@ void ConversionRun::Run(StepRunner& steps) {
   int count = 0;
   steps.Do(132, [&] { count = window_.EntryCount(); });
   for (int position = 1; position <= count; ++position) {
-    if (!ConvertEntry(steps, position, options)) return;
+    if (!ConvertEntry(steps, position, count, options)) return;
   }
   // Closed while the last file's failure was on screen: nothing more to say.
   if (window_.Closing()) return;
@@ -76,7 +77,7 @@ void ConversionRun::Run(StepRunner& steps) {
   steps.Do(190, [&] { window_.ShowMessage("Done."); });
 }
 
-bool ConversionRun::ConvertEntry(StepRunner& steps, int position,
+bool ConversionRun::ConvertEntry(StepRunner& steps, int position, int count,
                                  const ConversionOptions& options) {
   const char separator = settings_.separator;
   // The window may have been closed from inside an error message.
@@ -111,6 +112,18 @@ bool ConversionRun::ConvertEntry(StepRunner& steps, int position,
   // Without a sound output path there is nowhere safe to write.
   if (!have_output) return true;
 
+  // A result that would replace an entry still to be converted (the ones
+  // after this one, as the list stands now) or a result this run wrote from
+  // another input would lose data: it is refused where the write would have
+  // failed, and nothing is written for it.
+  const bool may_write = steps.Do(178, [&] {
+    const int last = std::min(count, window_.EntryCount());
+    const auto entry = [&](int p) { return window_.EntryText(p); };
+    if (collisions_.Check({input, output}, position, last, entry))
+      throw AppError(kErrFileExists, "File already exists");
+  });
+  if (!may_write) return true;
+
   // 170 to 180: the engine reads and writes the whole file. A failure is
   // reported once, at the step of the side that failed, and leaves neither
   // a partial output nor a damaged older one.
@@ -118,6 +131,7 @@ bool ConversionRun::ConvertEntry(StepRunner& steps, int position,
   std::exception_ptr failure;
   try {
     settings_.convert(input, output, options);
+    collisions_.Written({input, output});
   } catch (const ConversionFailure& e) {
     failed_step = e.stage() == ConversionFailure::Stage::kWrite ? 178 : 170;
     failure = std::current_exception();

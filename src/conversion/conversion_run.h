@@ -11,6 +11,7 @@
 #include <functional>
 #include <string>
 
+#include "conversion/batch_plan.h"
 #include "conversion/converter.h"
 #include "platform/app_error.h"
 #include "platform/utf8_path.h"
@@ -83,10 +84,13 @@ class ConversionRun {
  private:
   void Run(StepRunner& steps);
   // Returns false when the window was closed and the run must stop.
-  bool ConvertEntry(StepRunner& steps, int position, const ConversionOptions& options);
+  bool ConvertEntry(StepRunner& steps, int position, int count, const ConversionOptions& options);
 
   RunWindow& window_;
   RunSettings settings_;
+  // What this run has written, so that no result replaces another one of
+  // the run or an entry still to be converted.
+  RunCollisions collisions_;
 };
 
 }  // namespace delvora

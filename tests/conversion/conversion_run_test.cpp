@@ -303,6 +303,69 @@ TEST_F(RealRunTest, TheSameFileListedTwiceIsConvertedTwice) {
   EXPECT_THAT(window.messages, ElementsAre("Done."));
 }
 
+// A result that would replace an input still to come, or a result written
+// earlier in the run from another input, is refused with 58 at step 178.
+TEST_F(RealRunTest, ResultsThatWouldDestroyDataAreRefused) {
+  namespace fs = std::filesystem;
+  fs::create_directories(dir / "x");
+  fs::create_directories(dir / "y");
+  struct Case {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> inputs;  // name, bytes
+    bool beside_input;
+    std::size_t refused;
+    std::vector<std::pair<std::string, std::string>> after;  // path under dir, bytes
+  };
+  const std::vector<Case> cases = {
+      {"pending input",
+       {{"a.csv", "1,2\n"}, {"a.tsv", "keep,me\n"}},
+       true,
+       1,
+       {{"a.tsv", "keep\tme\r\n"}}},
+      {"two folders, one output",
+       {{"x/a.csv", "x,1\n"}, {"y/a.csv", "y,2\n"}},
+       false,
+       1,
+       {{"out/a.tsv", "x\t1\r\n"}}},
+      {"name differing in case",
+       {{"b.csv", "b,1\n"}, {"b.CSV", "b,2\n"}},
+       false,
+       1,
+       {{"out/b.tsv", "b\t1\r\n"}}},
+      {"another extension",
+       {{"c.csv", "c,1\n"}, {"c.txt", "c,2\n"}},
+       false,
+       1,
+       {{"out/c.tsv", "c\t1\r\n"}}},
+      {"same input twice",
+       {{"d.csv", "d,1\n"}, {"d.csv", "d,1\n"}},
+       false,
+       0,
+       {{"out/d.tsv", "d\t1\r\n"}}},
+      {"in place twice",
+       {{"e.tsv", "e,1\n"}, {"e.tsv", "e,1\n"}},
+       true,
+       0,
+       {{"e.tsv", "e\t1\r\n"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    window.entries.clear();
+    window.reporter.errors.clear();
+    window.option6 = !c.beside_input;
+    window.option7 = c.beside_input;
+    for (const auto& [name, bytes] : c.inputs) Input(name, bytes);
+    RunOnce();
+    EXPECT_EQ(window.reporter.errors.size(), c.refused);
+    for (const testing::ReportedError& error : window.reporter.errors) {
+      EXPECT_EQ(error.number, kErrFileExists);
+      EXPECT_EQ(error.description, "File already exists");
+      EXPECT_EQ(error.step, 178);
+    }
+    for (const auto& [name, bytes] : c.after) EXPECT_EQ(testing::ReadFile(dir / name), bytes);
+  }
+}
+
 TEST_F(RealRunTest, UnreadableInputsAreReportedAtTheReadingStepAndWriteNothing) {
   Input("a.csv", "a,b\r\n");
   window.entries.push_back((dir / "missing.csv").string());
