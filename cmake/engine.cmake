@@ -41,6 +41,14 @@ if(TARGET convert_cli_tests)
   add_dependencies(convert_cli_tests delvora-convert)
 endif()
 
+# The real program as a separate process: limits, signals, other users.
+delvora_add_core_test(convert_safety_tests tests/cli/cli_safety_test.cpp)
+if(TARGET convert_safety_tests)
+  target_compile_definitions(convert_safety_tests PRIVATE
+    DELVORA_CONVERT_EXE="$<TARGET_FILE:delvora-convert>")
+  add_dependencies(convert_safety_tests delvora-convert)
+endif()
+
 if(DELVORA_BENCH)
   add_executable(engine_bench bench/engine_bench.cpp)
   target_link_libraries(engine_bench PRIVATE delvora_core benchmark::benchmark)

@@ -27,16 +27,24 @@ TEST(PlanBatch, RefusesWhatWouldDestroyAnInputOrAnEarlierResult) {
   fs::create_directories(dir / "out");
   for (const char* name : {"a.csv", "a.tsv", "x/a.csv", "y/a.csv", "b.csv", "b.CSV", "data.csv"})
     testing::WriteFile(dir / name, name);
-  fs::create_directory_symlink(dir / "out", dir / "linked");
-  fs::create_symlink(dir / "data.csv", dir / "points.tsv");
-  fs::create_symlink(dir / "a.tsv", dir / "alias.csv");
-  fs::create_hard_link(dir / "data.csv", dir / "hard.tsv");
+  std::error_code no_links;
+  fs::create_directory_symlink(dir / "out", dir / "linked", no_links);
+  fs::create_symlink(dir / "data.csv", dir / "points.tsv", no_links);
+  fs::create_symlink(dir / "a.tsv", dir / "alias.csv", no_links);
+  fs::create_hard_link(dir / "data.csv", dir / "hard.tsv", no_links);
 
   struct Case {
     const char* name;
     std::vector<BatchItem> items;
     std::vector<std::string> verdicts;
+    bool needs_links = false;
   };
+#ifdef _WIN32
+  // One file by two spellings there.
+  const std::string b_upper = "ok";
+#else
+  const std::string b_upper = "earlier 0";
+#endif
   const std::vector<Case> cases = {
       {"an input listed after the result that replaces it",
        {{p("a.csv"), p("a.tsv")}, {p("a.tsv"), p("a.tsv")}},
@@ -51,31 +59,36 @@ TEST(PlanBatch, RefusesWhatWouldDestroyAnInputOrAnEarlierResult) {
        {"ok", "earlier 0", "ok"}},
       {"one output folder by two spellings",
        {{p("x/a.csv"), p("out/a.tsv")}, {p("y/a.csv"), p("linked/a.tsv")}},
-       {"ok", "earlier 0"}},
+       {"ok", "earlier 0"},
+       true},
       {"names differing in case or extension",
        {{p("b.csv"), p("out/b.tsv")},
         {p("b.CSV"), p("out/b.tsv")},
         {p("a.csv"), p("out/a.tsv")},
         {p("a.tsv"), p("out/a.tsv")}},
-       {"ok", "earlier 0", "ok", "earlier 2"}},
+       {"ok", b_upper, "ok", "earlier 2"}},
       {"the same input twice, even spelled twice",
        {{p("a.csv"), p("out/a.tsv")}, {(dir / "x" / ".." / "a.csv").string(), p("out/a.tsv")}},
        {"ok", "ok"}},
       {"a link in the result's place is replaced, not what it points to",
        {{p("a.csv"), p("points.tsv")}, {p("data.csv"), p("out/data.tsv")}},
-       {"ok", "ok"}},
+       {"ok", "ok"},
+       true},
       {"an input read through a link to the result",
        {{p("a.csv"), p("a.tsv")}, {p("alias.csv"), p("out/alias.tsv")}},
-       {"pending 1", "ok"}},
+       {"pending 1", "ok"},
+       true},
       {"an input that is another name of the result's file",
        {{p("a.csv"), p("hard.tsv")}, {p("data.csv"), p("out/data.tsv")}},
-       {"pending 1", "ok"}},
+       {"pending 1", "ok"},
+       true},
       {"a missing input has nothing to lose",
        {{p("a.csv"), p("missing.tsv")}, {p("missing.tsv"), p("out/missing.tsv")}},
        {"ok", "ok"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (c.needs_links && no_links) continue;  // Wine makes no links
     const auto plan = PlanBatch(c.items);
     std::vector<std::string> verdicts;
     for (const auto& collision : plan) verdicts.push_back(Verdict(collision));

@@ -1,0 +1,200 @@
+// delvora-convert run as a separate process, as a user or a script runs it:
+// limits and signals act on the real program.
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace delvora {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t kNobody = 65534;
+
+struct Child {
+  pid_t pid;
+  int err_fd;  // the program's standard error, to be read
+};
+
+// Starts delvora-convert with args, a file-size limit and a user as asked;
+// SIGXFSZ and the interrupt signals as a shell leaves them.
+Child Start(const std::vector<std::string>& args, std::optional<rlim_t> file_size_limit,
+            std::optional<uid_t> user) {
+  int err[2];
+  if (pipe(err) != 0) return {-1, -1};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(err[1], STDERR_FILENO);
+    close(err[0]);
+    close(err[1]);
+    for (const int s : {SIGXFSZ, SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    if (file_size_limit) {
+      const rlimit limit{*file_size_limit, *file_size_limit};
+      setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (user && (setgroups(0, nullptr) != 0 || setgid(*user) != 0 || setuid(*user) != 0))
+      _exit(126);
+    std::vector<char*> argv{const_cast<char*>(DELVORA_CONVERT_EXE)};
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(DELVORA_CONVERT_EXE, argv.data());
+    _exit(127);
+  }
+  close(err[1]);
+  return {pid, err[0]};
+}
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(fd);
+  return text;
+}
+
+int Wait(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return status;
+}
+
+std::vector<std::string> Names(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The size of the file the process writes in folder, once it has one.
+std::optional<off_t> OutputSize(pid_t pid, const std::string& folder, std::string* link_text) {
+  const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+  DIR* dir = opendir(fds.c_str());
+  if (dir == nullptr) return std::nullopt;
+  std::optional<off_t> size;
+  while (dirent* entry = readdir(dir)) {
+    const std::string fd_path = fds + "/" + entry->d_name;
+    char target[4096];
+    const ssize_t n = readlink(fd_path.c_str(), target, sizeof target - 1);
+    if (n <= 0) continue;
+    const std::string text(target, static_cast<std::size_t>(n));
+    struct stat info;
+    // The output is the open file in the folder that is not the input.
+    if (text.rfind(folder + "/", 0) != 0 || text.find("in.csv") != std::string::npos ||
+        stat(fd_path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+      continue;
+    *link_text = text;
+    size = info.st_size;
+  }
+  closedir(dir);
+  return size;
+}
+
+class ConvertProcessTest : public ::testing::Test {
+ protected:
+  std::string P(const char* name) const { return (dir_ / name).string(); }
+  testing::TempDir dir_;
+};
+
+TEST_F(ConvertProcessTest, AFileSizeLimitFailsOneFileAndTheBatchGoesOn) {
+  testing::WriteFile(dir_ / "big.csv", std::string(3 << 20, ','));
+  testing::WriteFile(dir_ / "big.tsv", "old");
+  testing::WriteFile(dir_ / "small.csv", "a,b\n");
+  const Child child = Start({P("big.csv"), P("small.csv")}, rlim_t{1} << 20, std::nullopt);
+  ASSERT_GT(child.pid, 0);
+  const std::string err = ReadAll(child.err_fd);
+  const int status = Wait(child.pid);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(err.find(P("big.csv")), std::string::npos) << err;
+  EXPECT_NE(err.find("Disk full"), std::string::npos) << err;
+  EXPECT_EQ(err.find("small.csv"), std::string::npos) << err;
+  EXPECT_EQ(testing::ReadFile(dir_ / "big.tsv"), "old");
+  EXPECT_EQ(testing::ReadFile(dir_ / "small.tsv"), "a\tb\r\n");
+  EXPECT_EQ(Names(dir_.path()),
+            (std::vector<std::string>{"big.csv", "big.tsv", "small.csv", "small.tsv"}));
+}
+
+// Interrupted or killed half-way through a large file, as root and as an
+// unprivileged user: only the older result is left. The output is watched
+// through /proc; the program is stopped the moment it grows, so the signal
+// always lands in the middle.
+TEST_F(ConvertProcessTest, AnInterruptedOrKilledRunLeavesOnlyTheOlderResult) {
+  const std::string line = "aaaaaaaa,bbbbbbbb,cccccccc,dddddddd\n";
+  std::string big;
+  while (big.size() < (48u << 20)) big += line;
+  testing::WriteFile(dir_ / "in.csv", big);
+  chmod(dir_.path().c_str(), 0777);
+  struct Case {
+    int signal_number;
+    std::optional<uid_t> user;
+  };
+  for (const Case c : {Case{SIGINT, std::nullopt}, Case{SIGKILL, std::nullopt},
+                       Case{SIGTERM, kNobody}, Case{SIGKILL, kNobody}}) {
+    SCOPED_TRACE(std::string(strsignal(c.signal_number)) + (c.user ? " as nobody" : " as root"));
+    testing::WriteFile(dir_ / "in.tsv", "old");
+    chmod(P("in.tsv").c_str(), 0666);
+    bool caught = false;
+    for (int attempt = 0; attempt < 3 && !caught; ++attempt) {
+      const Child child = Start({P("in.csv")}, std::nullopt, c.user);
+      ASSERT_GT(child.pid, 0);
+      std::string link;
+      std::optional<off_t> size;
+      int status = 0;
+      // No sleeping: look until the output grows or the program ends.
+      while (!(size = OutputSize(child.pid, dir_.Utf8(), &link)).value_or(0)) {
+        if (waitpid(child.pid, &status, WNOHANG) == child.pid) break;
+      }
+      if (size.value_or(0) > 0) {
+        kill(child.pid, SIGSTOP);
+        caught = OutputSize(child.pid, dir_.Utf8(), &link).has_value();
+        kill(child.pid, c.signal_number);
+        kill(child.pid, SIGCONT);
+        status = Wait(child.pid);
+      }
+      ReadAll(child.err_fd);
+      if (!caught) {
+        testing::WriteFile(dir_ / "in.tsv", "old");  // finished first: try again
+        continue;
+      }
+      ASSERT_TRUE(WIFSIGNALED(status));
+      EXPECT_EQ(WTERMSIG(status), c.signal_number);
+      // The result is written unnamed on Linux, which needs no privilege.
+      EXPECT_NE(link.find("(deleted)"), std::string::npos) << link;
+    }
+    ASSERT_TRUE(caught) << "the conversion always finished before it could be stopped";
+    EXPECT_EQ(Names(dir_.path()), (std::vector<std::string>{"in.csv", "in.tsv"}));
+    EXPECT_EQ(testing::ReadFile(dir_ / "in.tsv"), "old");
+  }
+  // Uninterrupted, the unprivileged user's result is named and put in place.
+  const Child child = Start({P("in.csv")}, std::nullopt, kNobody);
+  ReadAll(child.err_fd);
+  const int status = Wait(child.pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(fs::file_size(dir_ / "in.tsv"), big.size() + big.size() / line.size());
+  EXPECT_EQ(Names(dir_.path()), (std::vector<std::string>{"in.csv", "in.tsv"}));
+}
+
+}  // namespace
+}  // namespace delvora
+
+#endif  // _WIN32
