@@ -7,6 +7,7 @@ bin=build/release/bin
 
 "$bin/engine_bench"
 bash bench/compare.sh "$bin/delvora-convert"
+bash bench/batch.sh "$bin/delvora-convert" "$bin/batch_floor"
 "$bin/run_bench" || echo "run_bench: the window run took more than 1.5x delvora-convert"
 bash bench/startup.sh build/release
 "$bin/walk_bench" || echo "walk_bench: adding the folder tree took more than 3x find"

@@ -52,6 +52,10 @@ endif()
 if(DELVORA_BENCH)
   add_executable(engine_bench bench/engine_bench.cpp)
   target_link_libraries(engine_bench PRIVATE delvora_core benchmark::benchmark)
+  # The floor that bench/batch.sh holds delvora-convert against.
+  if(NOT WIN32)
+    add_executable(batch_floor bench/batch_floor.cpp)
+  endif()
 endif()
 
 if(DELVORA_FUZZ)

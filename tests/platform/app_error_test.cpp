@@ -25,6 +25,11 @@ TEST(ErrorFromErrno, MapsTheNumbersHandlersTellApart) {
   EXPECT_EQ(ErrorFromErrno(ENOTDIR).number(), kErrPathNotFound);
   EXPECT_EQ(ErrorFromErrno(ENOTDIR).description(), "Path not found");
   EXPECT_EQ(ErrorFromErrno(ENOSPC).number(), kErrDiskFull);
+  // A file-size limit is a full disk to the user.
+  EXPECT_EQ(ErrorFromErrno(EFBIG).description(), "Disk full");
+  // Not the catch-all "Invalid procedure call or argument".
+  EXPECT_EQ(ErrorFromErrno(ENAMETOOLONG).description(),
+            "Path/File access error (file name too long)");
 }
 
 TEST(StepRunner, ReportsAFailingStepAtItsNumberAndGoesOn) {
