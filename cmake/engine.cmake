@@ -5,6 +5,8 @@ target_sources(delvora_core PRIVATE
   src/conversion/encoding.cpp
   src/conversion/code_page.cpp
   src/conversion/record_rule.cpp
+  src/conversion/quoted_rule.cpp
+  src/conversion/check.cpp
   src/conversion/text_reader.cpp
   src/conversion/text_writer.cpp
   src/conversion/batch_plan.cpp

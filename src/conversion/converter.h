@@ -9,16 +9,29 @@
 // the code page into "?"); any UTF-16 or UTF-32 mark, of either byte order,
 // is decoded as that mark says and written as UTF-16LE with FF FE.
 //
-// Lines. One rule for every encoding: a line ends at LF, a CR right before
-// the LF is not part of the line, a terminator at the very end makes no
-// further empty line, a lone CR stays inside its line. An empty file, or one
-// holding only its mark, is one empty line. Every output line ends in CR LF.
+// Lines. One rule for every encoding: a line ends at LF, at CR LF (one
+// terminator) and at a lone CR (files saved on classic Mac systems), so CR
+// CR LF is a line and an empty line; a terminator at the very end makes no
+// further empty line. An empty file, or one holding only its mark, is one
+// empty line. Every output line ends in CR LF.
 //
-// Records. Within a line each occurrence of the delimiter, found left to
-// right without overlapping and compared exactly, becomes one tab; an empty
-// delimiter changes nothing. In the narrow code page the delimiter is put
-// into that code page first, a match never starts inside a two-byte
-// character, and a delimiter the code page cannot hold matches nothing.
+// Records, textual (the default). Within a line each occurrence of the
+// delimiter, found left to right without overlapping and compared exactly,
+// becomes one tab; an empty delimiter changes nothing, and so does one
+// holding CR or LF (it can never lie inside a line). Quotes mean nothing. In
+// the narrow code page the delimiter is put into that code page first, a
+// match never starts inside a two-byte character, and a delimiter the code
+// page cannot hold matches nothing.
+//
+// Records, quote-aware (Quoting::kQuoted and kEscaped; quoted_rule.h has the
+// details). Fields are read as RFC 4180 has them with the chosen delimiter:
+// a field starting with a double quote runs to its closing quote, "" within
+// it is one quote, and delimiters and line breaks inside it belong to the
+// field. kQuoted writes a field holding a tab, CR, LF or quote in double
+// quotes (quotes doubled), every other field bare; kEscaped writes no quotes
+// and escapes tab, LF, CR and backslash as \t \n \r \\. A quote left open at the
+// end fails the file naming the line where it opened. An empty input gives
+// no record at all.
 //
 // Nothing is dropped silently: invalid UTF-8 passes through unchanged; an
 // odd last byte of UTF-16, a truncated last UTF-32 unit and a UTF-32 value
@@ -45,8 +58,18 @@ struct NarrowCodePage {
   static NarrowCodePage System();
 };
 
+// How fields are read and written.
+enum class Quoting {
+  kTextual,  // every delimiter becomes a tab; quotes are ordinary text
+  kQuoted,   // quote-aware reading; TSV with double quotes where needed
+  kEscaped,  // quote-aware reading; TSV with \t \n \r \\ escapes, no quotes
+};
+
 struct ConversionOptions {
   std::string delimiter;  // UTF-8 text; empty leaves every line unchanged
+  // With kQuoted or kEscaped, a delimiter holding a double quote is refused
+  // (kErrInvalidArgument).
+  Quoting quoting = Quoting::kTextual;
   NarrowCodePage code_page = NarrowCodePage::System();
   std::size_t block_size = 1 << 20;
   // Write each converted block on a second thread while the next one is

@@ -2,9 +2,13 @@
 
 #include <cstring>
 
+#include "conversion/unit_scan.h"
+
 namespace delvora {
 
 namespace {
+
+using scan::Copy;
 
 inline const char* FindUnit(const char* begin, const char* end, char unit) {
   const void* hit =
@@ -13,22 +17,8 @@ inline const char* FindUnit(const char* begin, const char* end, char unit) {
 }
 
 inline const char16_t* FindUnit(const char16_t* begin, const char16_t* end, char16_t unit) {
-  // Eight units at a time without a branch per unit; the tail one by one.
-  while (end - begin >= 8) {
-    unsigned any = 0;
-    for (int i = 0; i < 8; ++i) any |= static_cast<unsigned>(begin[i] == unit);
-    if (any) break;
-    begin += 8;
-  }
-  while (begin != end && *begin != unit) ++begin;
-  return begin;
-}
-
-template <typename Unit>
-inline Unit* Copy(const Unit* begin, const Unit* end, Unit* out) {
-  const auto size = static_cast<std::size_t>(end - begin);
-  if (size != 0) std::memcpy(out, begin, size * sizeof(Unit));
-  return out + size;
+  const char16_t stops[] = {unit};
+  return scan::FindAny(begin, end, stops);
 }
 
 template <typename Unit>
@@ -43,21 +33,34 @@ inline Unit* CopyReplacing(const Unit* begin, const Unit* end, Unit* __restrict 
 }
 
 // One pass over a whole block: the delimiter unit becomes a tab (when
-// kReplace) and the result says whether any LF lacks a CR before it. A plain
-// loop in the width of the unit, so that the compiler turns it into vector
-// code; for files with CR LF endings this is all the work there is.
+// kReplace) and the result says whether any line end is other than CR LF
+// (an LF without a CR before it, a CR without an LF after it). A plain loop
+// in the width of the unit, so that the compiler turns it into vector code;
+// for files with CR LF endings this is all the work there is.
 template <typename Unit, bool kReplace>
-inline bool CopyFindingBareLf(const Unit* __restrict in, std::size_t size, Unit* __restrict out,
-                              Unit from, Unit before) {
+inline bool CopyFindingOtherEnds(const Unit* __restrict in, std::size_t size, Unit* __restrict out,
+                                 Unit from, Unit before) {
   if (size == 0) return false;
-  Unit bare = static_cast<Unit>((in[0] == Unit('\n')) & (before != Unit('\r')));
+  const Unit cr = Unit('\r');
+  const Unit lf = Unit('\n');
+  Unit other =
+      static_cast<Unit>(((in[0] == lf) & (before != cr)) | ((before == cr) & (in[0] != lf)));
   out[0] = kReplace && in[0] == from ? Unit('\t') : in[0];
   for (std::size_t i = 1; i < size; ++i) {
     const Unit c = in[i];
-    bare |= static_cast<Unit>((c == Unit('\n')) & (in[i - 1] != Unit('\r')));
+    const Unit b = in[i - 1];
+    other |= static_cast<Unit>(((c == lf) & (b != cr)) | ((b == cr) & (c != lf)));
     out[i] = kReplace && c == from ? Unit('\t') : c;
   }
-  return bare != 0;
+  return other != 0;
+}
+
+template <typename Unit>
+inline const Unit* CopyToLineEnd(bool replace, const Unit* p, const Unit* end, Unit*& out,
+                                 Unit from) {
+  static constexpr Unit kLineEnds[] = {Unit('\r'), Unit('\n')};
+  return replace ? scan::CopyUntilAny<true>(p, end, out, from, kLineEnds)
+                 : scan::CopyUntilAny<false>(p, end, out, from, kLineEnds);
 }
 
 }  // namespace
@@ -66,11 +69,10 @@ template <typename Unit>
 LineConverter<Unit>::LineConverter(Units delimiter, bool delimiter_matches,
                                    const std::array<bool, 256>* lead_bytes)
     : delimiter_(std::move(delimiter)),
-      active_(delimiter_matches && !delimiter_.empty()),
+      // A delimiter holding a line end can never lie inside a line.
+      active_(delimiter_matches && !delimiter_.empty() && !scan::HoldsLineEnd(delimiter_)),
       lead_bytes_(lead_bytes),
-      whole_blocks_(lead_bytes == nullptr &&
-                    (!active_ || (delimiter_.size() == 1 && delimiter_[0] != Unit('\r') &&
-                                  delimiter_[0] != Unit('\n')))) {}
+      whole_blocks_(lead_bytes == nullptr && (!active_ || delimiter_.size() == 1)) {}
 
 template <typename Unit>
 const Unit* LineConverter<Unit>::Convert(const Unit* begin, const Unit* end, bool complete,
@@ -135,48 +137,62 @@ typename LineConverter<Unit>::Step LineConverter<Unit>::Feed(const Unit* data, s
                                                              bool at_end, Unit* out) {
   if (size == 0) return {0, 0};
   if (whole_blocks_) {
-    // While lines end in CR LF and the delimiter is one unit that is not
-    // part of a line end, lines need not be told apart at all.
-    const bool bare =
-        active_ ? CopyFindingBareLf<Unit, true>(data, size, out, delimiter_[0], last_unit_)
-                : CopyFindingBareLf<Unit, false>(data, size, out, Unit(0), last_unit_);
-    if (!bare) {
-      // A CR at the very end waits for the next block, where it may turn
-      // out to end a line, as the line-by-line path expects.
-      const std::size_t taken = !at_end && data[size - 1] == Unit('\r') ? size - 1 : size;
+    // While lines end in CR LF and the delimiter is one unit, lines need not
+    // be told apart at all.
+    bool other = active_
+                     ? CopyFindingOtherEnds<Unit, true>(data, size, out, delimiter_[0], last_unit_)
+                     : CopyFindingOtherEnds<Unit, false>(data, size, out, Unit(0), last_unit_);
+    // A CR at the very end waits for the next block, where it may turn out
+    // to be followed by an LF; at the end of the input it ends a line alone.
+    const bool cr_last = data[size - 1] == Unit('\r');
+    other |= at_end && cr_last;
+    if (!other) {
+      const std::size_t taken = cr_last ? size - 1 : size;
       if (taken == 0) return {0, 0};
       last_unit_ = data[taken - 1];
       line_open_ = last_unit_ != Unit('\n');
       return {taken, taken};
     }
-    // Bare LF endings: go line by line from here on.
+    // Other line ends: go line by line from here on.
     whole_blocks_ = false;
   }
+  static constexpr Unit kLineEnds[] = {Unit('\r'), Unit('\n')};
+  const bool copy = lead_bytes_ == nullptr && (!active_ || delimiter_.size() == 1);
   Unit* o = out;
   const Unit* p = data;
   const Unit* const end = data + size;
   for (;;) {
-    const Unit* lf = FindUnit(p, end, Unit('\n'));
-    if (lf == end) break;
-    const Unit* content_end = (lf != p && lf[-1] == Unit('\r')) ? lf - 1 : lf;
-    Convert(p, content_end, true, o);
+    if (copy) {
+      // Short lines are the common case: copy a vector at a time, stopping
+      // at the line end, rather than searching first and copying after.
+      const Unit* stop = CopyToLineEnd(active_, p, end, o, active_ ? delimiter_[0] : Unit(0));
+      if (stop != p) line_open_ = true;
+      p = stop;
+      if (p == end) break;
+    } else {
+      const Unit* stop = scan::FindAny(p, end, kLineEnds);
+      if (stop == end) {
+        const Unit* done = Convert(p, end, at_end, o);
+        if (done != p) line_open_ = true;
+        p = done;
+        break;
+      }
+      Convert(p, stop, true, o);
+      p = stop;
+    }
+    if (*p == Unit('\r')) {
+      if (p + 1 == end) {
+        if (!at_end) break;  // an LF may follow in the next block
+        ++p;
+      } else {
+        p += p[1] == Unit('\n') ? 2 : 1;
+      }
+    } else {
+      ++p;
+    }
     *o++ = Unit('\r');
     *o++ = Unit('\n');
     line_open_ = false;
-    p = lf + 1;
-  }
-  if (p != end) {
-    if (at_end) {
-      Convert(p, end, true, o);
-      line_open_ = true;
-      p = end;
-    } else {
-      // A CR at the very end may belong to an LF in the next block.
-      const Unit* limit = end[-1] == Unit('\r') ? end - 1 : end;
-      const Unit* stop = Convert(p, limit, false, o);
-      if (stop != p) line_open_ = true;
-      p = stop;
-    }
   }
   if (p != data) last_unit_ = p[-1];
   return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};

@@ -3,15 +3,15 @@
 // The record rule applied to a stream of text units (bytes of the narrow
 // code page or UTF-8, or UTF-16 code units), one block after another.
 //
-// Lines: a line ends at LF; a CR right before that LF is not part of the
-// line; a terminator at the very end does not start a further, empty line; a
-// lone CR stays inside its line. An input with no units at all is one empty
-// line. Every line is written followed by CR LF.
+// Lines: a line ends at LF, at CR LF (one terminator) or at a lone CR; a
+// terminator at the very end does not start a further, empty line. An input
+// with no units at all is one empty line. Every line is written followed by
+// CR LF.
 //
 // Records: within a line, every occurrence of the delimiter, found left to
 // right without overlapping and compared unit for unit, becomes one tab; an
-// empty delimiter leaves the line as it is. With a two-byte code page a
-// match only starts where a character starts.
+// empty delimiter, or one holding CR or LF, leaves the line as it is. With a
+// two-byte code page a match only starts where a character starts.
 
 #include <array>
 #include <cstddef>

@@ -66,6 +66,8 @@ FileSource::FileSource(const std::string& path) : handle_(INVALID_HANDLE_VALUE) 
     Close();
     FailRead(AppError(kErrPathFileAccess, "Path/File access error (not a regular file)"));
   }
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(h, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
 }
 
 FileSource::~FileSource() { Close(); }
@@ -112,6 +114,7 @@ FileSource::FileSource(const std::string& path) : fd_(-1) {
     Close();
     FailReadErrno(err);
   }
+  size_ = static_cast<std::uint64_t>(info.st_size);
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif

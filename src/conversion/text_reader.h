@@ -4,6 +4,8 @@
 // other source a test or tool supplies.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 
 namespace delvora {
@@ -13,6 +15,9 @@ class ByteSource {
   virtual ~ByteSource() = default;
   // Reads up to size bytes; returns 0 only at the end. Throws AppError.
   virtual std::size_t Read(void* buffer, std::size_t size) = 0;
+  // How many bytes there are to read, when known beforehand: a small input
+  // then gets small buffers. Only a hint; Read decides where the end is.
+  virtual std::optional<std::uint64_t> SizeHint() const { return std::nullopt; }
 };
 
 // Reads until size bytes are in or the source ends; returns how many.
@@ -28,9 +33,11 @@ class FileSource : public ByteSource {
   FileSource& operator=(const FileSource&) = delete;
 
   std::size_t Read(void* buffer, std::size_t size) override;
+  std::optional<std::uint64_t> SizeHint() const override { return size_; }
   void Close();
 
  private:
+  std::uint64_t size_ = 0;  // when opened
 #ifdef _WIN32
   void* handle_;
 #else

@@ -320,10 +320,9 @@ void AtomicFileWriter::Discard() {
 
 AtomicFileWriter::~AtomicFileWriter() { Discard(); }
 
-WriteBehind::WriteBehind(ByteSink& sink, std::size_t capacity, bool background)
-    : sink_(sink), background_(background) {
-  buffers_[0].resize(capacity);
-}
+WriteBehind::WriteBehind(ByteSink& sink, unsigned char* first, unsigned char* second,
+                         std::size_t capacity, bool background)
+    : sink_(sink), background_(background), buffers_{first, second}, capacity_(capacity) {}
 
 bool WriteBehind::StartWriter() {
   background_ = false;  // one attempt only
@@ -331,7 +330,8 @@ bool WriteBehind::StartWriter() {
     writer_ = std::thread([this] { WriterLoop(); });
     return true;
   } catch (const std::exception&) {
-    return false;  // no thread to be had: the caller's thread writes
+    // No thread to be had: write on the caller's thread instead.
+    return false;
   }
 }
 
@@ -350,58 +350,25 @@ void WriteBehind::WaitIdle(std::unique_lock<std::mutex>& lock) {
   if (failure_) std::rethrow_exception(failure_);
 }
 
-void WriteBehind::Queue(int index, std::size_t size) {
+void WriteBehind::Submit(std::size_t size, bool last) {
+  // The first buffer is written here: most files fit in one, and a thread
+  // would cost more than it saves; so is a last one while no thread runs.
+  const bool first = submitted_++ == 0;
+  if (!writer_.joinable() && (first || last || !background_ || !StartWriter())) {
+    if (size != 0) sink_.Write(buffers_[0], size);
+    return;
+  }
   {
     std::unique_lock<std::mutex> lock(mutex_);
     WaitIdle(lock);
-    queued_ = index;
+    queued_ = current_;
     queued_size_ = size;
   }
   changed_.notify_all();
-}
-
-void WriteBehind::WriteHeld() {
-  const int held = held_;
-  held_ = -1;
-  if (held_size_ != 0) sink_.Write(buffers_[held].data(), held_size_);
-}
-
-void WriteBehind::Submit(std::size_t size) {
-  const bool first = submitted_++ == 0;
-  if (writer_.joinable()) {
-    Queue(current_, size);
-    current_ ^= 1;
-    return;
-  }
-  if (held_ >= 0) {
-    // A third buffer: the file is long enough for a thread to pay.
-    if (background_ && StartWriter()) {
-      Queue(held_, held_size_);
-      held_ = -1;
-      Queue(current_, size);
-      current_ ^= 1;
-      return;
-    }
-    WriteHeld();
-  } else if (!first && background_) {
-    // The second buffer is kept back: most files end with it (the first
-    // holds all their lines, the second only the end of the last one), and
-    // those are written without a thread.
-    try {
-      buffers_[current_ ^ 1].resize(buffers_[current_].size());
-      held_ = current_;
-      held_size_ = size;
-      current_ ^= 1;
-      return;
-    } catch (const std::bad_alloc&) {
-      background_ = false;
-    }
-  }
-  if (size != 0) sink_.Write(buffers_[current_].data(), size);
+  current_ ^= 1;
 }
 
 void WriteBehind::Finish() {
-  if (held_ >= 0) WriteHeld();
   if (!writer_.joinable()) return;
   std::unique_lock<std::mutex> lock(mutex_);
   WaitIdle(lock);
@@ -418,7 +385,7 @@ void WriteBehind::WriterLoop() {
     lock.unlock();
     std::exception_ptr failure;
     try {
-      if (size != 0 && !failed_before) sink_.Write(buffers_[index].data(), size);
+      if (size != 0 && !failed_before) sink_.Write(buffers_[index], size);
     } catch (...) {
       failure = std::current_exception();
     }

@@ -85,23 +85,27 @@ class AtomicFileWriter : public ByteSink {
   bool committed_ = false;
 };
 
-// Hands filled buffers to a sink. With background set, once a third buffer
+// Hands filled buffers to a sink. With background set, once a second buffer
 // comes, a second thread writes one buffer while the caller fills the
 // other: writing is the slowest part of a conversion, and this lets it
 // overlap with reading and converting. The sink is then called from that
-// thread. A file of one block (its data and the short end that follows)
-// is written on the caller's thread: a thread would cost more than it saves.
+// thread. The two buffers of capacity bytes are the caller's, so that they
+// can serve one file after another; the second is touched only once a
+// thread writes.
 class WriteBehind {
  public:
-  WriteBehind(ByteSink& sink, std::size_t capacity, bool background);
+  WriteBehind(ByteSink& sink, unsigned char* first, unsigned char* second, std::size_t capacity,
+              bool background);
   ~WriteBehind();  // stops the writer; whatever was not written is dropped
   WriteBehind(const WriteBehind&) = delete;
   WriteBehind& operator=(const WriteBehind&) = delete;
 
   // The buffer to fill next, capacity bytes.
-  unsigned char* buffer() { return buffers_[current_].data(); }
+  unsigned char* buffer() { return buffers_[current_]; }
+  std::size_t capacity() const { return capacity_; }
   // Hands size bytes of buffer() over. Throws what an earlier write threw.
-  void Submit(std::size_t size);
+  // last: nothing follows, so no thread is started for it.
+  void Submit(std::size_t size, bool last = false);
   // Returns once everything is written; throws a write failure.
   void Finish();
 
@@ -109,16 +113,13 @@ class WriteBehind {
   bool StartWriter();
   void WriterLoop();
   void WaitIdle(std::unique_lock<std::mutex>& lock);
-  void Queue(int index, std::size_t size);
-  void WriteHeld();
 
   ByteSink& sink_;
   bool background_;  // a writer thread is wanted and not yet tried
   std::size_t submitted_ = 0;
-  std::vector<unsigned char> buffers_[2];
+  unsigned char* buffers_[2];
+  std::size_t capacity_;
   int current_ = 0;
-  int held_ = -1;  // a second buffer kept back until a third comes, or -1
-  std::size_t held_size_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
   int queued_ = -1;  // buffer waiting for the writer, or -1

@@ -59,14 +59,21 @@ TEST(RecordRule, ReplacesEveryDelimiterLeftToRightWithoutOverlap) {
 }
 
 TEST(LineRule, OneRuleForEveryReader) {
-  // Bare LF, CR LF, a lone CR inside a line, and no extra line after the
-  // last terminator.
+  // Bare LF, CR LF and a lone CR each end a line (CR CR LF is a line and
+  // an empty one), and no extra line after the last terminator.
   EXPECT_EQ(Utf8("a,b\r\nc,d\r\n"), "a\tb\r\nc\td\r\n");
   EXPECT_EQ(Utf8("a,b\nc,d\n"), "a\tb\r\nc\td\r\n");
   EXPECT_EQ(Utf8("a,b\nc,d"), "a\tb\r\nc\td\r\n");
-  EXPECT_EQ(Utf8("a\rb,c\r"), "a\rb\tc\r\r\n");
+  EXPECT_EQ(Utf8("a\rb,c\r"), "a\r\nb\tc\r\n");
   EXPECT_EQ(Utf8("\r\n\r\n"), "\r\n\r\n");
-  EXPECT_EQ(Utf8("a\r\r\n"), "a\r\r\n");
+  EXPECT_EQ(Utf8("a\r\r\n"), "a\r\n\r\n");
+  EXPECT_EQ(Utf8("a,b\rc,d\r\re"), "a\tb\r\nc\td\r\n\r\ne\r\n");
+  EXPECT_EQ(Utf8("\xFF\xFE"
+                 "a\x00\r\x00"
+                 "b\x00"sv),
+            "\xFF\xFE"
+            "a\x00\r\x00\n\x00"
+            "b\x00\r\x00\n\x00"sv);
   // The UTF-8 reader follows the same rule: no empty record after a final
   // CR LF, and LF endings split lines.
   EXPECT_EQ(Utf8("\xEF\xBB\xBF"
@@ -77,12 +84,12 @@ TEST(LineRule, OneRuleForEveryReader) {
                  "a\nb\n"),
             "\xEF\xBB\xBF"
             "a\r\nb\r\n");
-  // A delimiter never reaches across a line end, and the CR of a CR LF is
-  // not part of the line it ends.
+  // A delimiter never reaches across a line end, so one holding CR or LF
+  // matches nothing.
   EXPECT_EQ(Utf8("a\r\nb", "\r"), "a\r\nb\r\n");
-  EXPECT_EQ(Utf8("a\rb\r\n", "\r"), "a\tb\r\n");
+  EXPECT_EQ(Utf8("a\rb\r\n", "\r"), "a\r\nb\r\n");
   EXPECT_EQ(Utf8("a\nb", "a\nb"), "a\r\nb\r\n");
-  EXPECT_EQ(Utf8("x\r\r\n", "\r"), "x\t\r\n");
+  EXPECT_EQ(Utf8("x\r\r\n", "\r"), "x\r\n\r\n");
 }
 
 TEST(Marks, EachMarkPicksItsReaderAndOutput) {

@@ -33,20 +33,21 @@ bool Iconv(std::string_view text, const char* to, std::string& result) {
 
 bool IsLead932(unsigned char b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
 
+// Lines end at LF, CR LF or a lone CR.
 template <typename Unit>
 std::vector<std::basic_string<Unit>> SplitLines(const std::basic_string<Unit>& text) {
   std::vector<std::basic_string<Unit>> lines;
   std::basic_string<Unit> line;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == Unit('\n')) {
-      if (!line.empty() && line.back() == Unit('\r')) line.pop_back();
+    if (text[i] == Unit('\n') || text[i] == Unit('\r')) {
+      if (text[i] == Unit('\r') && i + 1 < text.size() && text[i + 1] == Unit('\n')) ++i;
       lines.push_back(line);
       line.clear();
     } else {
       line.push_back(text[i]);
     }
   }
-  if (text.empty() || text.back() != Unit('\n')) lines.push_back(line);
+  if (text.empty() || !line.empty()) lines.push_back(line);
   return lines;
 }
 
@@ -172,7 +173,7 @@ std::size_t ChoppySource::Read(void* buffer, std::size_t size) {
 
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                           std::size_t block_size, std::size_t max_piece, unsigned seed,
-                          bool write_behind) {
+                          bool write_behind, Quoting quoting) {
   ChoppySource source{std::string(input), max_piece, seed};
   StringSink sink;
   ConversionOptions options;
@@ -180,6 +181,7 @@ std::string EngineConvert(std::string_view input, std::string_view delimiter, un
   options.code_page = NarrowCodePage{code_page};
   options.block_size = block_size;
   options.write_behind = write_behind;
+  options.quoting = quoting;
   ConvertStream(source, sink, options);
   return sink.text;
 }

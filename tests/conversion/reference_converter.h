@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "conversion/converter.h"
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
 
@@ -45,7 +46,8 @@ class StringSink : public ByteSink {
 // with the given block size, writing on a second thread or not.
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                           std::size_t block_size = 1 << 20, std::size_t max_piece = 1 << 20,
-                          unsigned seed = 1, bool write_behind = true);
+                          unsigned seed = 1, bool write_behind = true,
+                          Quoting quoting = Quoting::kTextual);
 
 // A random input built from pieces that stress the rules: marks, CR and LF
 // in every arrangement, delimiter fragments, multi-byte characters, broken

@@ -1,0 +1,298 @@
+#pragma once
+
+// The engine's reading side, shared by the conversion and the check: reads
+// the mark, picks the units the text is handled in, and runs a rule over the
+// input block after block, writing what the rule produces.
+//
+// A rule has Feed(data, size, at_end, out) -> {consumed, produced},
+// Finish(out) -> units and a static MaxOutput(units); what Feed leaves
+// unconsumed (at most the carry room given with the rule) is passed again
+// ahead of the next block.
+//
+// Buffers belong to the calling thread and serve one file after another:
+// a batch of small files neither allocates nor clears memory per file, and
+// threads converting files side by side share nothing. They are sized to
+// the input (a few KB at least, the block size at most) and never cleared:
+// every byte is written before it is read.
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "conversion/code_page.h"
+#include "conversion/converter.h"
+#include "conversion/encoding.h"
+#include "conversion/text_reader.h"
+#include "conversion/text_writer.h"
+#include "conversion/unit_scan.h"
+
+namespace delvora::engine {
+
+inline constexpr std::size_t kMinimumBlock = 16;
+// Smaller inputs still get this much, so that a file that grows while it is
+// read takes few reads.
+inline constexpr std::size_t kSmallBlock = 4096;
+
+class Buffer {
+ public:
+  unsigned char* Get(std::size_t size) {
+    if (size > size_) {
+      data_.reset();
+      data_.reset(new unsigned char[size]);  // not value-initialised: not cleared
+      size_ = size;
+    }
+    return data_.get();
+  }
+
+ private:
+  std::unique_ptr<unsigned char[]> data_;
+  std::size_t size_ = 0;
+};
+
+struct ThreadBuffers {
+  Buffer input;
+  Buffer raw;
+  Buffer output[2];
+  static ThreadBuffers& Get() {
+    thread_local ThreadBuffers buffers;
+    return buffers;
+  }
+};
+
+[[noreturn]] inline void Rethrow(ConversionFailure::Stage stage) {
+  try {
+    throw;
+  } catch (const ConversionFailure&) {
+    throw;
+  } catch (const AppError& error) {
+    throw ConversionFailure(stage, error);
+  }
+}
+
+[[noreturn]] inline void BadArgument() {
+  throw ConversionFailure(ConversionFailure::Stage::kRead,
+                          AppError(kErrInvalidArgument, "Invalid procedure call or argument"));
+}
+
+// Source calls with their failures labelled as reading.
+inline std::size_t ReadBlock(ByteSource& source, void* buffer, std::size_t size) {
+  try {
+    return source.Read(buffer, size);
+  } catch (const AppError&) {
+    Rethrow(ConversionFailure::Stage::kRead);
+  }
+}
+
+// The sink as the engine sees it: its failures are write failures.
+class LabelledSink : public ByteSink {
+ public:
+  explicit LabelledSink(ByteSink& sink) : sink_(sink) {}
+  void Write(const void* data, std::size_t size) override {
+    if (size == 0) return;
+    try {
+      sink_.Write(data, size);
+    } catch (const AppError&) {
+      Rethrow(ConversionFailure::Stage::kWrite);
+    }
+  }
+
+ private:
+  ByteSink& sink_;
+};
+
+class DiscardSink : public ByteSink {
+ public:
+  void Write(const void*, std::size_t) override {}
+};
+
+// Room for the units the textual rule carries between blocks: a partial
+// delimiter, a CR that may precede an LF, a split two-byte character.
+inline std::size_t TextualCarry(std::size_t delimiter_units) { return delimiter_units + 8; }
+
+template <typename Unit, typename Rule>
+std::size_t OutputBytes(std::size_t input_units) {
+  return (Rule::MaxOutput(input_units) + 4 + scan::kSlackUnits) * sizeof(Unit);
+}
+
+template <typename Unit, typename Rule>
+class Output {
+ public:
+  Output(ByteSink& sink, std::size_t input_units, bool background)
+      : bytes_(OutputBytes<Unit, Rule>(input_units)),
+        output_(sink, ThreadBuffers::Get().output[0].Get(bytes_),
+                ThreadBuffers::Get().output[1].Get(bytes_), bytes_, background) {}
+  Unit* units() { return reinterpret_cast<Unit*>(output_.buffer()); }
+  void Submit(std::size_t units, bool last) {
+    if (units == 0 && !last) return;
+    if constexpr (sizeof(Unit) == 2 && std::endian::native == std::endian::big) {
+      Unit* out = this->units();
+      for (std::size_t i = 0; i < units; ++i)
+        out[i] = static_cast<Unit>((out[i] >> 8) | (out[i] << 8));
+    }
+    output_.Submit(units * sizeof(Unit), last);
+  }
+  void Finish() { output_.Finish(); }
+
+ private:
+  std::size_t bytes_;
+  WriteBehind output_;
+};
+
+// Files without a mark and UTF-8 files: bytes in, bytes out.
+template <typename Rule>
+void RunBytes(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
+              const unsigned char* head, std::size_t head_size, std::size_t block,
+              std::size_t carry_room) {
+  const std::size_t capacity = block + carry_room;
+  char* in = reinterpret_cast<char*>(ThreadBuffers::Get().input.Get(capacity));
+  Output<char, Rule> output(sink, capacity, background);
+  std::memcpy(in, head, head_size);
+  std::size_t pending = head_size;
+  for (;;) {
+    const std::size_t got = ReadBlock(source, in + pending, block);
+    const bool at_end = got == 0;
+    const std::size_t size = pending + got;
+    char* out = output.units();
+    auto step = rule.Feed(in, size, at_end, out);
+    if (at_end) step.produced += rule.Finish(out + step.produced);
+    output.Submit(step.produced, at_end);
+    if (at_end) break;
+    pending = size - step.consumed;
+    std::memmove(in, in + step.consumed, pending);
+  }
+  output.Finish();
+}
+
+// Marked 16- and 32-bit input: decoded to UTF-16 units, written as UTF-16LE.
+template <typename Rule>
+void RunUnits(ByteSource& source, ByteSink& sink, bool background, Rule& rule, UnitDecoder& decoder,
+              const unsigned char* head, std::size_t head_size, std::size_t block,
+              std::size_t carry_room) {
+  ThreadBuffers& buffers = ThreadBuffers::Get();
+  unsigned char* raw = buffers.raw.Get(block);
+  const std::size_t capacity = UnitDecoder::MaxUnits(block) + carry_room;
+  auto* units = reinterpret_cast<char16_t*>(buffers.input.Get(capacity * sizeof(char16_t)));
+  Output<char16_t, Rule> output(sink, capacity, background);
+  std::size_t pending = decoder.Decode(head, head_size, units);
+  for (;;) {
+    const std::size_t got = ReadBlock(source, raw, block);
+    const bool at_end = got == 0;
+    std::size_t size = pending + decoder.Decode(raw, got, units + pending);
+    if (at_end) size += decoder.Finish(units + size);
+    char16_t* out = output.units();
+    auto step = rule.Feed(units, size, at_end, out);
+    if (at_end) step.produced += rule.Finish(out + step.produced);
+    output.Submit(step.produced, at_end);
+    if (at_end) break;
+    pending = size - step.consumed;
+    std::memmove(units, units + step.consumed, pending * sizeof(char16_t));
+  }
+  output.Finish();
+}
+
+// UTF-16LE on a little-endian machine: the file's bytes already are the
+// units, so they are read straight into the unit buffer.
+template <typename Rule>
+void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
+                    const unsigned char* head, std::size_t head_size, std::size_t block,
+                    std::size_t carry_room) {
+  const std::size_t read_size = std::max<std::size_t>(block & ~std::size_t{1}, 2);
+  const std::size_t capacity = (read_size + 2 * carry_room) / 2 + 2;
+  auto* units =
+      reinterpret_cast<char16_t*>(ThreadBuffers::Get().input.Get(capacity * sizeof(char16_t)));
+  Output<char16_t, Rule> output(sink, capacity, background);
+  auto* bytes = reinterpret_cast<unsigned char*>(units);
+  std::memcpy(bytes, head, head_size);
+  std::size_t filled = head_size;  // bytes held, an odd last byte included
+  for (;;) {
+    const std::size_t got = ReadBlock(source, bytes + filled, read_size);
+    const bool at_end = got == 0;
+    filled += got;
+    std::size_t count = filled / 2;
+    if (at_end && filled % 2 != 0) units[count++] = u'\uFFFD';
+    char16_t* out = output.units();
+    auto step = rule.Feed(units, count, at_end, out);
+    if (at_end) step.produced += rule.Finish(out + step.produced);
+    output.Submit(step.produced, at_end);
+    if (at_end) break;
+    filled -= 2 * step.consumed;
+    std::memmove(bytes, bytes + 2 * step.consumed, filled);
+  }
+  output.Finish();
+}
+
+// The block for this input: the size asked for, or less for a small input.
+inline std::size_t BlockFor(const ByteSource& source, std::size_t block_size) {
+  std::size_t block = std::max(block_size, kMinimumBlock);
+  if (const auto size = source.SizeHint())
+    block = static_cast<std::size_t>(
+        std::min<std::uint64_t>(block, std::max<std::uint64_t>(*size + 1, kSmallBlock)));
+  return block;
+}
+
+// Reads the mark, writes the output's mark, and calls
+//   make(delimiter, matches, lead_bytes, block, run)
+// with the delimiter in the input's units (std::string or std::u16string);
+// make builds its rule and calls run(rule, carry_room).
+template <typename Make>
+UnicodeMark RunStream(ByteSource& source, ByteSink& sink, const ConversionOptions& options,
+                      bool background, Make&& make) {
+  const std::size_t block = BlockFor(source, options.block_size);
+  unsigned char head[4] = {};
+  std::size_t head_size = 0;
+  for (;;) {
+    const std::size_t got = ReadBlock(source, head + head_size, sizeof head - head_size);
+    if (got == 0) break;
+    head_size += got;
+    if (head_size == sizeof head) break;
+  }
+  const UnicodeMark mark = DetectUnicode(head, head_size);
+  const unsigned char* rest = head + mark.mark_length;
+  const std::size_t rest_size = head_size - mark.mark_length;
+  const std::string_view output_mark = OutputMarkFor(mark.encoding);
+  LabelledSink output(sink);
+  if (!Utf8ToCodePoints(options.delimiter)) BadArgument();
+  if (options.quoting != Quoting::kTextual && options.delimiter.find('"') != std::string::npos)
+    BadArgument();
+
+  if (WritesUtf16(mark.encoding)) {
+    const std::u16string delimiter = *Utf8ToUtf16(options.delimiter);
+    output.Write(output_mark.data(), output_mark.size());
+    if (mark.encoding == TextEncoding::kUtf16Le && std::endian::native == std::endian::little) {
+      make(delimiter, true, nullptr, block, [&](auto& rule, std::size_t carry) {
+        RunNativeUtf16(source, output, background, rule, rest, rest_size, block, carry);
+      });
+    } else {
+      UnitDecoder decoder(mark.encoding);
+      make(delimiter, true, nullptr, block, [&](auto& rule, std::size_t carry) {
+        RunUnits(source, output, background, rule, decoder, rest, rest_size, block, carry);
+      });
+    }
+    return mark;
+  }
+
+  std::optional<std::string> delimiter = options.delimiter;
+  std::optional<CodePage> page;
+  if (mark.encoding == TextEncoding::kNarrow) {
+    try {
+      page = CodePage::For(options.code_page.id);
+    } catch (const AppError&) {
+      Rethrow(ConversionFailure::Stage::kRead);
+    }
+    delimiter = page->Encode(options.delimiter);
+  }
+  const std::array<bool, 256>* lead_bytes = page ? page->lead_bytes() : nullptr;
+  // A delimiter that the code page cannot write matches nothing.
+  const bool matches = delimiter.has_value();
+  output.Write(output_mark.data(), output_mark.size());
+  make(matches ? *delimiter : std::string(), matches, lead_bytes, block,
+       [&](auto& rule, std::size_t carry) {
+         RunBytes(source, output, background, rule, rest, rest_size, block, carry);
+       });
+  return mark;
+}
+
+}  // namespace delvora::engine

@@ -1,0 +1,425 @@
+#include "conversion/quoted_rule.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "conversion/unit_scan.h"
+
+namespace delvora {
+
+namespace {
+
+using scan::Copy;
+
+// "Input past end of file": the number the run reports for a quote that
+// the end of the file cut short.
+constexpr int kErrInputPastEnd = 62;
+
+template <typename Unit>
+inline Unit* CopyDoubling(const Unit* begin, const Unit* end, Unit* out) {
+  for (const Unit* p = begin; p != end; ++p) {
+    if (*p == Unit('"')) *out++ = Unit('"');
+    *out++ = *p;
+  }
+  return out;
+}
+
+template <typename Unit>
+inline bool IsLineEnd(Unit c) {
+  return c == Unit('\r') || c == Unit('\n');
+}
+
+}  // namespace
+
+template <typename Unit>
+struct QuotedRule<Unit>::Scan {
+  bool complete = false;
+  bool unclosed = false;
+  bool quoted = false;
+  bool needs_quotes = false;
+  bool holds_delimiter = false;
+  const Unit* close = nullptr;  // the closing quote of a quoted field
+  const Unit* end = nullptr;    // at the delimiter, CR or LF after the field, or the end
+  std::uint64_t line_breaks = 0;
+};
+
+template <typename Unit>
+QuotedRule<Unit>::QuotedRule(Units delimiter, bool delimiter_matches, Quoting quoting,
+                             const std::array<bool, 256>* lead_bytes, std::size_t hold_limit,
+                             QuoteCounts* counts)
+    : delimiter_(std::move(delimiter)),
+      active_(delimiter_matches && !delimiter_.empty() && !scan::HoldsLineEnd(delimiter_)),
+      quoting_(quoting),
+      lead_bytes_(lead_bytes),
+      hold_limit_(std::max<std::size_t>(hold_limit, 8)),
+      counts_(counts) {}
+
+template <typename Unit>
+bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
+  return std::memcmp(p, delimiter_.data(), delimiter_.size() * sizeof(Unit)) == 0;
+}
+
+// Whether `at` starts a character, stepping from `begin`, which does.
+template <typename Unit>
+bool QuotedRule<Unit>::AtCharStart(const Unit* begin, const Unit* at) const {
+  if (lead_bytes_ == nullptr) return true;
+  const Unit* p = begin;
+  while (p < at) {
+    p += (*lead_bytes_)[static_cast<unsigned char>(*p)] && !IsLineEnd(p[1]) && p[1] != Unit('"')
+             ? 2
+             : 1;
+  }
+  return p == at;
+}
+
+template <typename Unit>
+auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) const -> Scan {
+  Scan s;
+  const std::size_t length = delimiter_.size();
+  const Unit first = active_ ? delimiter_[0] : Unit('"');
+  const Unit* q = p;
+  if (*p == Unit('"')) {
+    s.quoted = true;
+    ++q;
+    const bool want_delimiter = counts_ != nullptr && active_;
+    const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
+                          want_delimiter ? first : Unit('"')};
+    for (;;) {
+      q = scan::FindAny(q, end, stops);
+      if (q == end) {
+        s.unclosed = at_end;
+        return s;
+      }
+      const Unit c = *q;
+      if (c == Unit('"')) {
+        if (q + 1 == end) {
+          if (!at_end) return s;
+          s.close = q++;
+          break;
+        }
+        if (q[1] == Unit('"')) {
+          s.needs_quotes = true;
+          q += 2;
+          continue;
+        }
+        s.close = q++;
+        break;
+      }
+      if (IsLineEnd(c)) {
+        if (q + 1 == end && !at_end) return s;
+        s.needs_quotes = true;
+        ++s.line_breaks;
+        q += c == Unit('\r') && q + 1 != end && q[1] == Unit('\n') ? 2 : 1;
+        continue;
+      }
+      if (c == Unit('\t')) s.needs_quotes = true;
+      if (want_delimiter && c == first) {
+        if (static_cast<std::size_t>(end - q) < length) {
+          if (!at_end) return s;
+        } else if (DelimiterAt(q) && AtCharStart(p + 1, q)) {
+          s.holds_delimiter = true;
+        }
+      }
+      ++q;
+    }
+  }
+  // Unquoted text: the whole field, or what follows a closing quote.
+  const Unit stops[] = {Unit('\r'), Unit('\n'), Unit('"'), Unit('\t'), first};
+  for (;;) {
+    if (lead_bytes_ == nullptr) {
+      q = scan::FindAny(q, end, stops);
+    } else {
+      while (q != end && !scan::IsAny(*q, stops)) {
+        if ((*lead_bytes_)[static_cast<unsigned char>(*q)]) {
+          if (q + 1 == end) {
+            if (!at_end) return s;
+          } else if (!IsLineEnd(q[1]) && q[1] != Unit('"')) {
+            ++q;
+          }
+        }
+        ++q;
+      }
+    }
+    if (q == end) {
+      if (!at_end) return s;
+      break;
+    }
+    const Unit c = *q;
+    if (IsLineEnd(c)) break;
+    if (active_ && c == first) {
+      if (static_cast<std::size_t>(end - q) < length) {
+        if (!at_end) return s;
+      } else if (DelimiterAt(q)) {
+        break;
+      }
+    }
+    if (c == Unit('"') || c == Unit('\t')) s.needs_quotes = true;
+    ++q;
+  }
+  s.complete = true;
+  s.end = q;
+  return s;
+}
+
+template <typename Unit>
+Unit* QuotedRule<Unit>::Escape(const Unit* begin, const Unit* end, bool unquote, Unit* o) const {
+  for (const Unit* p = begin; p != end; ++p) {
+    const Unit c = *p;
+    Unit escaped = Unit(0);
+    switch (c) {
+      case Unit('\t'):
+        escaped = Unit('t');
+        break;
+      case Unit('\n'):
+        escaped = Unit('n');
+        break;
+      case Unit('\r'):
+        escaped = Unit('r');
+        break;
+      case Unit('\\'):
+        escaped = Unit('\\');
+        break;
+      case Unit('"'):
+        if (unquote) ++p;  // the first of a doubled pair
+        break;
+      default:
+        // The second byte of a two-byte character may be a backslash.
+        if (lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
+            p + 1 != end && !IsLineEnd(p[1]) && p[1] != Unit('"')) {
+          *o++ = c;
+          *o++ = *++p;
+          continue;
+        }
+    }
+    if (escaped != Unit(0)) {
+      *o++ = Unit('\\');
+      *o++ = escaped;
+    } else {
+      *o++ = *p;
+    }
+  }
+  return o;
+}
+
+template <typename Unit>
+void QuotedRule<Unit>::Emit(const Unit* p, const Scan& s, const Unit* data_end, Unit*& o) {
+  if (quoting_ == Quoting::kEscaped) {
+    if (s.quoted) {
+      o = Escape(p + 1, s.close, true, o);
+      o = Escape(s.close + 1, s.end, false, o);
+    } else {
+      o = Escape(p, s.end, false, o);
+    }
+  } else if (!s.quoted) {
+    if (!s.needs_quotes) {
+      o = Copy(p, s.end, o);
+    } else {
+      *o++ = Unit('"');
+      o = CopyDoubling(p, s.end, o);
+      *o++ = Unit('"');
+    }
+  } else if (s.needs_quotes) {
+    // Inside the quotes the input already has the written form.
+    *o++ = Unit('"');
+    o = Copy(p + 1, s.close, o);
+    o = CopyDoubling(s.close + 1, s.end, o);
+    *o++ = Unit('"');
+  } else if (delimiters_ == 0 && s.close == p + 1 && s.end == s.close + 1 &&
+             (s.end == data_end || IsLineEnd(*s.end))) {
+    // A record of one empty quoted field stays one empty field rather
+    // than becoming an empty line, which has no fields.
+    *o++ = Unit('"');
+    *o++ = Unit('"');
+  } else {
+    o = Copy(p + 1, s.close, o);
+    o = Copy(s.close + 1, s.end, o);
+  }
+  line_ += s.line_breaks;
+  if (counts_ != nullptr) counts_->quoted_line_breaks += s.line_breaks;
+  FieldDone(s.quoted, s.holds_delimiter);
+}
+
+template <typename Unit>
+void QuotedRule<Unit>::FieldDone(bool quoted, bool holds_delimiter) {
+  if (counts_ != nullptr && quoted && holds_delimiter) ++counts_->quoted_delimiters;
+}
+
+template <typename Unit>
+void QuotedRule<Unit>::EndRecord(Unit*& o) {
+  *o++ = Unit('\r');
+  *o++ = Unit('\n');
+  ++line_;
+  if (counts_ != nullptr) {
+    const std::uint64_t fields = delimiters_ + 1;
+    counts_->min_fields = counts_->records == 0 ? fields : std::min(counts_->min_fields, fields);
+    counts_->max_fields = std::max(counts_->max_fields, fields);
+    ++counts_->records;
+  }
+  delimiters_ = 0;
+  record_open_ = false;
+  state_ = State::kFieldStart;
+}
+
+template <typename Unit>
+void QuotedRule<Unit>::Unclosed(std::uint64_t line) {
+  if (counts_ == nullptr) {
+    throw ConversionFailure(
+        ConversionFailure::Stage::kRead,
+        AppError(kErrInputPastEnd, "Unclosed quote: the quoted field that starts on line " +
+                                       std::to_string(line) + " has no closing quote"));
+  }
+  counts_->unclosed_quote_line = line;
+  finished_ = true;
+  record_open_ = true;
+  state_ = State::kFieldEnd;
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
+  if (p == end) return false;
+  const Scan s = ScanField(p, end, at_end);
+  if (s.complete) {
+    record_open_ = true;
+    Emit(p, s, end, o);
+    p = s.end;
+    state_ = State::kFieldEnd;
+    return true;
+  }
+  if (s.unclosed) {
+    Unclosed(line_);
+    return false;
+  }
+  if (static_cast<std::size_t>(end - p) <= hold_limit_) return false;
+  // Too long to hold until its end: written as it streams.
+  record_open_ = true;
+  streamed_quoted_ = *p == Unit('"');
+  streamed_delimiter_ = false;
+  quote_line_ = line_;
+  if (quoting_ == Quoting::kQuoted) *o++ = Unit('"');
+  if (streamed_quoted_) ++p;
+  state_ = streamed_quoted_ ? State::kInQuotes : State::kTail;
+  return true;
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
+  if (p == end) return false;
+  const Unit c = *p;
+  if (IsLineEnd(c)) {
+    if (c == Unit('\r') && p + 1 == end) {
+      if (!at_end) return false;  // an LF may follow
+      ++p;
+    } else {
+      p += c == Unit('\r') && p[1] == Unit('\n') ? 2 : 1;
+    }
+    EndRecord(o);
+    return true;
+  }
+  // The scan stopped at a whole delimiter.
+  *o++ = Unit('\t');
+  p += delimiter_.size();
+  ++delimiters_;
+  state_ = State::kFieldStart;
+  return true;
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
+  const std::size_t length = delimiter_.size();
+  // Enough units stay behind that whoever reads the same units with another
+  // rule can still see a whole delimiter or a CR LF.
+  const std::size_t hold = std::max<std::size_t>(length, 1) + 1;
+  const bool escaped = quoting_ == Quoting::kEscaped;
+  const auto delimiter_here = [&] {
+    return active_ && *p == delimiter_[0] && static_cast<std::size_t>(end - p) >= length &&
+           DelimiterAt(p);
+  };
+  while (p != end) {
+    if (!at_end && static_cast<std::size_t>(end - p) <= hold) return false;
+    const Unit c = *p;
+    if (state_ == State::kInQuotes) {
+      if (c == Unit('"')) {
+        if (p + 1 != end && p[1] == Unit('"')) {
+          if (!escaped) *o++ = Unit('"');
+          *o++ = Unit('"');
+          p += 2;
+        } else {
+          ++p;
+          state_ = State::kTail;
+        }
+        continue;
+      }
+      if (IsLineEnd(c)) {
+        const std::size_t n = c == Unit('\r') && p + 1 != end && p[1] == Unit('\n') ? 2 : 1;
+        o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
+        p += n;
+        ++line_;
+        if (counts_ != nullptr) ++counts_->quoted_line_breaks;
+        continue;
+      }
+      if (counts_ != nullptr && delimiter_here()) streamed_delimiter_ = true;
+    } else {
+      if (IsLineEnd(c) || delimiter_here()) {
+        if (!escaped) *o++ = Unit('"');
+        FieldDone(streamed_quoted_, streamed_delimiter_);
+        state_ = State::kFieldEnd;
+        return true;
+      }
+      if (!escaped && c == Unit('"')) {
+        *o++ = Unit('"');
+        *o++ = Unit('"');
+        ++p;
+        continue;
+      }
+    }
+    const std::size_t n = lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
+                                  p + 1 != end && !IsLineEnd(p[1]) && p[1] != Unit('"')
+                              ? 2
+                              : 1;
+    o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
+    p += n;
+  }
+  if (at_end && state_ == State::kInQuotes) Unclosed(quote_line_);
+  return false;
+}
+
+template <typename Unit>
+auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Unit* out) -> Step {
+  const Unit* p = data;
+  const Unit* const end = data + size;
+  Unit* o = out;
+  bool more = !finished_;
+  while (more) {
+    switch (state_) {
+      case State::kFieldStart:
+        more = StartField(p, end, at_end, o);
+        break;
+      case State::kFieldEnd:
+        more = EndField(p, end, at_end, o);
+        break;
+      default:
+        more = Stream(p, end, at_end, o);
+        break;
+    }
+    more = more && !finished_;
+  }
+  if (finished_) p = end;
+  return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+}
+
+template <typename Unit>
+std::size_t QuotedRule<Unit>::Finish(Unit* out) {
+  Unit* o = out;
+  if (state_ == State::kTail) {
+    if (quoting_ == Quoting::kQuoted) *o++ = Unit('"');
+    FieldDone(streamed_quoted_, streamed_delimiter_);
+    state_ = State::kFieldEnd;
+  }
+  if (record_open_) EndRecord(o);
+  return static_cast<std::size_t>(o - out);
+}
+
+template class QuotedRule<char>;
+template class QuotedRule<char16_t>;
+
+}  // namespace delvora

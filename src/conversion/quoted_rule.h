@@ -1,0 +1,114 @@
+#pragma once
+
+// The quote-aware record rule, applied to a stream of text units block after
+// block, like the textual one (record_rule.h).
+//
+// Reading (RFC 4180 with any delimiter text):
+// - A field whose first unit is a double quote runs to the matching closing
+//   quote; "" inside it is one quote; delimiters, CR and LF inside it belong
+//   to the field. Text after the closing quote up to the next delimiter or
+//   line end stays part of the field, as spreadsheet programs read it.
+// - A quote inside a field that does not start with one is ordinary text.
+// - Outside quotes a record ends at LF, CR LF or a lone CR. An empty line is
+//   a record of no fields; an input with no units at all has no records.
+// - A delimiter holding CR or LF never matches (line ends come first).
+//
+// Writing, fields joined by one tab and records ended by CR LF:
+// - kQuoted: a field holding a tab, CR, LF or quote is written in double
+//   quotes with its quotes doubled, every other field bare. A record made of
+//   one empty quoted field ("") is written as "" so that it stays one empty
+//   field rather than becoming an empty line.
+// - kEscaped: no quotes; tab, LF, CR and backslash become \t \n \r \\.
+//
+// Memory stays constant: a field is held (carried back to the caller) until
+// its end is seen, so that it can be written bare when it may be; a field
+// longer than hold_limit units is instead written as it streams, in quotes
+// (kQuoted) whether it needs them or not.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "conversion/converter.h"
+
+namespace delvora {
+
+// What the check wants to know of the quote-aware reading.
+struct QuoteCounts {
+  std::uint64_t records = 0;
+  std::uint64_t min_fields = 0;  // fields per record; an empty line counts one
+  std::uint64_t max_fields = 0;
+  std::uint64_t quoted_delimiters = 0;    // quoted fields holding the delimiter
+  std::uint64_t quoted_line_breaks = 0;   // line breaks inside quoted fields
+  std::uint64_t unclosed_quote_line = 0;  // line where a never-closed quote opened
+};
+
+template <typename Unit>
+class QuotedRule {
+ public:
+  using Units = std::basic_string<Unit>;
+
+  // counts: when given, the rule counts instead of failing on an unclosed
+  // quote (the output is still produced). quoting: kQuoted or kEscaped.
+  QuotedRule(Units delimiter, bool delimiter_matches, Quoting quoting,
+             const std::array<bool, 256>* lead_bytes, std::size_t hold_limit,
+             QuoteCounts* counts = nullptr);
+
+  // Room that out must offer for a call with size units.
+  static std::size_t MaxOutput(std::size_t size) { return 3 * size + 8; }
+  // Units a call may leave unconsumed at most (the caller carries them).
+  std::size_t MaxCarry() const { return hold_limit_ + delimiter_.size() + 8; }
+
+  struct Step {
+    std::size_t consumed;
+    std::size_t produced;
+  };
+
+  // Converts what can be decided of data[0, size); the caller passes the
+  // rest again ahead of the next units. With at_end everything is consumed.
+  // Throws ConversionFailure (read stage) for a quote still open at the end.
+  Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out);
+
+  // After the last Feed: closes an open field and record. Returns units
+  // written (<= 3).
+  std::size_t Finish(Unit* out);
+
+ private:
+  enum class State { kFieldStart, kFieldEnd, kInQuotes, kTail };
+  struct Scan;
+
+  bool StartField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  bool EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  bool Stream(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  Scan ScanField(const Unit* p, const Unit* end, bool at_end) const;
+  void Emit(const Unit* p, const Scan& scan, const Unit* data_end, Unit*& o);
+  void EndRecord(Unit*& o);
+  void FieldDone(bool quoted, bool holds_delimiter);
+  void Unclosed(std::uint64_t line);
+  bool DelimiterAt(const Unit* p) const;  // needs delimiter_.size() units
+  bool AtCharStart(const Unit* begin, const Unit* at) const;
+  Unit* Escape(const Unit* begin, const Unit* end, bool unquote, Unit* o) const;
+
+  Units delimiter_;
+  bool active_;
+  Quoting quoting_;
+  const std::array<bool, 256>* lead_bytes_;
+  std::size_t hold_limit_;
+  QuoteCounts* counts_;
+
+  State state_ = State::kFieldStart;
+  bool record_open_ = false;      // some of the current record is consumed
+  std::uint64_t delimiters_ = 0;  // in the current record
+  std::uint64_t line_ = 1;        // line of the next unit
+  // The field being streamed (kInQuotes, kTail).
+  std::uint64_t quote_line_ = 0;
+  bool streamed_quoted_ = false;
+  bool streamed_delimiter_ = false;
+  bool finished_ = false;  // an unclosed quote ended the reading early
+};
+
+extern template class QuotedRule<char>;
+extern template class QuotedRule<char16_t>;
+
+}  // namespace delvora

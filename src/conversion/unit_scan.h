@@ -1,0 +1,138 @@
+#pragma once
+
+// Scanning text units (bytes or UTF-16 code units) a vector at a time: the
+// loops of the record rules spend most of their time looking for the next
+// unit of a small set (line ends, quotes, the delimiter), and lines and
+// fields are short, so a call into memchr per line or a scalar tail per
+// line would dominate. SSE2 on x86-64 (every such processor has it); a
+// plain loop elsewhere.
+
+#include <bit>
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define DELVORA_HAVE_SSE2 1
+#endif
+
+namespace delvora::scan {
+
+// Units a vector store may write past the end of what a copy returns:
+// output buffers keep this much room beyond their largest output.
+inline constexpr std::size_t kSlackUnits = 16;
+
+#ifdef DELVORA_HAVE_SSE2
+template <typename Unit>
+struct Vector;
+
+template <>
+struct Vector<char> {
+  static constexpr std::size_t kUnits = 16;
+  static __m128i Splat(char c) { return _mm_set1_epi8(c); }
+  static __m128i Equal(__m128i a, __m128i b) { return _mm_cmpeq_epi8(a, b); }
+  static std::size_t Index(unsigned mask) {
+    return static_cast<std::size_t>(std::countr_zero(mask));
+  }
+};
+
+template <>
+struct Vector<char16_t> {
+  static constexpr std::size_t kUnits = 8;
+  static __m128i Splat(char16_t c) { return _mm_set1_epi16(static_cast<short>(c)); }
+  static __m128i Equal(__m128i a, __m128i b) { return _mm_cmpeq_epi16(a, b); }
+  static std::size_t Index(unsigned mask) {
+    return static_cast<std::size_t>(std::countr_zero(mask)) / 2;
+  }
+};
+
+template <typename Unit, std::size_t N>
+inline __m128i Matches(__m128i x, const __m128i (&needles)[N]) {
+  __m128i hit = Vector<Unit>::Equal(x, needles[0]);
+  for (std::size_t i = 1; i < N; ++i) hit = _mm_or_si128(hit, Vector<Unit>::Equal(x, needles[i]));
+  return hit;
+}
+#endif
+
+template <typename Unit, std::size_t N>
+inline bool IsAny(Unit c, const Unit (&stops)[N]) {
+  bool any = false;
+  for (std::size_t i = 0; i < N; ++i) any |= c == stops[i];
+  return any;
+}
+
+// Copies [begin, end) to out; returns the end of the copy.
+template <typename Unit>
+inline Unit* Copy(const Unit* begin, const Unit* end, Unit* out) {
+  const auto size = static_cast<std::size_t>(end - begin);
+  if (size != 0) std::memcpy(out, begin, size * sizeof(Unit));
+  return out + size;
+}
+
+// Whether a delimiter holds CR or LF: such a delimiter never matches, as
+// line ends come first.
+template <typename Text>
+inline bool HoldsLineEnd(const Text& text) {
+  for (auto c : text) {
+    if (c == '\r' || c == '\n') return true;
+  }
+  return false;
+}
+
+// The first unit of [p, end) that equals one of stops, or end.
+template <typename Unit, std::size_t N>
+inline const Unit* FindAny(const Unit* p, const Unit* end, const Unit (&stops)[N]) {
+#ifdef DELVORA_HAVE_SSE2
+  using V = Vector<Unit>;
+  __m128i needles[N];
+  for (std::size_t i = 0; i < N; ++i) needles[i] = V::Splat(stops[i]);
+  while (static_cast<std::size_t>(end - p) >= V::kUnits) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(Matches<Unit>(x, needles)));
+    if (mask != 0) return p + V::Index(mask);
+    p += V::kUnits;
+  }
+#endif
+  while (p != end && !IsAny(*p, stops)) ++p;
+  return p;
+}
+
+// Copies units from p to out up to the first one that equals one of stops
+// (or end), turning each `from` into a tab on the way when kReplace. Returns
+// the stop's position; out moves on by the units copied. May write up to
+// kSlackUnits units beyond that.
+template <bool kReplace, typename Unit, std::size_t N>
+inline const Unit* CopyUntilAny(const Unit* p, const Unit* end, Unit*& out, Unit from,
+                                const Unit (&stops)[N]) {
+  Unit* o = out;
+#ifdef DELVORA_HAVE_SSE2
+  using V = Vector<Unit>;
+  __m128i needles[N];
+  for (std::size_t i = 0; i < N; ++i) needles[i] = V::Splat(stops[i]);
+  while (static_cast<std::size_t>(end - p) >= V::kUnits) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(Matches<Unit>(x, needles)));
+    if constexpr (kReplace) {
+      const __m128i is = V::Equal(x, V::Splat(from));
+      x = _mm_or_si128(_mm_andnot_si128(is, x), _mm_and_si128(is, V::Splat(Unit('\t'))));
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
+    if (mask != 0) {
+      const std::size_t k = V::Index(mask);
+      out = o + k;
+      return p + k;
+    }
+    p += V::kUnits;
+    o += V::kUnits;
+  }
+#endif
+  for (; p != end; ++p) {
+    const Unit c = *p;
+    if (IsAny(c, stops)) break;
+    *o++ = kReplace && c == from ? Unit('\t') : c;
+  }
+  out = o;
+  return p;
+}
+
+}  // namespace delvora::scan
