@@ -20,13 +20,13 @@ namespace {
 constexpr std::size_t kTextSize = 32 << 20;
 
 // Typical comma-separated rows: numbers, short words, quoted text.
-std::string SampleText() {
+std::string SampleText(const char* line_end = "\r\n") {
   std::string text;
   text.reserve(kTextSize + 200);
   for (unsigned row = 0; text.size() < kTextSize; ++row) {
     text += std::to_string(row) + ",\"Smith, John\",2026-12-07," +
             std::to_string(row * 7919 % 100000) + ".25,Westfield,active,," +
-            std::to_string(row % 97) + "\r\n";
+            std::to_string(row % 97) + line_end;
   }
   return text;
 }
@@ -75,10 +75,12 @@ class DiscardSink : public ByteSink {
   std::size_t written = 0;
 };
 
-void Convert(benchmark::State& state, const std::string& encoding, const std::string& delimiter) {
-  const std::string input = Encode(SampleText(), encoding);
+void Convert(benchmark::State& state, const std::string& encoding, const std::string& delimiter,
+             Quoting quoting = Quoting::kTextual, const char* line_end = "\r\n") {
+  const std::string input = Encode(SampleText(line_end), encoding);
   ConversionOptions options;
   options.delimiter = delimiter;
+  options.quoting = quoting;
   options.code_page = NarrowCodePage{65001};
   for (auto _ : state) {
     MemorySource source(input);
@@ -130,6 +132,18 @@ BENCHMARK(ConvertFileOnDisk)
     ->Arg(1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Convert, narrow_comma, std::string("narrow"), std::string(","))
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, narrow_comma_lf, std::string("narrow"), std::string(","),
+                  Quoting::kTextual, "\n")
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, narrow_comma_quoted, std::string("narrow"), std::string(","),
+                  Quoting::kQuoted)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, narrow_comma_escaped, std::string("narrow"), std::string(","),
+                  Quoting::kEscaped)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, utf16le_comma_quoted, std::string("utf16le"), std::string(","),
+                  Quoting::kQuoted)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Convert, narrow_comma_space, std::string("narrow"), std::string(", "))
     ->Unit(benchmark::kMillisecond);

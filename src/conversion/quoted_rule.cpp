@@ -52,7 +52,8 @@ QuotedRule<Unit>::QuotedRule(Units delimiter, bool delimiter_matches, Quoting qu
       quoting_(quoting),
       lead_bytes_(lead_bytes),
       hold_limit_(std::max<std::size_t>(hold_limit, 8)),
-      counts_(counts) {}
+      counts_(counts),
+      fast_(counts == nullptr && lead_bytes == nullptr && active_ && delimiter_.size() == 1) {}
 
 template <typename Unit>
 bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
@@ -202,7 +203,8 @@ Unit* QuotedRule<Unit>::Escape(const Unit* begin, const Unit* end, bool unquote,
 }
 
 template <typename Unit>
-void QuotedRule<Unit>::Emit(const Unit* p, const Scan& s, const Unit* data_end, Unit*& o) {
+void QuotedRule<Unit>::Emit(const Unit* p, const Scan& s, const Unit* data_end, bool first,
+                            Unit*& o) {
   if (quoting_ == Quoting::kEscaped) {
     if (s.quoted) {
       o = Escape(p + 1, s.close, true, o);
@@ -224,7 +226,7 @@ void QuotedRule<Unit>::Emit(const Unit* p, const Scan& s, const Unit* data_end, 
     o = Copy(p + 1, s.close, o);
     o = CopyDoubling(s.close + 1, s.end, o);
     *o++ = Unit('"');
-  } else if (delimiters_ == 0 && s.close == p + 1 && s.end == s.close + 1 &&
+  } else if (first && s.close == p + 1 && s.end == s.close + 1 &&
              (s.end == data_end || IsLineEnd(*s.end))) {
     // A record of one empty quoted field stays one empty field rather
     // than becoming an empty line, which has no fields.
@@ -279,8 +281,8 @@ bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, 
   if (p == end) return false;
   const Scan s = ScanField(p, end, at_end);
   if (s.complete) {
+    Emit(p, s, end, !record_open_, o);
     record_open_ = true;
-    Emit(p, s, end, o);
     p = s.end;
     state_ = State::kFieldEnd;
     return true;
@@ -299,6 +301,95 @@ bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, 
   if (streamed_quoted_) ++p;
   state_ = streamed_quoted_ ? State::kInQuotes : State::kTail;
   return true;
+}
+
+// Plain fields need nothing but their delimiters turned into tabs, as in
+// the textual rule: they are copied a vector at a time, stopping only at
+// quotes, line ends and units that need writing differently. A quoted field
+// that needs no quotes in the output is handled here too; any other field
+// goes through ScanField from its start.
+template <typename Unit>
+bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
+  const Unit d = delimiter_[0];
+  const bool escaped = quoting_ == Quoting::kEscaped;
+  const Unit tab = d == Unit('\t') ? Unit('"') : Unit('\t');
+  const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), tab, escaped ? Unit('\\') : Unit('"')};
+  const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
+                               escaped ? Unit('\\') : Unit('"')};
+  bool field_start = true;  // p starts a field
+  const Unit* record_begin = record_open_ ? nullptr : p;
+  for (;;) {
+    const Unit* const region = p;
+    Unit* const region_out = o;
+    const Unit* stop = scan::CopyUntilAny<true>(p, end, o, d, stops);
+    if (stop != region) record_open_ = true;
+    if (stop == end) {
+      p = end;
+      if (at_end) return false;
+      // The last field may go on in the next block: hand it back.
+      const Unit* last = end;
+      while (last != region && last[-1] != d) --last;
+      o = region_out + (last - region);
+      p = last;
+      record_open_ = record_begin == nullptr || last != record_begin;
+      return StartField(p, end, at_end, o);
+    }
+    const Unit c = *stop;
+    if (c == Unit('\r') || c == Unit('\n')) {
+      const Unit* after = stop + 1;
+      if (c == Unit('\r')) {
+        if (after == end && !at_end) {
+          p = stop;  // an LF may follow
+          record_open_ = true;
+          state_ = State::kFieldEnd;
+          return false;
+        }
+        if (after != end && *after == Unit('\n')) ++after;
+      }
+      *o++ = Unit('\r');
+      *o++ = Unit('\n');
+      ++line_;
+      record_open_ = false;
+      p = after;
+      field_start = true;
+      record_begin = p;
+      continue;
+    }
+    const bool starts = stop == region ? field_start : stop[-1] == d;
+    if (c == Unit('"') && starts) {
+      // A quoted field ending right at a delimiter or line end, with no
+      // doubled quote, tab or line break inside, is its content alone.
+      const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
+      if (q != end && *q == Unit('"') && q + 1 != end && q != stop + 1) {
+        const Unit next = q[1];
+        if (next == d || next == Unit('\r') || next == Unit('\n')) {
+          o = Copy(stop + 1, q, o);
+          p = q + 1;
+          field_start = false;
+          record_open_ = true;
+          continue;
+        }
+      }
+      p = stop;
+    } else {
+      // A field that must be written differently: from its start.
+      const Unit* start = stop;
+      while (start != region && start[-1] != d) --start;
+      o -= stop - start;
+      p = start;
+    }
+    const bool first = record_begin != nullptr && p == record_begin;
+    const Scan s = ScanField(p, end, at_end);
+    if (!s.complete) {
+      record_open_ = !first;
+      return StartField(p, end, at_end, o);
+    }
+    Emit(p, s, end, first, o);
+    record_open_ = true;
+    p = s.end;
+    state_ = State::kFieldEnd;
+    return true;
+  }
 }
 
 template <typename Unit>
@@ -392,7 +483,7 @@ auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Uni
   while (more) {
     switch (state_) {
       case State::kFieldStart:
-        more = StartField(p, end, at_end, o);
+        more = fast_ ? FastFields(p, end, at_end, o) : StartField(p, end, at_end, o);
         break;
       case State::kFieldEnd:
         more = EndField(p, end, at_end, o);

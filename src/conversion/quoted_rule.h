@@ -82,7 +82,8 @@ class QuotedRule {
   bool EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   bool Stream(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   Scan ScanField(const Unit* p, const Unit* end, bool at_end) const;
-  void Emit(const Unit* p, const Scan& scan, const Unit* data_end, Unit*& o);
+  void Emit(const Unit* p, const Scan& scan, const Unit* data_end, bool first, Unit*& o);
+  bool FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   void EndRecord(Unit*& o);
   void FieldDone(bool quoted, bool holds_delimiter);
   void Unclosed(std::uint64_t line);
@@ -96,6 +97,9 @@ class QuotedRule {
   const std::array<bool, 256>* lead_bytes_;
   std::size_t hold_limit_;
   QuoteCounts* counts_;
+  // One-unit delimiter, no two-byte characters, nothing to count: runs of
+  // plain fields are copied a vector at a time.
+  bool fast_;
 
   State state_ = State::kFieldStart;
   bool record_open_ = false;      // some of the current record is consumed
