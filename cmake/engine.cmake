@@ -18,6 +18,7 @@ target_sources(delvora_core PRIVATE
 delvora_add_core_test(engine_tests
   tests/conversion/paths_test.cpp
   tests/conversion/converter_test.cpp
+  tests/conversion/quoted_test.cpp
   tests/conversion/reference_converter.cpp
   tests/conversion/code_page_test.cpp
   tests/conversion/text_writer_test.cpp

@@ -85,6 +85,139 @@ std::basic_string<Unit> Convert(const std::basic_string<Unit>& text,
   return result;
 }
 
+// The quote-aware reading, one unit at a time.
+template <typename Unit>
+struct QuotedRecords {
+  std::vector<std::vector<std::basic_string<Unit>>> rows;
+  std::vector<bool> lone_quoted_empty;  // the row is "" alone
+  std::size_t unclosed_line = 0;
+};
+
+template <typename Unit>
+QuotedRecords<Unit> ParseQuoted(const std::basic_string<Unit>& text,
+                                const std::basic_string<Unit>& delimiter, bool matches) {
+  const bool active = matches && !delimiter.empty() &&
+                      delimiter.find(Unit('\r')) == std::basic_string<Unit>::npos &&
+                      delimiter.find(Unit('\n')) == std::basic_string<Unit>::npos;
+  const auto delimiter_at = [&](std::size_t i) {
+    return active && text.compare(i, delimiter.size(), delimiter) == 0;
+  };
+  QuotedRecords<Unit> result;
+  std::size_t i = 0, line = 1;
+  const std::size_t n = text.size();
+  while (i < n) {
+    std::vector<std::basic_string<Unit>> record;
+    bool lone = false;
+    for (;;) {
+      std::basic_string<Unit> field;
+      bool quoted = false;
+      if (i < n && text[i] == Unit('"')) {
+        quoted = true;
+        const std::size_t open_line = line;
+        ++i;
+        for (;;) {
+          if (i >= n) {
+            result.unclosed_line = open_line;
+            return result;
+          }
+          const Unit c = text[i];
+          if (c == Unit('"')) {
+            if (i + 1 < n && text[i + 1] == Unit('"')) {
+              field.push_back(c);
+              i += 2;
+              continue;
+            }
+            ++i;
+            break;
+          }
+          if (c == Unit('\n') || (c == Unit('\r') && !(i + 1 < n && text[i + 1] == Unit('\n'))))
+            ++line;
+          field.push_back(c);
+          ++i;
+        }
+      }
+      while (i < n && text[i] != Unit('\r') && text[i] != Unit('\n') && !delimiter_at(i))
+        field.push_back(text[i++]);
+      lone = record.empty() && quoted && field.empty();
+      record.push_back(field);
+      if (i < n && delimiter_at(i)) {
+        i += delimiter.size();
+        continue;
+      }
+      break;
+    }
+    if (i < n) {
+      i += text[i] == Unit('\r') && i + 1 < n && text[i + 1] == Unit('\n') ? 2 : 1;
+      ++line;
+    }
+    result.lone_quoted_empty.push_back(lone && record.size() == 1);
+    result.rows.push_back(std::move(record));
+  }
+  return result;
+}
+
+template <typename Unit>
+std::basic_string<Unit> WriteQuoted(const QuotedRecords<Unit>& records, bool escaped) {
+  std::basic_string<Unit> out;
+  for (std::size_t r = 0; r < records.rows.size(); ++r) {
+    const auto& row = records.rows[r];
+    if (!escaped && records.lone_quoted_empty[r]) out += {Unit('"'), Unit('"')};
+    for (std::size_t f = 0; f < row.size(); ++f) {
+      if (f != 0) out.push_back(Unit('\t'));
+      const auto& field = row[f];
+      if (escaped) {
+        for (Unit c : field) {
+          const char* escape = c == Unit('\t')   ? "t"
+                               : c == Unit('\n') ? "n"
+                               : c == Unit('\r') ? "r"
+                               : c == Unit('\\') ? "\\"
+                                                 : nullptr;
+          if (escape != nullptr) {
+            out.push_back(Unit('\\'));
+            out.push_back(Unit(escape[0]));
+          } else {
+            out.push_back(c);
+          }
+        }
+        continue;
+      }
+      bool needs = false;
+      for (Unit c : field)
+        needs |= c == Unit('\t') || c == Unit('\r') || c == Unit('\n') || c == Unit('"');
+      if (!needs) {
+        out += field;
+        continue;
+      }
+      out.push_back(Unit('"'));
+      for (Unit c : field) {
+        if (c == Unit('"')) out.push_back(c);
+        out.push_back(c);
+      }
+      out.push_back(Unit('"'));
+    }
+    out += {Unit('\r'), Unit('\n')};
+  }
+  return out;
+}
+
+template <typename Unit>
+std::basic_string<Unit> ConvertQuoted(const std::basic_string<Unit>& text,
+                                      const std::basic_string<Unit>& delimiter, bool matches,
+                                      Quoting quoting) {
+  const QuotedRecords<Unit> records = ParseQuoted(text, delimiter, matches);
+  if (records.unclosed_line != 0) throw ReferenceUnclosedQuote(records.unclosed_line);
+  return WriteQuoted(records, quoting == Quoting::kEscaped);
+}
+
+template <typename Unit>
+std::basic_string<Unit> ConvertIn(Quoting quoting, const std::basic_string<Unit>& text,
+                                  const std::basic_string<Unit>& delimiter, bool matches,
+                                  bool lead_932) {
+  if (quoting == Quoting::kTextual) return Convert(text, delimiter, matches, lead_932);
+  if (lead_932) throw std::invalid_argument("two-byte code pages not covered when quoting");
+  return ConvertQuoted(text, delimiter, matches, quoting);
+}
+
 std::u16string DecodeUnits(std::string_view bytes, bool utf32, bool big_endian) {
   std::u16string units;
   const std::size_t width = utf32 ? 4 : 2;
@@ -110,8 +243,8 @@ std::u16string DecodeUnits(std::string_view bytes, bool utf32, bool big_endian) 
 
 }  // namespace
 
-std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
-                             unsigned code_page) {
+std::string ReferenceConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
+                             Quoting quoting) {
   unsigned char b[4] = {};
   std::memcpy(b, input.data(), std::min<std::size_t>(4, input.size()));
   const std::size_t n = input.size();
@@ -135,7 +268,7 @@ std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
     const bool matches = Iconv(delimiter, "UTF-16LE", d16);
     std::u16string d(d16.size() / 2, u'\0');
     std::memcpy(d.data(), d16.data(), d16.size());
-    const std::u16string out = Convert(DecodeUnits(body, utf32, big), d, matches, false);
+    const std::u16string out = ConvertIn(quoting, DecodeUnits(body, utf32, big), d, matches, false);
     std::string bytes = "\xFF\xFE";
     for (char16_t u : out) {
       bytes.push_back(static_cast<char>(u & 0xFF));
@@ -158,7 +291,23 @@ std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
   }
   const bool lead_932 = !utf8 && code_page == 932;
   std::string out = utf8 ? "\xEF\xBB\xBF" : "";
-  return out + Convert(std::string(body), d, matches, lead_932);
+  return out + ConvertIn(quoting, std::string(body), d, matches, lead_932);
+}
+
+std::vector<std::vector<std::string>> TsvRows(std::string_view output) {
+  std::vector<std::vector<std::string>> rows;
+  if (output.substr(0, 2) == "\xFF\xFE") {
+    std::u16string units((output.size() - 2) / 2, u'\0');
+    std::memcpy(units.data(), output.data() + 2, units.size() * 2);
+    for (const auto& row : ParseQuoted(units, std::u16string(u"\t"), true).rows) {
+      rows.emplace_back();
+      for (const auto& field : row)
+        rows.back().emplace_back(reinterpret_cast<const char*>(field.data()), field.size() * 2);
+    }
+    return rows;
+  }
+  if (output.substr(0, 3) == "\xEF\xBB\xBF") output.remove_prefix(3);
+  return ParseQuoted(std::string(output), std::string("\t"), true).rows;
 }
 
 std::size_t ChoppySource::Read(void* buffer, std::size_t size) {

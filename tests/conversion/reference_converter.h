@@ -16,9 +16,19 @@
 
 namespace delvora::testing {
 
-// code_page: 65001, 1252 or 932 (ASCII delimiters only for 932).
-std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
-                             unsigned code_page);
+// code_page: 65001, 1252 or 932 (ASCII delimiters only for 932; not with
+// quoting). A quote left open throws ReferenceUnclosedQuote.
+std::string ReferenceConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
+                             Quoting quoting = Quoting::kTextual);
+
+struct ReferenceUnclosedQuote {
+  std::size_t line;
+};
+
+// The fields of each record of a quote-aware TSV output (UTF-16LE fields as
+// their bytes): outputs that may differ in which fields they quote compare
+// equal when they hold the same records.
+std::vector<std::vector<std::string>> TsvRows(std::string_view output);
 
 // Hands out a string in pieces of random length, as a slow pipe would.
 class ChoppySource : public ByteSource {

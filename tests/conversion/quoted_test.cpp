@@ -1,0 +1,340 @@
+// The quote-aware modes, the check, and the engine's per-thread buffers.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "conversion/check.h"
+#include "conversion/converter.h"
+#include "conversion/reference_converter.h"
+#include "support/test_support.h"
+
+namespace delvora {
+namespace {
+
+using namespace std::literals;
+using testing::EngineConvert;
+using testing::ReferenceConvert;
+
+constexpr unsigned kUtf8Page = 65001;
+
+std::string Quoted(std::string_view input, std::string_view delimiter = ",",
+                   std::size_t block = 1 << 20, Quoting quoting = Quoting::kQuoted) {
+  return EngineConvert(input, delimiter, kUtf8Page, block, 1 << 20, 1, true, quoting);
+}
+
+std::string Escaped(std::string_view input, std::string_view delimiter = ",") {
+  return Quoted(input, delimiter, 1 << 20, Quoting::kEscaped);
+}
+
+ConversionFailure FailureOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const ConversionFailure& failure) {
+    return failure;
+  }
+  ADD_FAILURE() << "no failure";
+  return ConversionFailure(ConversionFailure::Stage::kWrite, AppError(0, ""));
+}
+
+TEST(QuotedRule, ReadsRfc4180AndWritesQuotesOnlyWhereNeeded) {
+  struct Case {
+    std::string_view input, quoted, escaped;
+  };
+  const Case cases[] = {
+      {"aaa,bbb,ccc\r\nzzz,yyy,xxx\r\n", "aaa\tbbb\tccc\r\nzzz\tyyy\txxx\r\n",
+       "aaa\tbbb\tccc\r\nzzz\tyyy\txxx\r\n"},
+      {"aaa,bbb,ccc", "aaa\tbbb\tccc\r\n", "aaa\tbbb\tccc\r\n"},
+      {"\"aaa\",\"bbb\",\"ccc\"\r\n", "aaa\tbbb\tccc\r\n", "aaa\tbbb\tccc\r\n"},
+      {"\"aaa\",\"b\r\nbb\",\"ccc\"\r\nzzz,yyy,xxx\r\n",
+       "aaa\t\"b\r\nbb\"\tccc\r\nzzz\tyyy\txxx\r\n", "aaa\tb\\r\\nbb\tccc\r\nzzz\tyyy\txxx\r\n"},
+      {"\"aaa\",\"b\"\"bb\",\"ccc\"", "aaa\t\"b\"\"bb\"\tccc\r\n", "aaa\tb\"bb\tccc\r\n"},
+      {"\"Smith, John\",1\n", "Smith, John\t1\r\n", "Smith, John\t1\r\n"},
+      // Text after a closing quote stays in the field; a quote inside a
+      // plain field is ordinary.
+      {"\"ab\"cd,e\n", "abcd\te\r\n", "abcd\te\r\n"},
+      {"\"a,b\"c\"d,e\n", "\"a,bc\"\"d\"\te\r\n", "a,bc\"d\te\r\n"},
+      {"a\"b,c\n", "\"a\"\"b\"\tc\r\n", "a\"b\tc\r\n"},
+      {" \"a,b\"\n", "\" \"\"a\"\t\"b\"\"\"\r\n", " \"a\tb\"\r\n"},
+      // Tabs and backslashes.
+      {"a\tb,c\\d\n", "\"a\tb\"\tc\\d\r\n", "a\\tb\tc\\\\d\r\n"},
+      // An empty line has no fields, a lone "" one empty field; an empty
+      // input no record at all.
+      {"\n\"\"\n,\n\"\",\n", "\r\n\"\"\r\n\t\r\n\t\r\n", "\r\n\r\n\t\r\n\t\r\n"},
+      {"", "", ""},
+      // Lone CR and CR CR LF end lines; line breaks inside quotes stay.
+      {"a\rb\r\r\nc", "a\r\nb\r\n\r\nc\r\n", "a\r\nb\r\n\r\nc\r\n"},
+      {"\"a\rb\"\r\"c\nd\"", "\"a\rb\"\r\n\"c\nd\"\r\n", "a\\rb\r\nc\\nd\r\n"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Quoted(c.input), c.quoted) << c.input;
+    EXPECT_EQ(Escaped(c.input), c.escaped) << c.input;
+    // Every block boundary, and every mark.
+    EXPECT_EQ(Quoted(c.input, ",", 16), c.quoted) << c.input;
+    EXPECT_EQ(Quoted("\xEF\xBB\xBF"s + std::string(c.input)),
+              "\xEF\xBB\xBF"s + std::string(c.quoted));
+  }
+  // Any delimiter text; one holding a line end never matches.
+  EXPECT_EQ(Quoted("a::\"b::c\"::d\n", "::"), "a\tb::c\td\r\n");
+  EXPECT_EQ(Quoted("a:::b\n", "::"), "a\t:b\r\n");
+  EXPECT_EQ(Quoted("a\t\"b\tc\"\n", "\t"), "a\t\"b\tc\"\r\n");
+  EXPECT_EQ(Quoted("a\r\nb\n", "\r\n"), "a\r\nb\r\n");
+  EXPECT_EQ(Quoted("\xFF\xFE\"\0a\0,\0\"\0,\0b\0"sv),
+            "\xFF\xFE"
+            "a\0,\0\t\0b\0\r\0\n\0"sv);
+  // A delimiter holding a quote cannot be read around quotes.
+  EXPECT_EQ(FailureOf([] { Quoted("a", "\""); }).number(), kErrInvalidArgument);
+  EXPECT_EQ(FailureOf([] { Quoted("a", "x\"", 1 << 20, Quoting::kEscaped); }).number(),
+            kErrInvalidArgument);
+}
+
+TEST(QuotedRule, AgreesWithTheReferenceOnRandomInput) {
+  std::mt19937 random(4180);
+  std::uniform_int_distribution<std::size_t> block(16, 80);
+  std::uniform_int_distribution<std::size_t> piece(1, 40);
+  const std::string_view quotes[] = {"\"", "\"\"", "\",\"", ",\"", "\"\r\n"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string input = testing::RandomInput(random, 40);
+    for (int i = 0; i < 3; ++i) {
+      const std::size_t at = std::uniform_int_distribution<std::size_t>(0, input.size())(random);
+      input.insert(at, quotes[random() % std::size(quotes)]);
+    }
+    std::string delimiter = testing::RandomDelimiter(random);
+    if (delimiter.find('"') != std::string::npos) delimiter = ",";
+    const unsigned page = round % 2 == 0 ? kUtf8Page : 1252;
+    const Quoting quoting = round % 3 == 0 ? Quoting::kEscaped : Quoting::kQuoted;
+    const bool small = round % 4 != 0;
+    const auto engine = [&] {
+      return EngineConvert(input, delimiter, page, small ? block(random) : 1 << 20, piece(random),
+                           static_cast<unsigned>(random()), round % 2 == 0, quoting);
+    };
+    const auto context = [&] {
+      return "round " + std::to_string(round) + ", delimiter \"" + delimiter + "\", input \"" +
+             input + "\"";
+    };
+    std::string expected;
+    try {
+      expected = ReferenceConvert(input, delimiter, page, quoting);
+    } catch (const testing::ReferenceUnclosedQuote& unclosed) {
+      const ConversionFailure failure = FailureOf(engine);
+      EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
+      EXPECT_NE(failure.description().find("line " + std::to_string(unclosed.line) + " "),
+                std::string::npos)
+          << failure.description() << "; " << context();
+      continue;
+    }
+    const std::string actual = engine();
+    // With small blocks a field longer than a block may be quoted without
+    // needing it: the records must be the same.
+    if (small && quoting == Quoting::kQuoted) {
+      ASSERT_EQ(testing::TsvRows(actual), testing::TsvRows(expected)) << context();
+    } else {
+      ASSERT_EQ(actual, expected) << context();
+    }
+  }
+}
+
+// Remembers the largest single write: the engine must not gather a long
+// field before writing it.
+class LargestWriteSink : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+    largest = std::max(largest, size);
+  }
+  std::string text;
+  std::size_t largest = 0;
+};
+
+TEST(QuotedRule, FieldsAcrossBlocksAndFarLongerThanABlock) {
+  // Fields straddling block boundaries are held whole until their end.
+  EXPECT_EQ(Quoted("abcdefghij,\"kl,mn\",o\n", ",", 16), "abcdefghij\tkl,mn\to\r\n");
+  EXPECT_EQ(Quoted("abcdefghijklm,\"\",o\n", ",", 16), "abcdefghijklm\t\to\r\n");
+  // A field of 256 KB goes through 64-byte blocks in pieces; it comes
+  // out quoted, which it may be.
+  std::string content;
+  for (int i = 0; content.size() < (1u << 18); ++i) content += "x,\"\"\r\n" + std::to_string(i);
+  std::string unquoted(1 << 18, 'y');
+  const std::string input = "a,\"" + content + "\"," + unquoted + "\nb";
+  for (const Quoting quoting : {Quoting::kQuoted, Quoting::kEscaped}) {
+    testing::ChoppySource source(input, 1000, 7);
+    LargestWriteSink sink;
+    ConversionOptions options;
+    options.delimiter = ",";
+    options.block_size = 64;
+    options.quoting = quoting;
+    ConvertStream(source, sink, options);
+    EXPECT_LT(sink.largest, 1024u);
+    const std::string expected = ReferenceConvert(input, ",", kUtf8Page, quoting);
+    if (quoting == Quoting::kQuoted) {
+      EXPECT_TRUE(testing::TsvRows(sink.text) == testing::TsvRows(expected));
+      EXPECT_EQ(sink.text.substr(sink.text.size() - 10), "yyyy\"\r\nb\r\n");
+    } else {
+      EXPECT_TRUE(sink.text == expected);
+    }
+  }
+}
+
+TEST(QuotedRule, AnUnclosedQuoteFailsTheFileNamingItsLine) {
+  const ConversionFailure failure = FailureOf([] { Quoted("a,b\r\nc,\"d\r\ne\r\n"); });
+  EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
+  EXPECT_EQ(failure.description(),
+            "Unclosed quote: the quoted field that starts on line 2 has no closing quote");
+  // The same when the field is streamed, and after lone CRs.
+  EXPECT_NE(FailureOf([] { Quoted("x\ry\r\"" + std::string(500, 'z'), ",", 16); })
+                .description()
+                .find("line 3 "),
+            std::string::npos);
+
+  // Nothing is written for the file; an older output stays.
+  testing::TempDir dir;
+  testing::WriteFile(dir / "in.csv", "a,\"b\n");
+  testing::WriteFile(dir / "in.tsv", "old");
+  ConversionOptions options;
+  options.delimiter = ",";
+  options.quoting = Quoting::kQuoted;
+  EXPECT_THROW(ConvertFile((dir / "in.csv").string(), (dir / "in.tsv").string(), options),
+               ConversionFailure);
+  EXPECT_EQ(testing::ReadFile(dir / "in.tsv"), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
+// ---- The check ----
+
+CheckReport Check(std::string_view input, std::string_view delimiter = ",",
+                  std::size_t block = 1 << 20) {
+  testing::ChoppySource source{std::string(input), 7, 3};
+  ConversionOptions options;
+  options.delimiter = std::string(delimiter);
+  options.code_page = NarrowCodePage{kUtf8Page};
+  options.block_size = block;
+  return CheckStream(source, options);
+}
+
+TEST(Check, ReportsWhatEachFileNeeds) {
+  struct Case {
+    std::string_view input;
+    Quoting mode;
+    std::string_view line;  // after "mark=", up to the verdict's text
+    bool safe;
+  };
+  const Case cases[] = {
+      {"a,b\r\nc,d\r\n", Quoting::kTextual,
+       "none line-ends=CRLF records=2 fields=2-2 textual-records=2 textual-fields=2-2 "
+       "quoted-delimiters=0 quoted-line-breaks=0 unclosed-quote=none textual-differs-at=none "
+       "verdict: safe for the plain conversion",
+       true},
+      // Ragged by design, quotes around plain text: still safe.
+      {"a,b\n\"c\"\nd,e,f\n", Quoting::kTextual,
+       "none line-ends=LF records=3 fields=1-3 textual-records=3 textual-fields=1-3 "
+       "quoted-delimiters=0 quoted-line-breaks=0 unclosed-quote=none textual-differs-at=2,3 "
+       "verdict: safe for the plain conversion",
+       true},
+      {"id,name\r\n1,\"Smith, John\"\r\n2,\"a\r\nb\"\r\n", Quoting::kTextual,
+       "none line-ends=CRLF records=3 fields=2-2 textual-records=4 textual-fields=1-3 "
+       "quoted-delimiters=1 quoted-line-breaks=1 unclosed-quote=none textual-differs-at=2,4 "
+       "verdict: needs --quotes (1 quoted field holds the delimiter, 1 line break lies inside "
+       "quotes)",
+       false},
+      {"id,name\r\n1,\"Smith, John\"\r\n2,\"a\r\nb\"\r\n", Quoting::kQuoted,
+       "none line-ends=CRLF records=3 fields=2-2 textual-records=4 textual-fields=1-3 "
+       "quoted-delimiters=1 quoted-line-breaks=1 unclosed-quote=none textual-differs-at=2,4 "
+       "verdict: safe, every quote closes",
+       true},
+      {"a\rb,\"c\r", Quoting::kQuoted,
+       "none line-ends=CR records=2 fields=1-2 textual-records=2 textual-fields=1-2 "
+       "quoted-delimiters=0 quoted-line-breaks=0 unclosed-quote=2 textual-differs-at=2 "
+       "verdict: unclosed quote (the quote opened on line 2 never closes)",
+       false},
+      {"\xEF\xBB\xBF"
+       "a;b\n1;2\r\n3;4",
+       Quoting::kTextual,
+       "UTF-8 line-ends=mixed records=3 fields=1-1 textual-records=3 textual-fields=1-1 "
+       "quoted-delimiters=0 quoted-line-breaks=0 unclosed-quote=none textual-differs-at=none "
+       "verdict: safe for the plain conversion",
+       true},
+      {"", Quoting::kTextual,
+       "none line-ends=none records=0 fields=0-0 textual-records=1 textual-fields=1-1 "
+       "quoted-delimiters=0 quoted-line-breaks=0 unclosed-quote=none textual-differs-at=none "
+       "verdict: safe for the plain conversion",
+       true},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t block : {16u, 1u << 20}) {
+      const CheckReport report = Check(c.input, ",", block);
+      EXPECT_EQ(FormatCheckReport(report, c.mode), "mark=" + std::string(c.line)) << c.input;
+      EXPECT_EQ(CheckIsSafe(report, c.mode), c.safe) << c.input;
+    }
+  }
+  // Marked wide text, a longer delimiter, and the first five differing lines.
+  const CheckReport wide = Check("\xFF\xFE\"\0:\0:\0\"\0:\0:\0x\0\n\0"sv, "::");
+  EXPECT_EQ(wide.encoding, TextEncoding::kUtf16Le);
+  EXPECT_EQ(wide.quoted_delimiters, 1u);
+  EXPECT_EQ(wide.max_line_fields, 3u);
+  const CheckReport ragged = Check("a,b\na\na\na\na\na\na\na\n");
+  EXPECT_EQ(ragged.differing_lines, 7u);
+  EXPECT_EQ(ragged.first_differing, (std::vector<std::uint64_t>{2, 3, 4, 5, 6}));
+  // Read failures and a quote in the delimiter.
+  EXPECT_THROW(CheckFile("/nonexistent/in.csv", ConversionOptions{}), ConversionFailure);
+  EXPECT_EQ(FailureOf([] { Check("a", "\""); }).number(), kErrInvalidArgument);
+}
+
+// ---- Buffers ----
+
+class ThreadRecordingSink : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override {
+    text.append(static_cast<const char*>(data), size);
+    threads.push_back(std::this_thread::get_id());
+  }
+  std::string text;
+  std::vector<std::thread::id> threads;
+};
+
+TEST(Buffers, OneBlockIsWrittenOnTheCallingThreadAndManyInOrder) {
+  const std::string small = "a,b\r\nc,d";
+  ConversionOptions options;
+  options.delimiter = ",";
+  ThreadRecordingSink one;
+  testing::ChoppySource one_source(small, 1 << 20, 1);
+  ConvertStream(one_source, one, options);
+  EXPECT_EQ(one.text, ReferenceConvert(small, ",", kUtf8Page));
+  for (const auto& id : one.threads) EXPECT_EQ(id, std::this_thread::get_id());
+
+  std::string large;
+  for (int i = 0; i < 2000; ++i) large += std::to_string(i) + ",x\n";
+  ThreadRecordingSink many;
+  testing::ChoppySource many_source(large, 1 << 20, 1);
+  options.block_size = 64;
+  ConvertStream(many_source, many, options);
+  EXPECT_TRUE(many.text == ReferenceConvert(large, ",", kUtf8Page));
+  EXPECT_NE(std::count(many.threads.begin(), many.threads.end(), std::this_thread::get_id()),
+            static_cast<std::ptrdiff_t>(many.threads.size()));
+}
+
+TEST(Buffers, ThreadsConvertingSideBySideShareNothing) {
+  std::vector<std::string> inputs;
+  std::mt19937 random(7);
+  for (int i = 0; i < 8; ++i) inputs.push_back(testing::RandomInput(random, 2000));
+  std::vector<std::string> expected;
+  for (const auto& input : inputs) expected.push_back(ReferenceConvert(input, ",", kUtf8Page));
+  std::vector<int> mismatches(4, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 50; ++round) {
+        const std::size_t i = static_cast<std::size_t>(t + round) % inputs.size();
+        const std::size_t block = round % 2 == 0 ? 64 : 1 << 20;
+        if (EngineConvert(inputs[i], ",", kUtf8Page, block) != expected[i]) ++mismatches[t];
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+}  // namespace
+}  // namespace delvora
