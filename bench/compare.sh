@@ -1,67 +1,127 @@
 #!/usr/bin/env bash
-# Times delvora-convert against `cat in > out` and `tr ',' '\t'` on the same
-# generated comma-delimited file (400 MB, no mark), and the same text as
-# UTF-16, then prints the ratios and the converter's peak memory.
-# Usage: bench/compare.sh [path/to/delvora-convert]   (SIZE_MB=400 RUNS=5)
+# delvora-convert beside the tools it should be measured against, on one
+# large generated comma file (400 MB, CR LF, with quoted fields), the same
+# text with LF line ends and as UTF-16, and a 40 MB slice for the
+# quote-aware peers (Miller, csvkit). Every case runs once per round, the
+# cases one after another within a round (so that a busy moment of the
+# machine hits all of them alike); each result is the median over the
+# rounds of the wall time, with the CPU time (user + system) beside it.
+# Usage: bench/compare.sh [path/to/delvora-convert]   (SIZE_MB=400 SLICE_MB=40 RUNS=3)
 set -euo pipefail
 
 exe=$(realpath "${1:-build/release/bin/delvora-convert}")
 size_mb=${SIZE_MB:-400}
-runs=${RUNS:-5}
+slice_mb=${SLICE_MB:-40}
+runs=${RUNS:-3}
 [ -x "$exe" ] || { echo "compare.sh: no converter at $exe (build Release first)" >&2; exit 2; }
+for tool in mlr csvformat iconv /usr/bin/time; do
+  command -v "$tool" >/dev/null || { echo "compare.sh: $tool missing (make deps)" >&2; exit 2; }
+done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/delvora-compare.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
-mkdir "$work/out"
+mkdir "$work/out" "$work/new" "$work/times"
 
-# A 4 MB block of typical rows, repeated up to the size asked for.
-awk 'BEGIN {
-  for (i = 0; i < 52000; i++)
-    printf "%d,\"Smith, John\",2026-12-07,%d.25,Westfield,active,,%d\r\n", i, (i * 7919) % 100000, i % 97
-}' > "$work/block.csv"
-block_bytes=$(stat -c %s "$work/block.csv")
-copies=$(( (size_mb * 1000000 + block_bytes - 1) / block_bytes ))
-for _ in $(seq "$copies"); do cat "$work/block.csv"; done > "$work/in.csv"
-rm "$work/block.csv"
+# A block of typical rows, repeated up to the size asked for.
+block() {
+  awk -v end="$1" 'BEGIN {
+    for (i = 0; i < 52000; i++)
+      printf "%d,\"Smith, John\",2026-12-07,%d.25,Westfield,active,,%d%s", i, (i * 7919) % 100000, i % 97, end
+  }'
+}
+repeat() {  # repeat BLOCK_FILE MEGABYTES
+  local bytes copies
+  bytes=$(stat -c %s "$1")
+  copies=$(( ($2 * 1000000 + bytes - 1) / bytes ))
+  for _ in $(seq "$copies"); do cat "$1"; done
+}
+block '\r\n' > "$work/block.csv"
+block '\n' > "$work/block_lf.csv"
+repeat "$work/block.csv" "$size_mb" > "$work/in.csv"
+repeat "$work/block_lf.csv" "$size_mb" > "$work/lf.csv"
+repeat "$work/block.csv" "$slice_mb" > "$work/slice.csv"
+rm "$work/block.csv" "$work/block_lf.csv"
 { printf '\377\376'; iconv -f UTF-8 -t UTF-16LE "$work/in.csv"; } > "$work/in16.csv"
-echo "input: $(stat -c %s "$work/in.csv") bytes without mark, $(stat -c %s "$work/in16.csv") bytes UTF-16"
+# Let the kernel write the fresh inputs out before anything is timed.
+sync
+sleep 3
+echo "input: $(stat -c %s "$work/in.csv") bytes CR LF, $(stat -c %s "$work/lf.csv") bytes LF," \
+  "$(stat -c %s "$work/in16.csv") bytes UTF-16, slice $(stat -c %s "$work/slice.csv") bytes"
 
-# Columns of hyperfine's CSV: command,mean,stddev,median,user,system,min,max.
-mean() { awk -F, -v name="$2" '$1 == name { print $2 }' "$1"; }
-cpu() { awk -F, -v name="$2" '$1 == name { print $5 + $6 }' "$1"; }
+d="'$exe' -q"
+declare -A command
+order=()
+add() { order+=("$1"); command[$1]=$2; }
+# "new": no earlier result; "replace": the result of the previous run is there.
+add delvora_new "$d --out '$work/new' '$work/in.csv'"
+add delvora "$d --out '$work/out' '$work/in.csv'"
+add cat "cat '$work/in.csv' > '$work/cat.out'"
+add tr "tr ',' '\t' < '$work/in.csv' > '$work/tr.out'"
+add delvora_lf "$d --out '$work/out' '$work/lf.csv'"
+add cat_lf "cat '$work/lf.csv' > '$work/cat.out'"
+add delvora16 "$d --out '$work/out' '$work/in16.csv'"
+add cat16 "cat '$work/in16.csv' > '$work/cat.out'"
+add quotes "$d --quotes --out '$work/out' '$work/in.csv'"
+add slice_quotes "$d --quotes --out '$work/out' '$work/slice.csv'"
+add slice_textual "$d --out '$work/out' '$work/slice.csv'"
+add mlr "mlr --icsv --otsv cat '$work/slice.csv' > '$work/mlr.out'"
+add csvformat "csvformat -T '$work/slice.csv' > '$work/csvformat.out'"
 
-hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$work/narrow.csv" \
-  -n delvora "'$exe' -q --out '$work/out' '$work/in.csv'" \
-  -n cat "cat '$work/in.csv' > '$work/cat.out'" \
-  -n tr "tr ',' '\t' < '$work/in.csv' > '$work/tr.out'"
-rm -f "$work/cat.out" "$work/tr.out" "$work/out/in.tsv"
+# The results that the "replace" cases replace.
+for input in in lf in16 slice; do "$exe" -q --out "$work/out" "$work/$input.csv"; done
 
-hyperfine --style basic --warmup 1 --runs "$runs" --export-csv "$work/wide.csv" \
-  -n delvora16 "'$exe' -q --out '$work/out' '$work/in16.csv'" \
-  -n cat16 "cat '$work/in16.csv' > '$work/cat16.out'"
-rm -f "$work/cat16.out"
+# Each run starts with nothing left for the kernel to write.
+for round in $(seq "$runs"); do
+  for name in "${order[@]}"; do
+    rm -f "$work/cat.out" "$work/tr.out"
+    sync
+    # A case that removes its earlier result does so before the clock starts.
+    if [[ $name == delvora_new ]]; then rm -f "$work/new/in.tsv"; sync; fi
+    /usr/bin/time -f "%e %U %S %M" -o "$work/times/$name.$round" bash -c "${command[$name]}" \
+      || { echo "compare.sh: $name failed" >&2; exit 1; }
+  done
+  echo "round $round of $runs done" >&2
+done
 
-peak_kb() { /usr/bin/time -f %M "$exe" -q --out "$work/out" "$1" 2>&1 >/dev/null | tail -1; }
-peak_narrow=$(peak_kb "$work/in.csv")
-peak_wide=$(peak_kb "$work/in16.csv")
+# median FIELD NAME: 1 wall, 2 user, 3 system, 4 peak KB; 5 user + system.
+median() {
+  for f in "$work/times/$2".*; do
+    awk -v k="$1" '{ print (k == 5) ? $2 + $3 : $k }' "$f"
+  done | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'
+}
+peak() {
+  for f in "$work/times/$1".*; do awk '{ print $4 }' "$f"; done | sort -g | tail -1
+}
 
-d=$(mean "$work/narrow.csv" delvora)
-c=$(mean "$work/narrow.csv" cat)
-t=$(mean "$work/narrow.csv" tr)
-d16=$(mean "$work/wide.csv" delvora16)
-c16=$(mean "$work/wide.csv" cat16)
-# CPU time (user + system) says less about the disk and more about the
-# work, and moves less when other programs share the machine.
-dc=$(cpu "$work/narrow.csv" delvora)
-cc=$(cpu "$work/narrow.csv" cat)
-tc=$(cpu "$work/narrow.csv" tr)
-awk -v d="$d" -v c="$c" -v t="$t" -v d16="$d16" -v c16="$c16" \
-    -v dc="$dc" -v cc="$cc" -v tc="$tc" \
-    -v pn="$peak_narrow" -v pw="$peak_wide" 'BEGIN {
-  printf "\nno mark:  delvora-convert %.3f s, cat %.3f s, tr %.3f s\n", d, c, t
-  printf "          delvora/cat = %.2f (goal <= 1.5), delvora/tr = %.2f (goal <= 0.5)\n", d / c, d / t
-  printf "          CPU time: delvora %.3f s, cat %.3f s, tr %.3f s; delvora/cat = %.2f, delvora/tr = %.2f\n", dc, cc, tc, dc / cc, dc / tc
-  printf "UTF-16:   delvora-convert %.3f s, cat %.3f s (same text as UTF-16)\n", d16, c16
-  printf "          delvora/cat(no mark) = %.2f (goal <= 2), delvora/cat(UTF-16 file) = %.2f\n", d16 / c, d16 / c16
-  printf "peak memory: %.1f MB without mark, %.1f MB UTF-16 (goal < 64 MB)\n", pn / 1024, pw / 1024
+printf '\n%-14s %9s %9s %9s\n' case "wall s" "cpu s" "peak MB"
+for name in "${order[@]}"; do
+  printf '%-14s %9.3f %9.3f %9.1f\n' "$name" "$(median 1 "$name")" "$(median 5 "$name")" \
+    "$(awk -v k="$(peak "$name")" 'BEGIN { print k / 1024 }')"
+done
+
+# ratio A B GOAL SENSE: A/B against the goal (le: at most, ge: at least).
+ratio() {
+  local a b ca cb
+  a=$(median 1 "$1"); b=$(median 1 "$2"); ca=$(median 5 "$1"); cb=$(median 5 "$2")
+  awk -v a="$a" -v b="$b" -v ca="$ca" -v cb="$cb" -v goal="$3" -v sense="$4" \
+      -v label="$1/$2" 'BEGIN {
+    r = a / b
+    ok = (sense == "le") ? r <= goal : r >= goal
+    printf "%-26s %6.2f  (goal %s %s: %s)   cpu %6.2f\n", label, r, sense == "le" ? "<=" : ">=", goal,
+           ok ? "met" : "MISSED", cb > 0 ? ca / cb : 0
+  }'
+}
+echo
+echo "ratios of wall time (cpu: the same ratio of CPU time)"
+ratio delvora cat 1.0 le
+ratio delvora_new cat 1.0 le
+ratio delvora tr 0.4 le
+ratio delvora_lf cat_lf 1.1 le
+ratio delvora16 cat16 1.0 le
+ratio quotes delvora 1.5 le
+ratio mlr slice_quotes 20 ge
+ratio csvformat slice_quotes 20 ge
+awk -v p="$(peak delvora)" -v q="$(peak delvora16)" -v r="$(peak quotes)" 'BEGIN {
+  m = p; if (q > m) m = q; if (r > m) m = r
+  printf "peak memory of delvora-convert %.1f MB (goal < 16 MB: %s)\n", m / 1024, m < 16384 ? "met" : "MISSED"
 }'

@@ -1,6 +1,7 @@
 #include "conversion/quoted_rule.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "conversion/unit_scan.h"
@@ -15,6 +16,23 @@ using scan::Copy;
 // the end of the file cut short.
 constexpr int kErrInputPastEnd = 62;
 
+// A short copy in one vector when the input has room to read it whole.
+template <typename Unit>
+inline Unit* CopyShort(const Unit* begin, const Unit* end, const Unit* readable_end, Unit* out) {
+#ifdef DELVORA_HAVE_SSE2
+  constexpr std::size_t kUnits = 16 / sizeof(Unit);
+  if (end - begin <= static_cast<std::ptrdiff_t>(kUnits) &&
+      readable_end - begin >= static_cast<std::ptrdiff_t>(kUnits)) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin)));
+    return out + (end - begin);
+  }
+#else
+  (void)readable_end;
+#endif
+  return Copy(begin, end, out);
+}
+
 template <typename Unit>
 inline Unit* CopyDoubling(const Unit* begin, const Unit* end, Unit* out) {
   for (const Unit* p = begin; p != end; ++p) {
@@ -27,6 +45,76 @@ inline Unit* CopyDoubling(const Unit* begin, const Unit* end, Unit* out) {
 template <typename Unit>
 inline bool IsLineEnd(Unit c) {
   return c == Unit('\r') || c == Unit('\n');
+}
+
+// Counts the bits of a mask that has few (line ends in a vector): without
+// a population-count instruction in the baseline, a loop over them beats
+// the library's general routine.
+inline unsigned FewBits(unsigned mask) {
+  unsigned n = 0;
+  for (; mask != 0; mask &= mask - 1) ++n;
+  return n;
+}
+
+// Copies plain text from p, turning the delimiter d into a tab, up to the
+// first unit of stops, lone CR or LF without CR: a CR LF pair is copied
+// as it is, as the line end it is written as, and counted in lines. Stops
+// also at a CR that ends a vector (its LF is not in view) and at an LF
+// right at p. May write up to scan::kSlackUnits units beyond what it
+// returns.
+template <typename Unit>
+inline const Unit* CopyPlain(const Unit* p, const Unit* end, Unit*& out, Unit d,
+                             const Unit (&stops)[3], std::uint64_t& lines) {
+  Unit* o = out;
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
+  const __m128i needles[] = {V::Splat(stops[0]), V::Splat(stops[1]), V::Splat(stops[2])};
+  bool after_cr = false;
+  while (static_cast<std::size_t>(end - p) >= V::kUnits) {
+    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto special = static_cast<unsigned>(_mm_movemask_epi8(scan::Matches<Unit>(x, needles)));
+    const auto cr = static_cast<unsigned>(_mm_movemask_epi8(V::Equal(x, V::Splat(Unit('\r')))));
+    const auto lf = static_cast<unsigned>(_mm_movemask_epi8(V::Equal(x, V::Splat(Unit('\n')))));
+    const unsigned lone_cr = cr & ~(lf >> kBits);
+    const unsigned bare_lf = lf & ~((cr << kBits) | (after_cr ? (1u << kBits) - 1 : 0u)) & 0xFFFF;
+    const unsigned stop = special | lone_cr | bare_lf;
+    const __m128i is = V::Equal(x, V::Splat(d));
+    x = _mm_or_si128(_mm_andnot_si128(is, x), _mm_and_si128(is, V::Splat(Unit('\t'))));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
+    if (stop != 0) {
+      const unsigned below = (1u << std::countr_zero(stop)) - 1;
+      lines += FewBits(lf & below) / kBits;
+      const std::size_t k = V::Index(stop);
+      out = o + k;
+      return p + k;
+    }
+    lines += FewBits(lf) / kBits;
+    after_cr = (cr >> (16 - kBits)) != 0;
+    p += V::kUnits;
+    o += V::kUnits;
+  }
+  if (after_cr && p != end && *p == Unit('\n')) {
+    // The LF of a pair split across the last vector.
+    *o++ = *p++;
+    ++lines;
+  }
+#endif
+  while (p != end) {
+    const Unit c = *p;
+    if (scan::IsAny(c, stops) || c == Unit('\n')) break;
+    if (c == Unit('\r')) {
+      if (p + 1 == end || p[1] != Unit('\n')) break;
+      *o++ = *p++;
+      *o++ = *p++;
+      ++lines;
+      continue;
+    }
+    *o++ = c == d ? Unit('\t') : c;
+    ++p;
+  }
+  out = o;
+  return p;
 }
 
 }  // namespace
@@ -312,26 +400,36 @@ template <typename Unit>
 bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
   const Unit d = delimiter_[0];
   const bool escaped = quoting_ == Quoting::kEscaped;
-  const Unit tab = d == Unit('\t') ? Unit('"') : Unit('\t');
-  const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), tab, escaped ? Unit('\\') : Unit('"')};
+  const Unit stops[] = {Unit('"'), d == Unit('\t') ? Unit('"') : Unit('\t'),
+                        escaped ? Unit('\\') : Unit('"')};
   const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
                                escaped ? Unit('\\') : Unit('"')};
-  bool field_start = true;  // p starts a field
-  const Unit* record_begin = record_open_ ? nullptr : p;
+  bool field_start = true;            // p starts a field
+  bool record_start = !record_open_;  // p starts a record
+  // Whether a field starting at `at` in the region from `region` is the
+  // first of its record.
+  const auto first_at = [&](const Unit* region, const Unit* at) {
+    return at == region ? record_start : at[-1] == Unit('\n');
+  };
   for (;;) {
     const Unit* const region = p;
     Unit* const region_out = o;
-    const Unit* stop = scan::CopyUntilAny<true>(p, end, o, d, stops);
+    std::uint64_t lines = 0;
+    const Unit* stop = CopyPlain(p, end, o, d, stops, lines);
+    line_ += lines;
     if (stop != region) record_open_ = true;
     if (stop == end) {
       p = end;
-      if (at_end) return false;
+      if (at_end) {
+        record_open_ = stop != region ? end[-1] != Unit('\n') : record_open_;
+        return false;
+      }
       // The last field may go on in the next block: hand it back.
       const Unit* last = end;
-      while (last != region && last[-1] != d) --last;
+      while (last != region && last[-1] != d && last[-1] != Unit('\n')) --last;
       o = region_out + (last - region);
       p = last;
-      record_open_ = record_begin == nullptr || last != record_begin;
+      record_open_ = !first_at(region, last);
       return StartField(p, end, at_end, o);
     }
     const Unit c = *stop;
@@ -352,10 +450,10 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       record_open_ = false;
       p = after;
       field_start = true;
-      record_begin = p;
+      record_start = true;
       continue;
     }
-    const bool starts = stop == region ? field_start : stop[-1] == d;
+    const bool starts = stop == region ? field_start : stop[-1] == d || stop[-1] == Unit('\n');
     if (c == Unit('"') && starts) {
       // A quoted field ending right at a delimiter or line end, with no
       // doubled quote, tab or line break inside, is its content alone.
@@ -363,9 +461,10 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       if (q != end && *q == Unit('"') && q + 1 != end && q != stop + 1) {
         const Unit next = q[1];
         if (next == d || next == Unit('\r') || next == Unit('\n')) {
-          o = Copy(stop + 1, q, o);
+          o = CopyShort(stop + 1, q, end, o);
           p = q + 1;
           field_start = false;
+          record_start = false;
           record_open_ = true;
           continue;
         }
@@ -374,11 +473,11 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
     } else {
       // A field that must be written differently: from its start.
       const Unit* start = stop;
-      while (start != region && start[-1] != d) --start;
+      while (start != region && start[-1] != d && start[-1] != Unit('\n')) --start;
       o -= stop - start;
       p = start;
     }
-    const bool first = record_begin != nullptr && p == record_begin;
+    const bool first = first_at(region, p);
     const Scan s = ScanField(p, end, at_end);
     if (!s.complete) {
       record_open_ = !first;
