@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "conversion/check.h"
 #include "conversion/converter.h"
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
@@ -24,9 +25,12 @@ std::string SampleText(const char* line_end = "\r\n") {
   std::string text;
   text.reserve(kTextSize + 200);
   for (unsigned row = 0; text.size() < kTextSize; ++row) {
-    text += std::to_string(row) + ",\"Smith, John\",2026-12-07," +
-            std::to_string(row * 7919 % 100000) + ".25,Westfield,active,," +
-            std::to_string(row % 97) + line_end;
+    text += std::to_string(row);
+    text += ",\"Smith, John\",2026-12-07,";
+    text += std::to_string(row * 7919 % 100000);
+    text += ".25,Westfield,active,,";
+    text += std::to_string(row % 97);
+    text += line_end;
   }
   return text;
 }
@@ -91,6 +95,19 @@ void Convert(benchmark::State& state, const std::string& encoding, const std::st
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
 }
 
+// The check reads with both rules and writes nothing.
+void Check(benchmark::State& state) {
+  const std::string input = SampleText();
+  ConversionOptions options;
+  options.delimiter.push_back(',');
+  options.code_page = NarrowCodePage{65001};
+  for (auto _ : state) {
+    MemorySource source(input);
+    benchmark::DoNotOptimize(CheckStream(source, options).records);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * input.size()));
+}
+
 void Memcpy(benchmark::State& state) {
   const std::string input = SampleText();
   std::vector<char> block(1 << 20);
@@ -126,6 +143,7 @@ void ConvertFileOnDisk(benchmark::State& state) {
 }
 
 BENCHMARK(Memcpy)->Unit(benchmark::kMillisecond);
+BENCHMARK(Check)->Unit(benchmark::kMillisecond);
 BENCHMARK(ConvertFileOnDisk)
     ->ArgName("write_behind")
     ->Arg(0)

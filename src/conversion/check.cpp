@@ -34,6 +34,12 @@ class TextualCounter {
     const Unit stops[] = {Unit('\r'), Unit('\n'), first};
     while (p < limit) {
       if (lead_bytes_ == nullptr) {
+        if (active_ && length == 1) {
+          const Unit line_ends[] = {Unit('\r'), Unit('\n')};
+          const Unit* skipped = scan::SkipCounting(p, limit, line_ends, first, delimiters_);
+          if (skipped != p) line_open_ = true;
+          p = skipped;
+        }
         const Unit* hit = scan::FindAny(p, limit, stops);
         if (hit != p) line_open_ = true;
         p = hit;

@@ -39,8 +39,9 @@
 //
 // Streaming. The input is read in large blocks and each converted block is
 // written before the next is read, so memory stays the same whatever the
-// file size. The output goes to a temporary file beside the target, which
-// replaces the target only when complete: a failure leaves no partial
+// file size. The buffers are the calling thread's, sized to the input and
+// kept for its next file: several threads may convert files at once. The output goes to a temporary
+// file beside the target, which replaces the target only when complete: a failure leaves no partial
 // output, an older output whole, and one error for the whole file.
 
 #include <cstddef>

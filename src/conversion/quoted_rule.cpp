@@ -141,7 +141,7 @@ QuotedRule<Unit>::QuotedRule(Units delimiter, bool delimiter_matches, Quoting qu
       lead_bytes_(lead_bytes),
       hold_limit_(std::max<std::size_t>(hold_limit, 8)),
       counts_(counts),
-      fast_(counts == nullptr && lead_bytes == nullptr && active_ && delimiter_.size() == 1) {}
+      fast_(lead_bytes == nullptr && active_ && delimiter_.size() == 1) {}
 
 template <typename Unit>
 bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
@@ -491,6 +491,77 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
   }
 }
 
+// The check's counterpart of FastFields: nothing needs writing, but every
+// delimiter and record is counted, so it stops at each of them.
+template <typename Unit>
+bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
+  const Unit d = delimiter_[0];
+  const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), d};
+  const Unit delimiter[] = {d};
+  const Unit skip_stops[] = {Unit('"'), Unit('\r'), Unit('\n')};
+  for (;;) {
+    // p starts a field, or follows the closing quote of one.
+    const bool first = !record_open_;
+    // Whole vectors of plain fields: only their delimiters count.
+    const Unit* skipped = scan::SkipCounting(p, end, skip_stops, d, delimiters_);
+    if (skipped != p) {
+      record_open_ = true;
+      const Unit* field = skipped;
+      while (field != p && field[-1] != d) --field;
+      p = field;
+    }
+    const Unit* stop = scan::FindAny(skipped, end, stops);
+    if (stop == end) {
+      if (!at_end) return StartField(p, end, at_end, o);
+      if (stop != p) record_open_ = true;
+      p = end;
+      return false;
+    }
+    const Unit c = *stop;
+    if (c == d) {
+      ++delimiters_;
+      record_open_ = true;
+      p = stop + 1;
+      continue;
+    }
+    if (c == Unit('\r') || c == Unit('\n')) {
+      if (c == Unit('\r') && stop + 1 == end && !at_end) {
+        if (stop != p) record_open_ = true;
+        p = stop;  // an LF may follow
+        state_ = State::kFieldEnd;
+        return false;
+      }
+      p = stop + (c == Unit('\r') && stop + 1 != end && stop[1] == Unit('\n') ? 2 : 1);
+      EndRecord(o);
+      continue;
+    }
+    if (stop == p) {
+      // A quoted field ending right at a delimiter or line end, with no
+      // doubled quote or line break inside.
+      const Unit* q = scan::FindAny(stop + 1, end, stops);
+      while (q != end && *q == d) q = scan::FindAny(q + 1, end, stops);
+      if (q != end && *q == Unit('"') && q + 1 != end &&
+          (q[1] == d || q[1] == Unit('\r') || q[1] == Unit('\n'))) {
+        if (scan::FindAny(stop + 1, q, delimiter) != q) ++counts_->quoted_delimiters;
+        record_open_ = true;
+        p = q + 1;
+        continue;
+      }
+    }
+    // Anything else goes through the general path from the field's start.
+    const Scan s = ScanField(p, end, at_end);
+    if (!s.complete) {
+      record_open_ = !first;
+      return StartField(p, end, at_end, o);
+    }
+    Emit(p, s, end, first, o);
+    record_open_ = true;
+    p = s.end;
+    state_ = State::kFieldEnd;
+    return true;
+  }
+}
+
 template <typename Unit>
 bool QuotedRule<Unit>::EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
   if (p == end) return false;
@@ -582,7 +653,9 @@ auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Uni
   while (more) {
     switch (state_) {
       case State::kFieldStart:
-        more = fast_ ? FastFields(p, end, at_end, o) : StartField(p, end, at_end, o);
+        more = !fast_               ? StartField(p, end, at_end, o)
+               : counts_ == nullptr ? FastFields(p, end, at_end, o)
+                                    : FastCount(p, end, at_end, o);
         break;
       case State::kFieldEnd:
         more = EndField(p, end, at_end, o);

@@ -84,6 +84,7 @@ class QuotedRule {
   Scan ScanField(const Unit* p, const Unit* end, bool at_end) const;
   void Emit(const Unit* p, const Scan& scan, const Unit* data_end, bool first, Unit*& o);
   bool FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  bool FastCount(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   void EndRecord(Unit*& o);
   void FieldDone(bool quoted, bool holds_delimiter);
   void Unclosed(std::uint64_t line);
@@ -97,8 +98,8 @@ class QuotedRule {
   const std::array<bool, 256>* lead_bytes_;
   std::size_t hold_limit_;
   QuoteCounts* counts_;
-  // One-unit delimiter, no two-byte characters, nothing to count: runs of
-  // plain fields are copied a vector at a time.
+  // One-unit delimiter, no two-byte characters: runs of plain fields are
+  // copied (or counted) a vector at a time.
   bool fast_;
 
   State state_ = State::kFieldStart;

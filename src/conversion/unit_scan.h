@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -94,6 +95,33 @@ inline const Unit* FindAny(const Unit* p, const Unit* end, const Unit (&stops)[N
   }
 #endif
   while (p != end && !IsAny(*p, stops)) ++p;
+  return p;
+}
+
+// Skips whole vectors that hold none of stops, counting on the way the
+// units equal to `counted` (which must not be among stops). Returns the
+// start of the first vector holding a stop, or a point less than a vector
+// before end; without vectors, p itself.
+template <typename Unit, std::size_t N>
+inline const Unit* SkipCounting(const Unit* p, const Unit* end, const Unit (&stops)[N],
+                                Unit counted, std::uint64_t& count) {
+#ifdef DELVORA_HAVE_SSE2
+  using V = Vector<Unit>;
+  __m128i needles[N];
+  for (std::size_t i = 0; i < N; ++i) needles[i] = V::Splat(stops[i]);
+  const __m128i target = V::Splat(counted);
+  while (static_cast<std::size_t>(end - p) >= V::kUnits) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(Matches<Unit>(x, needles)) != 0) break;
+    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(V::Equal(x, target)));
+    unsigned n = 0;
+    for (; hits != 0; hits &= hits - 1) ++n;  // few: no population count in the baseline
+    count += n / sizeof(Unit);
+    p += V::kUnits;
+  }
+#else
+  (void)end, (void)stops, (void)counted, (void)count;
+#endif
   return p;
 }
 

@@ -282,6 +282,49 @@ TEST(Check, ReportsWhatEachFileNeeds) {
   EXPECT_EQ(FailureOf([] { Check("a", "\""); }).number(), kErrInvalidArgument);
 }
 
+TEST(Check, CountsWhatTheQuoteAwareReadingReadsWhateverTheBlocks) {
+  std::mt19937 random(11);
+  const std::string_view pieces[] = {"\"", "\"\"", "\",\"",
+                                     "abcdefghijklmnopqrstuvwxyz,0123456789,", "\r\n"};
+  const std::string_view delimiters[] = {",", ";", "::", "\t"};
+  int compared = 0;
+  for (int round = 0; round < 1500; ++round) {
+    std::string input = testing::RandomInput(random, 30);
+    for (int i = 0; i < 6; ++i) {
+      const std::size_t at = std::uniform_int_distribution<std::size_t>(0, input.size())(random);
+      input.insert(at, pieces[random() % std::size(pieces)]);
+    }
+    const std::string delimiter(delimiters[round % std::size(delimiters)]);
+    std::string output;
+    try {
+      output = ReferenceConvert(input, delimiter, kUtf8Page, Quoting::kQuoted);
+    } catch (const testing::ReferenceUnclosedQuote&) {
+      EXPECT_NE(Check(input, delimiter).unclosed_quote_line, 0u);
+      continue;
+    }
+    // Unquoting may leave unmarked output starting with what looks like a mark.
+    const auto starts = [](std::string_view text, std::string_view head) {
+      return text.substr(0, head.size()) == head;
+    };
+    const bool marked = starts(input, "\xFF\xFE") || starts(input, "\xFE\xFF") ||
+                        starts(input, "\xEF\xBB\xBF") || starts(input, "\0\0\xFE\xFF"sv);
+    if (!marked && (starts(output, "\xFF\xFE") || starts(output, "\xEF\xBB\xBF"))) continue;
+    const auto rows = testing::TsvRows(output);
+    ++compared;
+    const CheckReport whole = Check(input, delimiter);
+    const CheckReport blocks = Check(input, delimiter, 16 + round % 50);
+    ASSERT_EQ(whole.records, rows.size()) << ::testing::PrintToString(input) << " " << delimiter;
+    std::size_t low = rows.empty() ? 0 : SIZE_MAX, high = 0;
+    for (const auto& row : rows) low = std::min(low, row.size()), high = std::max(high, row.size());
+    EXPECT_EQ(whole.min_fields, low) << input;
+    EXPECT_EQ(whole.max_fields, high) << input;
+    EXPECT_EQ(FormatCheckReport(blocks, Quoting::kTextual),
+              FormatCheckReport(whole, Quoting::kTextual))
+        << input;
+  }
+  EXPECT_GT(compared, 500);
+}
+
 // ---- Buffers ----
 
 class ThreadRecordingSink : public ByteSink {

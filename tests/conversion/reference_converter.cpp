@@ -205,7 +205,7 @@ std::basic_string<Unit> ConvertQuoted(const std::basic_string<Unit>& text,
                                       const std::basic_string<Unit>& delimiter, bool matches,
                                       Quoting quoting) {
   const QuotedRecords<Unit> records = ParseQuoted(text, delimiter, matches);
-  if (records.unclosed_line != 0) throw ReferenceUnclosedQuote(records.unclosed_line);
+  if (records.unclosed_line != 0) throw ReferenceUnclosedQuote{records.unclosed_line};
   return WriteQuoted(records, quoting == Quoting::kEscaped);
 }
 
