@@ -107,8 +107,10 @@ ratio() {
       -v label="$1/$2" 'BEGIN {
     r = a / b
     ok = (sense == "le") ? r <= goal : r >= goal
-    printf "%-26s %6.2f  (goal %s %s: %s)   cpu %6.2f\n", label, r, sense == "le" ? "<=" : ">=", goal,
-           ok ? "met" : "MISSED", cb > 0 ? ca / cb : 0
+    word = (sense == "le") ? "<=" : ">="
+    verdict = ok ? "met" : "MISSED"
+    cpu = (cb > 0) ? ca / cb : 0
+    printf "%-26s %6.2f  (goal %s %s: %s)   cpu %6.2f\n", label, r, word, goal, verdict, cpu
   }'
 }
 echo

@@ -11,7 +11,8 @@
 //
 // Buffers belong to the calling thread and serve one file after another:
 // a batch of small files neither allocates nor clears memory per file, and
-// threads converting files side by side share nothing. They are sized to
+// threads converting files side by side share nothing (a thread runs one
+// conversion or check at a time). They are sized to
 // the input (a few KB at least, the block size at most) and never cleared:
 // every byte is written before it is read.
 
