@@ -327,37 +327,6 @@ TEST(Check, CountsWhatTheQuoteAwareReadingReadsWhateverTheBlocks) {
 
 // ---- Buffers ----
 
-class ThreadRecordingSink : public ByteSink {
- public:
-  void Write(const void* data, std::size_t size) override {
-    text.append(static_cast<const char*>(data), size);
-    threads.push_back(std::this_thread::get_id());
-  }
-  std::string text;
-  std::vector<std::thread::id> threads;
-};
-
-TEST(Buffers, OneBlockIsWrittenOnTheCallingThreadAndManyInOrder) {
-  const std::string small = "a,b\r\nc,d";
-  ConversionOptions options;
-  options.delimiter = ",";
-  ThreadRecordingSink one;
-  testing::ChoppySource one_source(small, 1 << 20, 1);
-  ConvertStream(one_source, one, options);
-  EXPECT_EQ(one.text, ReferenceConvert(small, ",", kUtf8Page));
-  for (const auto& id : one.threads) EXPECT_EQ(id, std::this_thread::get_id());
-
-  std::string large;
-  for (int i = 0; i < 2000; ++i) large += std::to_string(i) + ",x\n";
-  ThreadRecordingSink many;
-  testing::ChoppySource many_source(large, 1 << 20, 1);
-  options.block_size = 64;
-  ConvertStream(many_source, many, options);
-  EXPECT_TRUE(many.text == ReferenceConvert(large, ",", kUtf8Page));
-  EXPECT_NE(std::count(many.threads.begin(), many.threads.end(), std::this_thread::get_id()),
-            static_cast<std::ptrdiff_t>(many.threads.size()));
-}
-
 TEST(Buffers, ThreadsConvertingSideBySideShareNothing) {
   std::vector<std::string> inputs;
   std::mt19937 random(7);
