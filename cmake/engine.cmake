@@ -40,7 +40,7 @@ if(DELVORA_TESTS)
 endif()
 
 # delvora-convert: the headless twin of the conversion run.
-add_library(delvora_cli STATIC src/cli/cli.cpp)
+add_library(delvora_cli STATIC src/cli/cli.cpp src/cli/standard_streams.cpp)
 target_link_libraries(delvora_cli PUBLIC delvora_core)
 add_executable(delvora-convert src/cli/main.cpp)
 target_link_libraries(delvora-convert PRIVATE delvora_cli)
