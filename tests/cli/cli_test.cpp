@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <sstream>
 
+#include "conversion/converter.h"
+#include "conversion/text_reader.h"
+#include "conversion/text_writer.h"
 #include "platform/product.h"
 #include "support/test_support.h"
 
@@ -18,16 +22,49 @@ namespace {
 
 namespace fs = std::filesystem;
 
+class StringSource : public ByteSource {
+ public:
+  explicit StringSource(std::string data) : data_(std::move(data)) {}
+  std::size_t Read(void* buffer, std::size_t size) override {
+    const std::size_t n = std::min(size, data_.size() - at_);
+    std::memcpy(buffer, data_.data() + at_, n);
+    at_ += n;
+    return n;
+  }
+
+ private:
+  std::string data_;
+  std::size_t at_ = 0;
+};
+
+// The standard output; fails from the write numbered fail_at on, as a full
+// disk or a closed pipe would.
+class StringSink : public ByteSink {
+ public:
+  void Write(const void* data, std::size_t size) override {
+    if (++writes >= fail_at) throw AppError(kErrDiskFull, "Disk full");
+    text.append(static_cast<const char*>(data), size);
+  }
+  std::string text;
+  int writes = 0;
+  int fail_at = 1 << 30;
+};
+
 struct Result {
   int code;
   std::string out;
   std::string err;
+  std::string stdout_bytes;  // what "-" wrote
 };
 
-Result Cli(std::vector<std::string> args, bool terminal = false) {
+Result Cli(std::vector<std::string> args, bool terminal = false, std::string stdin_bytes = "",
+           int fail_at = 1 << 30) {
   std::ostringstream out, err;
-  const int code = RunConvertCommand(args, out, err, terminal);
-  return {code, out.str(), err.str()};
+  StringSource in(std::move(stdin_bytes));
+  StringSink sink;
+  sink.fail_at = fail_at;
+  const int code = RunConvertCommand(args, out, err, terminal, in, sink);
+  return {code, out.str(), err.str(), sink.text};
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -124,13 +161,38 @@ TEST_F(ConvertCliTest, UsageErrors) {
                                              {"--out", P("no-such-folder"), P("a.csv")},
                                              {"--out", P("a.csv"), P("a.csv")},
                                              {"-q=1", P("a.csv")},
-                                             {"--other", "\xFF", P("a.csv")}}) {
+                                             {"--dry-run=yes", P("a.csv")},
+                                             {"-qx", P("a.csv")},
+                                             {""},
+                                             {"--other", "\xFF", P("a.csv")},
+                                             {"--other=", P("a.csv")},
+                                             {"--other", "", P("a.csv")},
+                                             {"-j0", P("a.csv")},
+                                             {"--jobs", "two", P("a.csv")},
+                                             {"-j", "2x", P("a.csv")},
+                                             {"-j"},
+                                             {"-", "-"},
+                                             {"--out", P(""), "-"},
+                                             {"-o", P("x.tsv"), P("a.csv"), P("a.csv")},
+                                             {"-o", P("x.tsv"), P("")},
+                                             {"-o", P(""), P("a.csv")},
+                                             {"-o", "", P("a.csv")},
+                                             {"--out", P(""), "-o", P("x.tsv"), P("a.csv")},
+                                             {"--check", "-o", P("x.tsv"), P("a.csv")},
+                                             {"--check", "--dry-run", P("a.csv")},
+                                             {"--check", "--out", P(""), P("a.csv")},
+                                             {"--quotes", "--other", "\"", P("a.csv")},
+                                             {"--escape", "--other=;\"", P("a.csv")}}) {
     Result r = Cli(args);
     EXPECT_EQ(r.code, kCliUsageError) << ::testing::PrintToString(args);
     EXPECT_EQ(r.err.rfind("delvora-convert: ", 0), 0u) << r.err;
     EXPECT_NE(r.err.find("--help"), std::string::npos);
+    EXPECT_EQ(r.out + r.stdout_bytes, "");
   }
   EXPECT_FALSE(fs::exists(dir_ / "a.tsv"));
+  EXPECT_FALSE(fs::exists(dir_ / "x.tsv"));
+  EXPECT_NE(Cli({"--out", P("a.csv"), P("a.csv")}).err.find("is a file, not a folder"),
+            std::string::npos);
 }
 
 TEST_F(ConvertCliTest, HelpVersionAndDashDash) {
@@ -148,6 +210,141 @@ TEST_F(ConvertCliTest, HelpVersionAndDashDash) {
   fs::current_path(fs::temp_directory_path());
 }
 
+TEST_F(ConvertCliTest, HelpSaysWhatUsersTripOver) {
+  const std::string help = Cli({"--help"}).out;
+  for (const char* text : {"only when it is a terminal", ".tsv input\nis converted in place",
+                           "not valid UTF-8", "-j, --jobs N", "--dry-run", "-o, --output FILE",
+                           "--quotes", "--escape", "--check", "(default: 1)"})
+    EXPECT_NE(help.find(text), std::string::npos) << text;
+}
+
+// Every encoding reads from "-" and writes to "-" exactly as it converts from
+// and to files, and nothing else reaches the standard output.
+TEST_F(ConvertCliTest, StandardStreamsConvertLikeFiles) {
+  using namespace std::string_literals;
+  for (const std::string& input :
+       {"a,b\nc,d"s,
+        "\xEF\xBB\xBF"
+        "a,\xC3\xA9\r\n"s,
+        "\xFF\xFEx\0,\0y\0\n\0"s, "\xFE\xFF\0x\0,\0y\0\n"s, "\xFF\xFE\0\0x\0\0\0,\0\0\0\n\0\0\0"s,
+        "\0\0\xFE\xFF\0\0\0x\0\0\0,"s, ""s}) {
+    const std::string shown = ::testing::PrintToString(input);
+    testing::WriteFile(dir_ / "in.csv", input);
+    ASSERT_EQ(Cli({P("in.csv")}).code, kCliAllConverted);
+    const std::string expected = testing::ReadFile(dir_ / "in.tsv");
+
+    Result piped = Cli({"-q", "-"}, true, input);
+    EXPECT_EQ(piped.code, kCliAllConverted) << shown << piped.err;
+    EXPECT_EQ(piped.stdout_bytes, expected) << shown;
+    EXPECT_EQ(piped.out + piped.err, "") << shown;
+
+    Result to_file = Cli({"-", "-o", P("named.tsv")}, false, input);
+    EXPECT_EQ(to_file.code, kCliAllConverted) << shown;
+    EXPECT_EQ(testing::ReadFile(dir_ / "named.tsv"), expected) << shown;
+
+    Result from_file = Cli({"-o-", P("in.csv")});
+    EXPECT_EQ(from_file.stdout_bytes, expected) << shown;
+  }
+  EXPECT_EQ(Cli({"-"}, false, "1,2\n").stdout_bytes, "1\t2\r\n");
+  // "-" among files: only its result goes to the standard output.
+  testing::WriteFile(dir_ / "f.csv", "3,4\n");
+  Result mixed = Cli({P("f.csv"), "-"}, true, "1,2\n");
+  EXPECT_EQ(mixed.stdout_bytes, "1\t2\r\n");
+  EXPECT_EQ(Lines(mixed.err),
+            (std::vector<std::string>{"file 1 of 2: " + P("f.csv"), "file 2 of 2: -"}));
+  EXPECT_EQ(testing::ReadFile(dir_ / "f.tsv"), "3\t4\r\n");
+}
+
+TEST_F(ConvertCliTest, AFailedStandardOutputSaysWhetherPartOfTheResultWentOut) {
+  Result before = Cli({"-"}, false, "1,2\n", 1);
+  EXPECT_EQ(before.code, kCliSomeFailed);
+  EXPECT_EQ(before.err, "delvora-convert: -: cannot write the standard output: Disk full\n");
+  Result after = Cli({"-"}, false,
+                     "\xEF\xBB\xBF"
+                     "1,2\n",
+                     2);  // the mark went out
+  EXPECT_EQ(after.err,
+            "delvora-convert: -: cannot write the standard output: Disk full (the standard output "
+            "holds an incomplete result)\n");
+  Result missing = Cli({"-o", "-", P("missing.csv")});
+  EXPECT_EQ(missing.err, "delvora-convert: " + P("missing.csv") + ": File not found\n");
+}
+
+TEST_F(ConvertCliTest, OutputFileDryRunAndCombinedOptions) {
+  testing::WriteFile(dir_ / "a.csv", "x;y\n");
+  fs::create_directory(dir_ / "out");
+  Result named = Cli({"-qdsemicolon", "--output=" + P("out/b.txt"), P("a.csv")});
+  EXPECT_EQ(named.code, kCliAllConverted) << named.err;
+  EXPECT_EQ(testing::ReadFile(dir_ / "out" / "b.txt"), "x\ty\r\n");
+  EXPECT_FALSE(fs::exists(dir_ / "a.tsv"));
+  EXPECT_EQ(Cli({"-o" + P("c.tsv"), "-dtab", "--jobs", "3", P("a.csv")}).code, kCliAllConverted);
+  EXPECT_EQ(testing::ReadFile(dir_ / "c.tsv"), "x;y\r\n");
+
+  fs::create_directories(dir_ / "in" / "sub");
+  testing::WriteFile(dir_ / "in" / "sub" / "d.csv", "1\n");
+  Result dry = Cli({"-qj2", "--dry-run", "--out", P("out"), P("a.csv"), P("in")}, true);
+  EXPECT_EQ(dry.code, kCliAllConverted) << dry.err;
+  EXPECT_EQ(dry.err, "");
+  EXPECT_EQ(Lines(dry.out),
+            (std::vector<std::string>{P("a.csv") + " \u2192 " + P("out/a.tsv"),
+                                      P("in/sub/d.csv") + " \u2192 " + P("out/d.tsv")}));
+  EXPECT_FALSE(fs::exists(dir_ / "out" / "a.tsv"));
+  EXPECT_EQ(Lines(Cli({"--dry-run", "-", "-o", P("e.tsv")}).out),
+            (std::vector<std::string>{"- \u2192 " + P("e.tsv")}));
+}
+
+TEST_F(ConvertCliTest, MessagesShowNormalisedNamesOnOneLine) {
+  fs::create_directories(dir_ / "empty" / "sub");
+  fs::create_directory(dir_ / "x");
+  testing::WriteFile(dir_ / "x" / "a\nb\x1B[2J.csv", "1,2\n");
+  const std::string odd = P("x/a\\nb\\x1B[2J.csv");
+  fs::current_path(dir_.path());
+  Result r =
+      Cli({"./x//a\nb\x1B[2J.csv", "x/./gone\t.csv", "empty/", "x/bad\xFF\xC2\x9B.csv"}, true);
+  fs::current_path(fs::temp_directory_path());
+  EXPECT_EQ(r.code, kCliSomeFailed);
+  EXPECT_EQ(testing::ReadFile(dir_ / "x" / "a\nb\x1B[2J.tsv"), "1\t2\r\n");
+  EXPECT_EQ(
+      Lines(r.err),
+      (std::vector<std::string>{
+          "delvora-convert: warning: " + P("empty/") + ": no *.csv file in this folder or below it",
+          "file 1 of 3: " + odd, "file 2 of 3: " + P("x/gone\\t.csv"),
+          "delvora-convert: " + P("x/gone\\t.csv") + ": File not found",
+          "file 3 of 3: " + P("x/bad\\xFF\\u009B.csv"),
+          "delvora-convert: " + P("x/bad\\xFF\\u009B.csv") + ": File not found"}));
+}
+
+// Work in parallel, report in order: the same lines and the same bytes as
+// one file at a time, also when inputs repeat or results replace inputs.
+TEST_F(ConvertCliTest, JobsKeepTheOrderAndTheBytesOfOneAtATime) {
+  std::vector<std::string> args;
+  for (int i = 0; i < 24; ++i) {
+    const std::string name = std::to_string(i) + ".csv";
+    if (i % 5 != 3)
+      testing::WriteFile(dir_ / name, std::string(static_cast<std::size_t>(i) * 7000, ',') + "\n");
+    args.push_back(P(name));
+  }
+  testing::WriteFile(dir_ / "again.tsv", "a,b\n");
+  for (const char* twice : {"1.csv", "again.tsv", "2.csv", "again.tsv"}) args.push_back(P(twice));
+  const auto run = [&](const std::string& jobs) {
+    std::vector<std::string> with = args;
+    with.insert(with.begin(), jobs);
+    Result r = Cli(with, true);
+    std::vector<std::string> outputs;
+    for (const std::string& arg : args) {
+      const fs::path tsv = fs::path(arg).replace_extension(".tsv");
+      outputs.push_back(fs::exists(tsv) ? testing::ReadFile(tsv) : "(none)");
+      if (fs::path(arg).extension() != ".tsv") fs::remove(tsv);
+    }
+    return std::make_tuple(r.code, r.err, outputs);
+  };
+  const auto one = run("-j1");
+  EXPECT_EQ(std::get<0>(one), kCliSomeFailed);
+  EXPECT_EQ(Lines(std::get<1>(one)).size(), 28u + 5u);
+  testing::WriteFile(dir_ / "again.tsv", "a,b\n");
+  EXPECT_EQ(run("-j4"), one);
+}
+
 #ifndef _WIN32
 TEST_F(ConvertCliTest, TheProgramReportsThroughItsExitStatus) {
   testing::WriteFile(dir_ / "a.csv", "a,b\n");
@@ -161,6 +358,14 @@ TEST_F(ConvertCliTest, TheProgramReportsThroughItsExitStatus) {
   EXPECT_EQ(status(exe + " '" + P("missing.csv") + "'"), 1);
   EXPECT_EQ(status(exe), 2);
   EXPECT_EQ(status(exe + " --version >/dev/null"), 0);
+  // The real standard streams, byte for byte.
+  testing::WriteFile(dir_ / "u16.csv", std::string("\xFF\xFE"
+                                                   "a\0,\0\n\0",
+                                                   8));
+  EXPECT_EQ(status(exe + " - <'" + P("u16.csv") + "' >'" + P("piped.tsv") + "'"), 0);
+  EXPECT_EQ(testing::ReadFile(dir_ / "piped.tsv"), std::string("\xFF\xFE"
+                                                               "a\0\t\0\r\0\n\0",
+                                                               10));
 }
 #endif
 
