@@ -6,14 +6,15 @@
 #include <filesystem>
 #include <functional>
 #include <iterator>
-#include <map>
 #include <mutex>
 #include <optional>
 #include <string_view>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 #include "cli/standard_streams.h"
+#include "conversion/batch_plan.h"
 #include "conversion/converter.h"
 #include "conversion/delimiter.h"
 #include "conversion/encoding.h"
@@ -477,29 +478,50 @@ Batch Collect(const CliOptions& options, std::ostream& err) {
   return batch;
 }
 
+// Refuses, before any work starts, every result that would destroy an input
+// still to be read or a result written earlier from another input. The
+// standard streams take no part: they are no file of the run.
+void PlanCollisions(std::vector<Item>& items) {
+  std::vector<BatchItem> files;
+  std::vector<std::size_t> index;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (IsStdStream(items[i].input) || IsStdStream(items[i].output)) continue;
+    files.push_back({items[i].input, items[i].output});
+    index.push_back(i);
+  }
+  const std::vector<std::optional<Collision>> plan = PlanBatch(files);
+  const AppError exists(kErrFileExists, "File already exists");
+  for (std::size_t k = 0; k < plan.size(); ++k) {
+    if (!plan[k]) continue;
+    Item& item = items[index[k]];
+    const std::string other = Shown(files[plan[k]->other].input);
+    item.refusal = std::string(kProgram) + ": " + Shown(item.input) + ": cannot write " +
+                   Shown(item.output) + ": " + exists.description() +
+                   (plan[k]->kind == Collision::Kind::kPendingInput
+                        ? " (it is the input " + other + ", not yet converted)"
+                        : " (written from " + other + " earlier in this run)") +
+                   "\n";
+  }
+}
+
 // Items that read or write the same file as an earlier one wait for it, so
 // that every file is read and written in the order a one-at-a-time run
-// would. Paths compare without ASCII case, which may keep a few unrelated
-// files waiting on a case-sensitive disk but never lets two related ones
-// overlap on a case-insensitive one.
+// would: an input listed twice, a result converted again in place.
 std::vector<std::vector<std::size_t>> Dependencies(const std::vector<Item>& items) {
   std::vector<std::vector<std::size_t>> waits(items.size());
-  std::map<std::string, std::size_t> last_user;
-  const auto key = [](std::string path) {
-    std::transform(path.begin(), path.end(), path.begin(), [](char c) {
-      return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
-    return path;
-  };
+  std::unordered_map<PathIdentity, std::size_t, PathIdentityHash> last_user;
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (items[i].refusal) continue;
-    std::vector<std::string> keys;
-    for (const std::string* path : {&items[i].input, &items[i].output})
-      if (!IsStdStream(*path)) keys.push_back(key(*path));
-    for (const std::string& k : keys)
-      if (auto found = last_user.find(k); found != last_user.end())
+    std::vector<PathIdentity> files;
+    if (!IsStdStream(items[i].input)) {
+      files.push_back(EntryIdentity(items[i].input));
+      if (auto read = FileIdentity(items[i].input)) files.push_back(std::move(*read));
+    }
+    if (!IsStdStream(items[i].output)) files.push_back(EntryIdentity(items[i].output));
+    for (const PathIdentity& file : files)
+      if (auto found = last_user.find(file); found != last_user.end())
         waits[i].push_back(found->second);
-    for (const std::string& k : keys) last_user[k] = i;
+    for (const PathIdentity& file : files) last_user[file] = i;
   }
   return waits;
 }
@@ -661,6 +683,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   Batch batch = Collect(options, err);
   bool any_failed = batch.failed;
   std::vector<Item>& items = batch.items;
+  PlanCollisions(items);
 
   if (options.dry_run) {
     for (const Item& item : items)

@@ -345,6 +345,51 @@ TEST_F(ConvertCliTest, JobsKeepTheOrderAndTheBytesOfOneAtATime) {
   EXPECT_EQ(run("-j4"), one);
 }
 
+// A result that would destroy an input still to be read, or a result of the
+// same run, is refused with one line naming both inputs; the rest converts.
+TEST_F(ConvertCliTest, CollisionsAreRefusedInInputOrderWhateverTheJobs) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string line;   // "" when nothing is refused
+    std::string a_tsv;  // a.tsv afterwards
+  };
+  const std::string exists = ": File already exists";
+  const std::vector<Case> cases = {
+      {{P("a.csv"), P("a.tsv")},
+       "delvora-convert: " + P("a.csv") + ": cannot write " + P("a.tsv") + exists +
+           " (it is the input " + P("a.tsv") + ", not yet converted)",
+       "a.tsv\t1\r\n"},
+      {{"--out", P("o"), P("x/a.csv"), P("y/a.csv")},
+       "delvora-convert: " + P("y/a.csv") + ": cannot write " + P("o/a.tsv") + exists +
+           " (written from " + P("x/a.csv") + " earlier in this run)",
+       "a.tsv,1\n"},
+      {{P("a.csv"), P("b.txt"), P("a.txt")},
+       "delvora-convert: " + P("a.txt") + ": cannot write " + P("a.tsv") + exists +
+           " (written from " + P("a.csv") + " earlier in this run)",
+       "a.csv\t1\r\n"},
+      {{P("b.txt"), P("a.tsv"), P("b.txt"), P("a.tsv")}, "", "a.tsv\t1\r\n"},
+  };
+  for (const char* jobs : {"-j1", "-j3"}) {
+    for (const Case& c : cases) {
+      fs::remove_all(dir_.path());
+      fs::create_directories(dir_ / "x");
+      fs::create_directories(dir_ / "y");
+      fs::create_directories(dir_ / "o");
+      for (const char* name : {"a.csv", "a.tsv", "a.txt", "b.txt", "x/a.csv", "y/a.csv"})
+        testing::WriteFile(dir_ / name, std::string(name) + ",1\n");
+      std::vector<std::string> args = c.args;
+      args.insert(args.begin(), jobs);
+      Result r = Cli(args);
+      const std::string shown = jobs + ::testing::PrintToString(c.args);
+      EXPECT_EQ(r.code, c.line.empty() ? kCliAllConverted : kCliSomeFailed) << shown;
+      EXPECT_EQ(r.err, c.line.empty() ? "" : c.line + "\n") << shown;
+      EXPECT_EQ(testing::ReadFile(dir_ / "a.tsv"), c.a_tsv) << shown;
+    }
+    EXPECT_EQ(testing::ReadFile(dir_ / "b.tsv"), "b.txt\t1\r\n");
+  }
+  EXPECT_EQ(Cli({"--dry-run", "--out", P("o"), P("x/a.csv"), P("y/a.csv")}).code, kCliSomeFailed);
+}
+
 #ifndef _WIN32
 TEST_F(ConvertCliTest, TheProgramReportsThroughItsExitStatus) {
   testing::WriteFile(dir_ / "a.csv", "a,b\n");
