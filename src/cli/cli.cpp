@@ -15,6 +15,7 @@
 
 #include "cli/standard_streams.h"
 #include "conversion/batch_plan.h"
+#include "conversion/check.h"
 #include "conversion/converter.h"
 #include "conversion/delimiter.h"
 #include "conversion/encoding.h"
@@ -404,9 +405,12 @@ void Validate(const CliOptions& options) {
       throw UsageError{"-o names the folder " + Quoted(*options.output_file) +
                        "; use --out for a folder"};
   }
-  if ((options.quotes || options.escape) &&
+  // Quote-aware reading (which --check does too) needs '"' to open a field.
+  if ((options.quotes || options.escape || options.check) &&
       ResolveDelimiter(ChoiceOf(options)).find('"') != std::string::npos)
-    throw UsageError{"a delimiter that contains '\"' cannot be read with --quotes or --escape"};
+    throw UsageError{
+        "a delimiter that contains '\"' cannot be read with --quotes, --escape "
+        "or --check"};
 }
 
 // Walk failures: one line each, and the batch counts as failed.
@@ -659,6 +663,24 @@ ItemResult Convert(const Item& item, const ConversionOptions& conversion, ByteSo
   return result;
 }
 
+// One --check line on the standard output; safe or not decides the status.
+ItemResult Check(const Item& item, const ConversionOptions& conversion, ByteSource* stdin_bytes) {
+  ItemResult result;
+  try {
+    const CheckReport report = IsStdStream(item.input) ? CheckStream(*stdin_bytes, conversion)
+                                                       : CheckFile(item.input, conversion);
+    result.out = Shown(item.input) + ": " + FormatCheckReport(report, conversion.quoting) + "\n";
+    result.failed = !CheckIsSafe(report, conversion.quoting);
+  } catch (const AppError& failure) {
+    result.err = FailureLine(item, failure, false, false);
+    result.failed = true;
+  } catch (const std::exception& failure) {
+    result.err = std::string(kProgram) + ": " + Shown(item.input) + ": " + failure.what() + "\n";
+    result.failed = true;
+  }
+  return result;
+}
+
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                bool err_is_terminal, const std::function<ByteSource&()>& stdin_bytes,
                const std::function<ByteSink&()>& stdout_bytes) {
@@ -683,7 +705,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   Batch batch = Collect(options, err);
   bool any_failed = batch.failed;
   std::vector<Item>& items = batch.items;
-  PlanCollisions(items);
+  if (!options.check) PlanCollisions(items);
 
   if (options.dry_run) {
     for (const Item& item : items)
@@ -699,18 +721,25 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
 
   ConversionOptions conversion;
   conversion.delimiter = ResolveDelimiter(ChoiceOf(options));
+  conversion.quoting = options.escape   ? Quoting::kEscaped
+                       : options.quotes ? Quoting::kQuoted
+                                        : Quoting::kTextual;
   // The standard streams are taken over only when "-" asks for them.
   const bool uses_stdin = std::any_of(items.begin(), items.end(),
                                       [](const Item& item) { return IsStdStream(item.input); });
-  const bool uses_stdout = std::any_of(items.begin(), items.end(),
-                                       [](const Item& item) { return IsStdStream(item.output); });
+  const bool uses_stdout =
+      !options.check && std::any_of(items.begin(), items.end(),
+                                    [](const Item& item) { return IsStdStream(item.output); });
   ByteSource* input = uses_stdin ? &stdin_bytes() : nullptr;
   ByteSink* output = uses_stdout ? &stdout_bytes() : nullptr;
 
   const bool progress = err_is_terminal && !options.quiet;
   RunInOrder(
       items.size(), options.jobs, Dependencies(items),
-      [&](std::size_t i) { return Convert(items[i], conversion, input, output); },
+      [&](std::size_t i) {
+        return options.check ? Check(items[i], conversion, input)
+                             : Convert(items[i], conversion, input, output);
+      },
       [&](std::size_t i) {
         if (progress)
           err << "file " << i + 1 << " of " << items.size() << ": " << Shown(items[i].input) << "\n"

@@ -182,6 +182,7 @@ TEST_F(ConvertCliTest, UsageErrors) {
                                              {"--check", "--dry-run", P("a.csv")},
                                              {"--check", "--out", P(""), P("a.csv")},
                                              {"--quotes", "--other", "\"", P("a.csv")},
+                                             {"--check", "--other", "'\"", P("a.csv")},
                                              {"--escape", "--other=;\"", P("a.csv")}}) {
     Result r = Cli(args);
     EXPECT_EQ(r.code, kCliUsageError) << ::testing::PrintToString(args);
@@ -388,6 +389,62 @@ TEST_F(ConvertCliTest, CollisionsAreRefusedInInputOrderWhateverTheJobs) {
     EXPECT_EQ(testing::ReadFile(dir_ / "b.tsv"), "b.txt\t1\r\n");
   }
   EXPECT_EQ(Cli({"--dry-run", "--out", P("o"), P("x/a.csv"), P("y/a.csv")}).code, kCliSomeFailed);
+}
+
+TEST_F(ConvertCliTest, QuoteAwareModesAndTheCheck) {
+  testing::WriteFile(dir_ / "plain.csv", "a,b\n1,2\n");
+  testing::WriteFile(dir_ / "quoted.csv", "a,b\n\"1,5\",2\n");
+  testing::WriteFile(dir_ / "open.csv", "a,b\n\"1,2\n");
+  // The check: one line per file on the standard output, in order; the
+  // status says whether every file is safe for the chosen mode.
+  struct Case {
+    std::vector<std::string> args;
+    int code;
+    std::vector<std::string> verdicts;  // the start of the text after "verdict: "
+  };
+  for (const Case& c : std::vector<Case>{
+           {{P("plain.csv"), P("quoted.csv")}, kCliSomeFailed, {"safe", "needs --quotes"}},
+           {{"-j2", P("plain.csv"), P("quoted.csv"), "--quotes"},
+            kCliAllConverted,
+            {"safe", "safe"}},
+           {{"--escape", P("open.csv")}, kCliSomeFailed, {"unclosed quote"}},
+           {{P("plain.csv")}, kCliAllConverted, {"safe"}},
+           {{"-"}, kCliSomeFailed, {"needs --quotes"}}}) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.begin(), "--check");
+    Result r = Cli(args, false, "\"x,y\"\n");
+    const std::string shown = ::testing::PrintToString(args);
+    EXPECT_EQ(r.code, c.code) << shown << r.err;
+    const auto lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), c.verdicts.size()) << shown;
+    std::vector<std::string> paths;
+    for (const std::string& arg : c.args)
+      if (arg == "-" || arg[0] != '-') paths.push_back(arg);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      const std::string& path = paths[i];
+      EXPECT_EQ(lines[i].rfind(path + ": ", 0), 0u) << lines[i];
+      EXPECT_NE(lines[i].find("verdict: " + c.verdicts[i]), std::string::npos) << lines[i];
+    }
+  }
+  Result missing = Cli({"--check", P("missing.csv")});
+  EXPECT_EQ(missing.code, kCliSomeFailed);
+  EXPECT_EQ(missing.err, "delvora-convert: " + P("missing.csv") + ": File not found\n");
+  EXPECT_FALSE(fs::exists(dir_ / "plain.tsv"));
+
+  // The modes reach the engine; an unclosed quote fails its file only.
+  EXPECT_EQ(Cli({"--quotes", P("quoted.csv")}).code, kCliAllConverted);
+  EXPECT_EQ(testing::ReadFile(dir_ / "quoted.tsv"), "a\tb\r\n1,5\t2\r\n");
+  EXPECT_EQ(Cli({"--escape", "-"}, false, "\"a\tb\",c\n").stdout_bytes, "a\\tb\tc\r\n");
+  Result open = Cli({"--quotes", P("open.csv"), P("plain.csv")});
+  EXPECT_EQ(open.code, kCliSomeFailed);
+  EXPECT_EQ(Lines(open.err).size(), 1u) << open.err;
+  EXPECT_FALSE(fs::exists(dir_ / "open.tsv"));
+  EXPECT_TRUE(fs::exists(dir_ / "plain.tsv"));
+  Result piped = Cli({"--quotes", "-"}, false,
+                     "\xEF\xBB\xBF"
+                     "a\n\"b\n");
+  EXPECT_NE(piped.err.find("(the standard output holds an incomplete result)"), std::string::npos)
+      << piped.err;
 }
 
 #ifndef _WIN32
