@@ -351,10 +351,10 @@ std::string FullPath(const std::string& utf8) {
 
 // A full path with doubled separators and "." steps taken out, as the walk
 // lists its files: what messages show is the file the run opens. ".." stays,
-// since it may climb out of a linked folder; the literal "\\?\" form stays
-// whole.
+// since it may climb out of a linked folder; the literal "\\?\" and device
+// "\\.\" forms stay whole.
 std::string NormalPath(const std::string& full) {
-  if (full.rfind("\\\\?\\", 0) == 0) return full;
+  if (full.rfind("\\\\?\\", 0) == 0 || full.rfind("\\\\.\\", 0) == 0) return full;
   const std::string collapsed = NormalizeBackslashes(full, kNativeSeparator);
   std::size_t start = collapsed.find_first_not_of(kNativeSeparator);
   if (start == std::string::npos) return collapsed;
