@@ -2,8 +2,12 @@
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
+#include <algorithm>
+#include <cstdlib>
 
 #include "platform/twips.h"
 
@@ -25,6 +29,76 @@ class OwnChange {
 };
 
 }  // namespace
+
+ListHeader::ListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+  setMouseTracking(true);
+  viewport()->setMouseTracking(true);
+}
+
+int ListHeader::DividerAt(int x) const {
+  for (int visual = count() - 1; visual >= 0; --visual) {
+    const int logical = logicalIndex(visual);
+    if (isSectionHidden(logical)) continue;
+    const int edge = sectionViewportPosition(logical) + sectionSize(logical);
+    if (std::abs(x - edge) <= kGrip) return logical;
+  }
+  return -1;
+}
+
+void ListHeader::paintEvent(QPaintEvent* event) {
+  QHeaderView::paintEvent(event);
+  // The line the list's tip asks the user to move, whatever the style or
+  // skin draws between sections: a dark line with a light one beside it.
+  QPainter painter(viewport());
+  for (int visual = 0; visual < count(); ++visual) {
+    const int logical = logicalIndex(visual);
+    if (isSectionHidden(logical)) continue;
+    const int x = sectionViewportPosition(logical) + sectionSize(logical) - 1;
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(x, 3, x, height() - 4);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(x + 1, 3, x + 1, height() - 4);
+  }
+}
+
+void ListHeader::mousePressEvent(QMouseEvent* event) {
+  const int x = event->position().toPoint().x();
+  const int divider = event->button() == Qt::LeftButton ? DividerAt(x) : -1;
+  if (divider < 0) {
+    QHeaderView::mousePressEvent(event);
+    return;
+  }
+  resizing_ = divider;
+  grab_offset_ = x - (sectionViewportPosition(divider) + sectionSize(divider));
+  event->accept();
+}
+
+void ListHeader::mouseMoveEvent(QMouseEvent* event) {
+  const int x = event->position().toPoint().x();
+  if (resizing_ >= 0) {
+    const int width = x - grab_offset_ - sectionViewportPosition(resizing_);
+    resizeSection(resizing_, std::max(minimumSectionSize(), width));
+    event->accept();
+    return;
+  }
+  QHeaderView::mouseMoveEvent(event);
+  if (event->buttons() == Qt::NoButton) {
+    if (DividerAt(x) >= 0) {
+      viewport()->setCursor(Qt::SplitHCursor);
+    } else {
+      viewport()->unsetCursor();
+    }
+  }
+}
+
+void ListHeader::mouseReleaseEvent(QMouseEvent* event) {
+  if (resizing_ < 0) {
+    QHeaderView::mouseReleaseEvent(event);
+    return;
+  }
+  resizing_ = -1;
+  event->accept();
+}
 
 ListView::ListView(QTreeWidget* widget) { Attach(widget); }
 
@@ -83,6 +157,20 @@ void ListView::Add(const QString& text) {
   item->setText(0, text);
   widget_->addTopLevelItem(item);
   Tally(text, +1);
+}
+
+void ListView::AddMany(const QStringList& texts) {
+  if (texts.isEmpty()) return;
+  OwnChange own(own_change_);
+  QList<QTreeWidgetItem*> items;
+  items.reserve(texts.size());
+  for (const QString& text : texts) {
+    auto* item = new QTreeWidgetItem;
+    item->setText(0, text);
+    items.append(item);
+    Tally(text, +1);
+  }
+  widget_->addTopLevelItems(items);
 }
 
 int ListView::Count() const { return widget_->topLevelItemCount(); }

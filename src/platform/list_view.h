@@ -4,14 +4,38 @@
 // by 1-based positions as the handlers number entries.
 
 #include <QHash>
+#include <QHeaderView>
 #include <QObject>
 #include <QPoint>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 class QTreeWidget;
 
 namespace delvora {
+
+// The list's header: every column divider is drawn, and it can be taken
+// a few pixels either side of the line, beyond the last column too, where
+// the user pulls it to the right to reveal long names.
+class ListHeader : public QHeaderView {
+ public:
+  explicit ListHeader(QWidget* parent = nullptr);
+  // How far from a divider, in pixels either side, a press takes it.
+  static constexpr int kGrip = 5;
+  // The column whose right divider is within reach of x (viewport), or -1.
+  int DividerAt(int x) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int resizing_ = -1;
+  int grab_offset_ = 0;  // pointer x minus the divider's x at the press
+};
 
 class ListView {
  public:
@@ -30,6 +54,9 @@ class ListView {
   QString ColumnHeader(int column) const;
 
   void Add(const QString& text);
+  // Appends the texts in order as one insertion: the view hears of one
+  // change, however many entries arrive.
+  void AddMany(const QStringList& texts);
   int Count() const;
   // "" for a position outside 1..Count().
   QString Text(int position) const;
