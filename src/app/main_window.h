@@ -167,6 +167,9 @@ class Form1 : public QWidget {
  protected:
   void closeEvent(class QCloseEvent* event) override;
   void showEvent(class QShowEvent* event) override;
+  // Tab enters a group of options at its selected option and leaves the
+  // group with the next press.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void BuildLayout();
@@ -190,6 +193,9 @@ class Form1 : public QWidget {
   void RestoreOption(StepRunner& steps, int step, QRadioButton* option, const QString& stored);
   void HookPointerMoves(QWidget* widget, void (Form1::*handler)());
   bool centred_ = false;
+  // The user is told once per run that the settings store cannot be written.
+  void TellIfChoicesCannotBeSaved();
+  bool told_store_unwritable_ = false;
   // ---- Conversion run and editing the list ----
   bool closing_ = false;
 };

@@ -4,11 +4,13 @@
 #include <QCursor>
 #include <QDir>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QTreeWidgetItem>
 
@@ -219,9 +221,20 @@ void Form1::WireListEvents() {
       return buttons;
     };
     switch (event->type()) {
-      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonPress: {
         deliver(&Form1::ListView1_MouseDown);
-        return false;
+        // A press on the blank space below the entries keeps the selection:
+        // the double-click it may start removes the selected entry.
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (ListView1->itemAt(at) != nullptr) return false;
+        ListView1->setFocus(Qt::MouseFocusReason);
+        return true;
+      }
+      case QEvent::ToolTip:
+        // The list's own tip, over an entry as over the blank space.
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ListView1->toolTip(),
+                           ListView1->viewport());
+        return true;
       case QEvent::MouseMove:
         // With a button held the entries move only by the exchanges of the
         // handler; the view's own drag-selection would move the selection.
