@@ -69,14 +69,14 @@ QLineEdit {
 }
 QLineEdit:focus { border-color: #2563EB; }
 QLineEdit:disabled { background: #EEF0F4; color: #9AA3B2; }
-QTreeWidget {
+QTreeView {
   background: #FFFFFF;
   border: 1px solid #C9D1DE;
   border-radius: 6px;
   selection-background-color: #2563EB;
   selection-color: #FFFFFF;
 }
-QTreeWidget:focus { border-color: #2563EB; }
+QTreeView:focus { border-color: #2563EB; }
 QHeaderView { background: #EEF1F6; border: none; }
 QHeaderView::section {
   background: #EEF1F6;

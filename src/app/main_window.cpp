@@ -18,7 +18,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 
 #include "app/skin.h"
@@ -244,7 +244,7 @@ void Form1::BuildLayout() {
   PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Help"));
   Place(PushButton2, 120, 120, 7800, 405);
 
-  ListView1 = new QTreeWidget(this);
+  ListView1 = new QTreeView(this);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setHeader(new ListHeader(ListView1));
   ListView1->setFont(ArialBold(9));
@@ -256,8 +256,6 @@ void Form1::BuildLayout() {
   ListView1->setAcceptDrops(true);
   ListView1->viewport()->setAcceptDrops(true);
   ListView1->setDragDropMode(QAbstractItemView::DropOnly);
-  ListView1->setColumnCount(1);
-  ListView1->headerItem()->setText(0, QString());
   // The one column, and with it the header, is added at start-up.
   ListView1->setHeaderHidden(true);
   ListView1->header()->setStretchLastSection(false);

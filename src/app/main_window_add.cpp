@@ -9,7 +9,7 @@
 #include <QEvent>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <functional>
 #include <string>

@@ -11,8 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolTip>
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
+#include <QTreeView>
 
 #include "app/main_window.h"
 #include "conversion/conversion_run.h"
@@ -181,8 +180,7 @@ void Form1::ListView1_MouseMove(int /*button*/, int /*shift*/, int x, int y) {
       list_.SetText(OverItem, dragged);
       list_.Select(OverItem);
       DragItem = OverItem;
-      const int row_height =
-          ListView1->visualItemRect(ListView1->topLevelItem(OverItem - 1)).height();
+      const int row_height = list_.EntryRect(OverItem).height();
       const int target =
           AutoScrollTarget(y, ListView1->viewport()->height(), row_height, OverItem, count);
       if (target != 0) list_.EnsureVisible(target);
@@ -203,9 +201,8 @@ void Form1::WireListEvents() {
   connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
 
   // The item click comes with the press, before the moves of the same drag.
-  connect(ListView1, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item, int) {
-    ListView1_ItemClick(ListView1->indexOfTopLevelItem(item) + 1);
-  });
+  connect(ListView1, &QAbstractItemView::pressed, this,
+          [this](const QModelIndex& index) { ListView1_ItemClick(index.row() + 1); });
 
   QWidget* viewport = ListView1->viewport();
   viewport->setMouseTracking(true);
@@ -226,7 +223,7 @@ void Form1::WireListEvents() {
         // A press on the blank space below the entries keeps the selection:
         // the double-click it may start removes the selected entry.
         const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
-        if (ListView1->itemAt(at) != nullptr) return false;
+        if (ListView1->indexAt(at).isValid()) return false;
         ListView1->setFocus(Qt::MouseFocusReason);
         return true;
       }

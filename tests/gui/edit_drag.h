@@ -13,7 +13,7 @@
 namespace delvora::testing {
 
 inline QPoint EntryCentre(Form1& form, int position) {
-  return form.ListView1->visualItemRect(form.ListView1->topLevelItem(position - 1)).center();
+  return form.List().EntryRect(position).center();
 }
 
 // Presses on entry `from`, moves over every entry up to `to` and releases

@@ -225,9 +225,7 @@ TEST_F(EditListTest, DraggingNearAnEdgeBringsTheNextEntryIntoView) {
   QScrollBar* bar = form.ListView1->verticalScrollBar();
   ASSERT_GT(bar->maximum(), 0);
   ASSERT_EQ(bar->value(), 0);
-  auto row_at = [&](int y) {
-    return form.ListView1->indexOfTopLevelItem(form.ListView1->itemAt(QPoint(5, y))) + 1;
-  };
+  auto row_at = [&](int y) { return form.List().HitTest(QPoint(5, y)); };
   // The row at the bottom edge, dragged onto from the row above it.
   const int bottom = row_at(Viewport()->height() - 2);
   ASSERT_GT(bottom, 1);
