@@ -20,32 +20,29 @@ cat >"$work/shoot.sh" <<'SHOOT'
 set -euo pipefail
 "$1" &
 pid=$!
-id=""
-for _ in $(seq 1 100); do
-  id=$(xdotool search --onlyvisible --name '^Delvora$' 2>/dev/null | head -n 1 || true)
-  [ -n "$id" ] && break
-  sleep 0.1
-done
-if [ -z "$id" ]; then
-  kill "$pid" 2>/dev/null || true
-  echo "the window did not appear" >&2
-  exit 1
-fi
+# The first visible window named Delvora other than $1 (the caption of the
+# window and of its message boxes alike); ends the run when none comes.
+appears() {
+  local found=""
+  for _ in $(seq 1 100); do
+    found=$(xdotool search --onlyvisible --name '^Delvora$' 2>/dev/null | grep -vx "$1" |
+      head -n 1 || true)
+    [ -n "$found" ] && break
+    sleep 0.1
+  done
+  if [ -z "$found" ]; then
+    kill "$pid" 2>/dev/null || true
+    echo "$2 did not appear" >&2
+    exit 1
+  fi
+  echo "$found"
+}
+id=$(appears none "the window")
 sleep 1  # the first paint
 # "Load Sample/Example Files" (its centre, in the window's pixels), then No
 # to the question that follows.
 xdotool mousemove --window "$id" 400 264 click 1
-box=""
-for _ in $(seq 1 50); do
-  box=$(xdotool search --onlyvisible --name '^Delvora$' 2>/dev/null | grep -vx "$id" | head -n 1 || true)
-  [ -n "$box" ] && break
-  sleep 0.1
-done
-if [ -z "$box" ]; then
-  kill "$pid" 2>/dev/null || true
-  echo "the sample-folder question did not appear" >&2
-  exit 1
-fi
+box=$(appears "$id" "the sample-folder question")
 xdotool windowfocus --sync "$box" key Escape
 sleep 1
 xdotool mousemove --window "$id" 1 1  # no hover look on a button
