@@ -10,4 +10,12 @@ bash bench/compare.sh "$bin/delvora-convert"
 bash bench/batch.sh "$bin/delvora-convert" "$bin/batch_floor"
 "$bin/run_bench" || echo "run_bench: the window run took more than 1.5x delvora-convert"
 bash bench/startup.sh build/release
-"$bin/walk_bench" || echo "walk_bench: adding the folder tree took more than 3x find"
+# Folder trees into the list: offscreen with the list's own costs, then the
+# real window shown on an Xvfb display, into an empty list and into one
+# that already holds 100,000 entries.
+"$bin/walk_bench" --list-costs || echo "walk_bench: adding the folder tree took more than 3x find"
+shown() { xvfb-run -a -s "-screen 0 1280x1024x24" "$bin/walk_bench" --shown "$@"; }
+shown --one-csv-folders 30000 --repeat 3 ||
+  echo "walk_bench --shown: adding 30,000 folders to an empty list took more than 3x find"
+shown --preload 100000 --repeat 3 ||
+  echo "walk_bench --shown --preload 100000: adding 30,000 folders took more than 3x find"

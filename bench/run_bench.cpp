@@ -1,9 +1,10 @@
 // Times "Start Converting" on the real window (offscreen, the half-second
 // pause taken by a clock that jumps) against delvora-convert on the same
-// inputs: 200 small files, and one file of 100 MB. The window's run should
+// inputs: 200 small files, one file of 100 MB, and a list of 100,000 small
+// files (given to delvora-convert as their folder). The window's run should
 // take at most 1.5 times as long as the command line.
 //
-//   run_bench [--small N] [--big-mb M] [--repeat R]
+//   run_bench [--small N] [--big-mb M] [--listed L] [--repeat R]
 
 #include <QApplication>
 #include <QDir>
@@ -62,8 +63,11 @@ struct Result {
   double cli = 0;
 };
 
+// cli_paths: what delvora-convert is given for the same inputs (their
+// folder, where a command line could not hold them all); the inputs when
+// empty.
 Result Compare(const QString& cli, const std::vector<fs::path>& inputs, const fs::path& work,
-               int repeat) {
+               int repeat, const QStringList& cli_paths = {}) {
   const fs::path window_out = work / "window-out";
   const fs::path cli_out = work / "cli-out";
   fs::create_directories(window_out);
@@ -84,10 +88,10 @@ Result Compare(const QString& cli, const std::vector<fs::path>& inputs, const fs
   form.Option6->setChecked(true);
   form.Text1->setText(QString::fromStdString(window_out.string()));
   QStringList arguments{"-q", "--out", QString::fromStdString(cli_out.string())};
-  for (const fs::path& input : inputs) {
-    form.List().Add(QString::fromStdString(input.string()));
-    arguments << QString::fromStdString(input.string());
-  }
+  QStringList listed;
+  for (const fs::path& input : inputs) listed << QString::fromStdString(input.string());
+  form.List().AddMany(listed);
+  arguments << (cli_paths.isEmpty() ? listed : cli_paths);
 
   std::vector<double> window_times;
   std::vector<double> cli_times;
@@ -127,11 +131,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   int small = 200;
   int big_mb = 100;
+  int listed = 100000;
   int repeat = 5;
   const QStringList args = QCoreApplication::arguments();
   for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
     if (args[i] == "--small") small = args[i + 1].toInt();
     if (args[i] == "--big-mb") big_mb = args[i + 1].toInt();
+    if (args[i] == "--listed") listed = args[i + 1].toInt();
     if (args[i] == "--repeat") repeat = std::max(1, args[i + 1].toInt());
   }
 #ifdef _WIN32
@@ -157,11 +163,25 @@ int main(int argc, char** argv) {
   const fs::path big = work / "big" / "large.csv";
   WriteLines(big, static_cast<std::size_t>(big_mb) * 1024 * 1024);
 
+  // The long list: 100 files a folder, every name its own.
+  std::vector<fs::path> listed_inputs;
+  for (int i = 0; i < listed; ++i) {
+    const fs::path folder = work / "listed" / "in" / ("folder-" + std::to_string(i / 100));
+    if (i % 100 == 0) fs::create_directories(folder);
+    listed_inputs.push_back(folder / ("item" + std::to_string(i) + ".csv"));
+    WriteLines(listed_inputs.back(), 256);
+  }
+
   bool met = true;
   met &= Report((std::to_string(small) + " small files").c_str(),
                 Compare(cli, small_inputs, work / "small", repeat));
   met &= Report(("one file of " + std::to_string(big_mb) + " MB").c_str(),
                 Compare(cli, {big}, work / "big", repeat));
+  if (listed > 0) {
+    met &= Report((std::to_string(listed) + " listed files").c_str(),
+                  Compare(cli, listed_inputs, work / "listed", std::min(repeat, 3),
+                          {QString::fromStdString((work / "listed" / "in").string())}));
+  }
   std::error_code ignored;
   fs::remove_all(work, ignored);
   return met ? 0 : 1;

@@ -46,7 +46,8 @@ delvora_add_test(window_gui_tests
   tests/gui/window_layout_test.cpp
   tests/gui/window_startup_test.cpp
   tests/gui/window_choices_test.cpp
-  tests/gui/window_pointer_test.cpp)
+  tests/gui/window_pointer_test.cpp
+  tests/gui/window_access_test.cpp)
 
 delvora_add_test(window_app_tests
   tests/app/settings_store_test.cpp

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # `make screenshot`: starts the real window under Xvfb with a throwaway
-# settings store and writes docs/screenshot.png.
+# settings store, loads the sample files as a new user would ("Load
+# Sample/Example Files", then No to opening their folder) and writes
+# docs/screenshot.png.
 #
 #   scripts/screenshot.sh [build-dir]      (default build/release)
 set -euo pipefail
@@ -18,26 +20,34 @@ cat >"$work/shoot.sh" <<'SHOOT'
 set -euo pipefail
 "$1" &
 pid=$!
-if command -v xwininfo >/dev/null; then
-  id=""
+# The first visible window named Delvora other than $1 (the caption of the
+# window and of its message boxes alike); ends the run when none comes.
+appears() {
+  local found=""
   for _ in $(seq 1 100); do
-    id=$(xwininfo -root -tree 2>/dev/null | awk '/"Delvora"/ {print $1; exit}')
-    [ -n "$id" ] && break
+    found=$(xdotool search --onlyvisible --name '^Delvora$' 2>/dev/null | grep -vx "$1" |
+      head -n 1 || true)
+    [ -n "$found" ] && break
     sleep 0.1
   done
-  if [ -z "$id" ]; then
+  if [ -z "$found" ]; then
     kill "$pid" 2>/dev/null || true
-    echo "the window did not appear" >&2
+    echo "$2 did not appear" >&2
     exit 1
   fi
-  sleep 1  # the first paint
-  import -window "$id" "$2"
-else
-  # Without xwininfo: the whole screen, cut down to the window (no window
-  # manager runs, so nothing but the window stands on the black screen).
-  sleep 3
-  import -window root png:- | convert - -trim +repage "$2"
-fi
+  echo "$found"
+}
+id=$(appears none "the window")
+sleep 1  # the first paint
+# "Load Sample/Example Files" (its centre, in the window's pixels), then No
+# to the question that follows.
+xdotool mousemove --window "$id" 400 264 click 1
+box=$(appears "$id" "the sample-folder question")
+xdotool windowfocus --sync "$box" key Escape
+sleep 1
+xdotool mousemove --window "$id" 1 1  # no hover look on a button
+sleep 0.5
+import -window "$id" "$2"
 kill "$pid"
 wait "$pid" 2>/dev/null || true
 SHOOT

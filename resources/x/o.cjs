@@ -36,6 +36,7 @@ QRadioButton::indicator {
   background: #FFFFFF;
 }
 QRadioButton::indicator:hover { border-color: #2563EB; }
+QRadioButton:focus { background: #E3EBFD; border-radius: 3px; }
 QRadioButton::indicator:checked {
   width: 4px;
   height: 4px;
@@ -57,6 +58,7 @@ QPushButton:disabled { background: #F1F3F7; color: #9AA3B2; border-color: #DDE2E
 QPushButton#PushButton7 { background: #2563EB; color: #FFFFFF; border-color: #1D4ED8; }
 QPushButton#PushButton7:hover { background: #1D4ED8; }
 QPushButton#PushButton7:pressed { background: #1E40AF; }
+QPushButton#PushButton7:focus { border: 2px solid #0B1F4D; padding: 0 7px; }
 QLineEdit {
   background: #FFFFFF;
   color: #1F2937;
@@ -67,13 +69,14 @@ QLineEdit {
 }
 QLineEdit:focus { border-color: #2563EB; }
 QLineEdit:disabled { background: #EEF0F4; color: #9AA3B2; }
-QTreeWidget {
+QTreeView {
   background: #FFFFFF;
   border: 1px solid #C9D1DE;
   border-radius: 6px;
   selection-background-color: #2563EB;
   selection-color: #FFFFFF;
 }
+QTreeView:focus { border-color: #2563EB; }
 QHeaderView { background: #EEF1F6; border: none; }
 QHeaderView::section {
   background: #EEF1F6;

@@ -12,11 +12,13 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <algorithm>
 
 #include "app/skin.h"
@@ -56,13 +58,43 @@ QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& text)
   auto* option = new QRadioButton(text, parent);
   option->setObjectName(QLatin1String(name));
   option->setAutoFillBackground(true);
+  // Filled with the window's colour, as the skin step sets it, not with
+  // the style's button face.
+  option->setBackgroundRole(QPalette::Window);
   return option;
 }
 
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title) {
+// Frames drawn as a plain line around the window's own background: some
+// styles lay a grey panel inside a frame, which the window's white design
+// does not have. A skin's style sheet still draws frames its own way.
+class PlainFrameStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_FrameGroupBox) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    painter->save();
+    painter->setPen(option->palette.color(QPalette::Mid));
+    painter->setBrush(Qt::NoBrush);
+    const auto* frame = qobject_cast<const QGroupBox*>(widget);
+    // A caption stands above the line, as the style would place it.
+    const int top = frame != nullptr && !frame->title().isEmpty()
+                        ? std::max(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget),
+                                   option->fontMetrics.height()) +
+                              2
+                        : 0;
+    painter->drawRect(option->rect.adjusted(0, top, -1, -1));
+    painter->restore();
+  }
+};
+
+QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, QStyle* style) {
   auto* frame = new QGroupBox(title, parent);
   frame->setObjectName(QLatin1String(name));
   frame->setAutoFillBackground(true);
+  frame->setStyle(style);
   return frame;
 }
 
@@ -125,9 +157,73 @@ Form1::Form1(const Seams& seams, QWidget* parent)
   WireWindowEvents();
   WireListEvents();
   WireAddEvents();
+  // Told from the event loop, never from inside the change that failed: a
+  // box there would take the focus from the control being edited.
+  seams_.settings->OnFirstWriteFailure([this] {
+    QMetaObject::invokeMethod(this, &Form1::TellIfChoicesCannotBeSaved, Qt::QueuedConnection);
+  });
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() { seams_.settings->OnFirstWriteFailure({}); }
+
+void Form1::TellIfChoicesCannotBeSaved() {
+  SettingsStore& settings = *seams_.settings;
+  // Once the window is on screen: a failure during start-up waits for it.
+  if (told_store_unwritable_ || !settings.WriteFailed() || !isVisible()) return;
+  told_store_unwritable_ = true;
+  seams_.message_boxes->Show(this,
+                             QStringLiteral("Your choices cannot be saved:\r\r") +
+                                 QDir::toNativeSeparators(settings.FileName()) +
+                                 QStringLiteral("\r\r") + settings.WriteFailureReason(),
+                             application_title_, MsgButtons::kOk, MsgIcon::kExclamation);
+}
+
+namespace {
+
+// Options of one group share their frame.
+QRadioButton* GroupOption(QWidget* widget) {
+  auto* option = qobject_cast<QRadioButton*>(widget);
+  return option != nullptr && option->autoExclusive() ? option : nullptr;
+}
+
+bool TakesTabFocus(QWidget* widget, const QWidget* window) {
+  // Qt keeps Tab on the option of a group that last had the focus by taking
+  // it from the others; the group's selected option is the stop here, so an
+  // option counts when it takes the focus at all.
+  const Qt::FocusPolicy needed = GroupOption(widget) != nullptr ? Qt::ClickFocus : Qt::TabFocus;
+  return widget != nullptr && !widget->isWindow() && window->isAncestorOf(widget) &&
+         (widget->focusPolicy() & needed) == needed && widget->isVisibleTo(window) &&
+         widget->isEnabled() && widget->focusProxy() == nullptr;
+}
+
+}  // namespace
+
+bool Form1::focusNextPrevChild(bool next) {
+  QWidget* from = focusWidget();
+  if (from == nullptr || !isAncestorOf(from)) return QWidget::focusNextPrevChild(next);
+  const QRadioButton* from_option = GroupOption(from);
+  QWidget* at = from;
+  for (;;) {
+    at = next ? at->nextInFocusChain() : at->previousInFocusChain();
+    if (at == from) return true;  // nothing else takes the focus
+    if (!TakesTabFocus(at, this)) continue;
+    const QRadioButton* option = GroupOption(at);
+    if (option == nullptr) break;
+    // Leaving a group passes over the rest of it.
+    if (from_option != nullptr && option->parentWidget() == from_option->parentWidget()) continue;
+    // Entering a group lands on its selected option.
+    for (QRadioButton* sibling :
+         option->parentWidget()->findChildren<QRadioButton*>(Qt::FindDirectChildrenOnly)) {
+      if (sibling->isChecked() && sibling->autoExclusive() && TakesTabFocus(sibling, this)) {
+        at = sibling;
+        break;
+      }
+    }
+    break;
+  }
+  at->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
+}
 
 void Form1::BuildLayout() {
   setObjectName(QStringLiteral("Form1"));
@@ -142,11 +238,15 @@ void Form1::BuildLayout() {
                  Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
 
+  auto* frame_style = new PlainFrameStyle;
+  frame_style->setParent(this);
+
   PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Help"));
   Place(PushButton2, 120, 120, 7800, 405);
 
-  ListView1 = new QTreeWidget(this);
+  ListView1 = new QTreeView(this);
   ListView1->setObjectName(QStringLiteral("ListView1"));
+  ListView1->setHeader(new ListHeader(ListView1));
   ListView1->setFont(ArialBold(9));
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
@@ -156,8 +256,6 @@ void Form1::BuildLayout() {
   ListView1->setAcceptDrops(true);
   ListView1->viewport()->setAcceptDrops(true);
   ListView1->setDragDropMode(QAbstractItemView::DropOnly);
-  ListView1->setColumnCount(1);
-  ListView1->headerItem()->setText(0, QString());
   // The one column, and with it the header, is added at start-up.
   ListView1->setHeaderHidden(true);
   ListView1->header()->setStretchLastSection(false);
@@ -175,7 +273,7 @@ void Form1::BuildLayout() {
   PushButton5 = MakeButton(this, "PushButton5", QStringLiteral("Load Sample/Example Files"));
   Place(PushButton5, 4080, 3760, 3840, 405);
 
-  Frame2 = MakeFrame(this, "Frame2", QStringLiteral("CSV Delimiter"));
+  Frame2 = MakeFrame(this, "Frame2", QStringLiteral("CSV Delimiter"), frame_style);
   Place(Frame2, 120, 4230, 7800, 705);
   Option1 = MakeOption(Frame2, "Option1", QStringLiteral("Comma"));
   Place(Option1, 240, 300, 1140, 225);
@@ -193,11 +291,11 @@ void Form1::BuildLayout() {
   Place(Text2, 6600, 255, 915, 330);
   Option1->setChecked(true);
 
-  Frame5 = MakeFrame(this, "Frame5", QStringLiteral("Save Option"));
+  Frame5 = MakeFrame(this, "Frame5", QStringLiteral("Save Option"), frame_style);
   Place(Frame5, 120, 5000, 7800, 1815);
   Option6 = MakeOption(Frame5, "Option6", QStringLiteral("Save results to this folder:"));
   Place(Option6, 240, 300, 3615, 255);
-  Frame6 = MakeFrame(Frame5, "Frame6", QString());
+  Frame6 = MakeFrame(Frame5, "Frame6", QString(), frame_style);
   Place(Frame6, 480, 510, 6840, 810);
   Option7 =
       MakeOption(Frame5, "Option7", QStringLiteral("Save results in folder of original file"));
@@ -224,6 +322,14 @@ void Form1::BuildLayout() {
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   Option4->setFocusPolicy(Qt::NoFocus);
   ProgressBar1->setFocusPolicy(Qt::NoFocus);
+
+  // What a screen reader says for controls whose caption stands elsewhere
+  // or nowhere; nothing of it is shown.
+  Text1->setAccessibleName(QStringLiteral("Save results to this folder"));
+  Text2->setAccessibleName(QStringLiteral("Other delimiter"));
+  PushButton1->setAccessibleName(QStringLiteral("Browse for the output folder"));
+  ListView1->setAccessibleName(QStringLiteral("CSV files to convert"));
+  ProgressBar1->setAccessibleName(QStringLiteral("Conversion progress"));
 
   skin_ = std::make_unique<SkinFramework>();
 }
@@ -291,6 +397,7 @@ void Form1::closeEvent(QCloseEvent* event) {
 
 void Form1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  QMetaObject::invokeMethod(this, &Form1::TellIfChoicesCannotBeSaved, Qt::QueuedConnection);
   if (centred_) return;
   centred_ = true;
   if (QScreen* where = screen()) {

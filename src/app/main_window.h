@@ -21,7 +21,7 @@ class QLineEdit;
 class QMimeData;
 class QPushButton;
 class QRadioButton;
-class QTreeWidget;
+class QTreeView;
 
 namespace delvora {
 
@@ -62,7 +62,7 @@ class Form1 : public QWidget {
 
   // ---- Controls (object names as the window's documentation names them) ----
   QPushButton* PushButton2 = nullptr;  // "Help"
-  QTreeWidget* ListView1 = nullptr;
+  QTreeView* ListView1 = nullptr;
   QPushButton* PushButton8 = nullptr;  // "Add CSV File(s)"
   QPushButton* PushButton9 = nullptr;  // "Add All CSV File(s) In Folder"
   QPushButton* PushButton4 = nullptr;  // "Clear List"
@@ -167,6 +167,9 @@ class Form1 : public QWidget {
  protected:
   void closeEvent(class QCloseEvent* event) override;
   void showEvent(class QShowEvent* event) override;
+  // Tab enters a group of options at its selected option and leaves the
+  // group with the next press.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void BuildLayout();
@@ -190,6 +193,9 @@ class Form1 : public QWidget {
   void RestoreOption(StepRunner& steps, int step, QRadioButton* option, const QString& stored);
   void HookPointerMoves(QWidget* widget, void (Form1::*handler)());
   bool centred_ = false;
+  // The user is told once per run that the settings store cannot be written.
+  void TellIfChoicesCannotBeSaved();
+  bool told_store_unwritable_ = false;
   // ---- Conversion run and editing the list ----
   bool closing_ = false;
 };

@@ -9,7 +9,7 @@
 #include <QEvent>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QUrl>
 #include <functional>
 #include <string>
@@ -42,19 +42,27 @@ constexpr int kAddFilesDialogFlags = 2621953;
 std::string Utf8(const QString& text) { return text.toStdString(); }
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
-// Entries found by a folder walk go straight into the list, so a long walk
-// shows its progress; what happens to a folder that cannot be listed is the
-// caller's choice.
+// Entries found by a folder walk reach the list one folder at a time, each
+// folder's as one insertion; what happens to a folder that cannot be listed
+// is the caller's choice.
 class ListSink : public FolderFileSink {
  public:
   ListSink(ListView& list, std::function<void(const AppError&, int)> on_failure)
       : list_(list), on_failure_(std::move(on_failure)) {}
-  void AddFile(const std::string& path) override { list_.Add(FromUtf8(path)); }
+  ~ListSink() override { FolderListed(); }
+  ListSink(const ListSink&) = delete;
+  ListSink& operator=(const ListSink&) = delete;
+  void AddFile(const std::string& path) override { pending_ << FromUtf8(path); }
+  void FolderListed() override {
+    list_.AddMany(pending_);
+    pending_.clear();
+  }
   void ListingFailed(const AppError& error, int step) override { on_failure_(error, step); }
 
  private:
   ListView& list_;
   std::function<void(const AppError&, int)> on_failure_;
+  QStringList pending_;
 };
 
 // The disk as a folder walk of the window sees it: once the window has been
@@ -247,12 +255,16 @@ int Form1::ListView1_OLEDragOver(const QMimeData* mime, int proposed_effect) {
 }
 
 void Form1::ListView1_OLEDragDrop(const QMimeData* mime) {
+  // Files dropped side by side go in as one insertion, in the drag's order.
+  QStringList files;
   for (const QString& path : DroppedPaths(mime)) {
     if (!IsFolder(path)) {
       // Files go in exactly as the drag source named them.
-      list_.Add(path);
+      files << path;
       continue;
     }
+    list_.AddMany(files);
+    files.clear();
     // A folder tree that cannot be listed simply gives fewer entries; the
     // other dropped items are not affected.
     ListSink sink(list_, [](const AppError&, int) {});
@@ -262,6 +274,7 @@ void Form1::ListView1_OLEDragDrop(const QMimeData* mime) {
     } catch (const std::exception&) {
     }
   }
+  list_.AddMany(files);
 }
 
 void Form1::WireAddEvents() {

@@ -4,13 +4,14 @@
 #include <QCursor>
 #include <QDir>
 #include <QEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
+#include <QToolTip>
+#include <QTreeView>
 
 #include "app/main_window.h"
 #include "conversion/conversion_run.h"
@@ -179,8 +180,7 @@ void Form1::ListView1_MouseMove(int /*button*/, int /*shift*/, int x, int y) {
       list_.SetText(OverItem, dragged);
       list_.Select(OverItem);
       DragItem = OverItem;
-      const int row_height =
-          ListView1->visualItemRect(ListView1->topLevelItem(OverItem - 1)).height();
+      const int row_height = list_.EntryRect(OverItem).height();
       const int target =
           AutoScrollTarget(y, ListView1->viewport()->height(), row_height, OverItem, count);
       if (target != 0) list_.EnsureVisible(target);
@@ -201,9 +201,8 @@ void Form1::WireListEvents() {
   connect(PushButton4, &QPushButton::clicked, this, &Form1::PushButton4_Click);
 
   // The item click comes with the press, before the moves of the same drag.
-  connect(ListView1, &QTreeWidget::itemPressed, this, [this](QTreeWidgetItem* item, int) {
-    ListView1_ItemClick(ListView1->indexOfTopLevelItem(item) + 1);
-  });
+  connect(ListView1, &QAbstractItemView::pressed, this,
+          [this](const QModelIndex& index) { ListView1_ItemClick(index.row() + 1); });
 
   QWidget* viewport = ListView1->viewport();
   viewport->setMouseTracking(true);
@@ -219,9 +218,20 @@ void Form1::WireListEvents() {
       return buttons;
     };
     switch (event->type()) {
-      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonPress: {
         deliver(&Form1::ListView1_MouseDown);
-        return false;
+        // A press on the blank space below the entries keeps the selection:
+        // the double-click it may start removes the selected entry.
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (ListView1->indexAt(at).isValid()) return false;
+        ListView1->setFocus(Qt::MouseFocusReason);
+        return true;
+      }
+      case QEvent::ToolTip:
+        // The list's own tip, over an entry as over the blank space.
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), ListView1->toolTip(),
+                           ListView1->viewport());
+        return true;
       case QEvent::MouseMove:
         // With a button held the entries move only by the exchanges of the
         // handler; the view's own drag-selection would move the selection.

@@ -1,7 +1,11 @@
 #include "app/settings_store.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QtDebug>
 #include <cmath>
 
@@ -12,6 +16,24 @@ namespace delvora {
 
 namespace {
 constexpr int kErrTypeMismatch = 13;
+
+// The store only says that it could not write; ask the file system why, the
+// way the store goes about it: its folder, the file, a new file beside it.
+QString WhyUnwritable(const QString& file_name) {
+  const QFileInfo file(file_name);
+  if (!file.isAbsolute()) return QStringLiteral("Access denied");  // not a file: the registry
+  if (file.isDir()) return QStringLiteral("A folder stands at the file's place");
+  const QString folder = file.absolutePath();
+  if (!QDir().mkpath(folder)) return QStringLiteral("Path not found");
+  if (file.exists()) {
+    QFile existing(file_name);
+    if (!existing.open(QIODevice::ReadWrite)) return existing.errorString();
+  }
+  QTemporaryFile beside(QDir(folder).filePath(QStringLiteral("Delvora.XXXXXX")));
+  if (!beside.open()) return beside.errorString();
+  return QStringLiteral("The store refused the write");
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore()
@@ -52,11 +74,13 @@ void SettingsStore::Sync() {
   // A format error is about what was read (a hand-edited line the store
   // could not parse); the rest is still written.
   if (settings_->status() == QSettings::AccessError) {
-    if (!write_failed_) {
-      qWarning("Delvora: the settings store %s cannot be written; choices last for this run only",
-               qPrintable(settings_->fileName()));
-    }
+    if (write_failed_) return;
     write_failed_ = true;
+    failure_reason_ = WhyUnwritable(settings_->fileName());
+    qWarning(
+        "Delvora: the settings store %s cannot be written (%s); choices last for this run only",
+        qPrintable(settings_->fileName()), qPrintable(failure_reason_));
+    if (on_first_failure_) on_first_failure_();
   }
 }
 

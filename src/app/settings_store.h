@@ -5,6 +5,7 @@
 // keeps it.
 
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QSettings;
@@ -34,6 +35,12 @@ class SettingsStore {
   QString FileName() const;
   // True once a write could not reach the disk.
   bool WriteFailed() const { return write_failed_; }
+  // Why the first failed write failed, in plain words ("Permission denied").
+  const QString& WriteFailureReason() const { return failure_reason_; }
+  // Called once, right after the first write that could not reach the disk.
+  void OnFirstWriteFailure(std::function<void()> callback) {
+    on_first_failure_ = std::move(callback);
+  }
 
   // While one lives, writes collect in memory and reach the disk together
   // when it ends. Only for the start-up, which stores back what it restores
@@ -54,6 +61,8 @@ class SettingsStore {
 
   std::unique_ptr<QSettings> settings_;
   bool write_failed_ = false;
+  QString failure_reason_;
+  std::function<void()> on_first_failure_;
   int batch_depth_ = 0;
 };
 

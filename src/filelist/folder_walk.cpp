@@ -404,14 +404,17 @@ void CollectFolderFiles(const std::string& folder, const std::string& pattern,
   GetSubDirectories2016(queue, true, reporter, pump, lister);
   // Every queued folder already ends in the separator the names join with.
   for (const std::string& prefix : queue) {
-    pump.ProcessPendingMessages();
     try {
       ForEachMatchingFile(prefix, pattern, lister, true, true, [&](const std::string& name) {
         sink.AddFile(NormalizeBackslashes(prefix + name, kNativeSeparator));
       });
     } catch (const AppError& error) {
+      // What was found before the failure is in the list before the report.
+      sink.FolderListed();
       sink.ListingFailed(error, kStepListFiles);
+      continue;
     }
+    sink.FolderListed();
   }
 }
 

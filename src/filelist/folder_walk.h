@@ -66,6 +66,9 @@ class FolderFileSink {
  public:
   virtual ~FolderFileSink() = default;
   virtual void AddFile(const std::string& path) = 0;
+  // One folder's files have all been passed to AddFile (also when its
+  // listing failed part way): a list can take them in as one batch.
+  virtual void FolderListed() {}
   // One folder's files could not be listed (step 126). The selection goes
   // on with the next folder.
   virtual void ListingFailed(const AppError& error, int step) = 0;
@@ -79,8 +82,10 @@ inline constexpr int kStepListFiles = 126;
 // and the command line: every matching file of the folder and the folders
 // below it, breadth-first, skipping names that begin with "~", names that
 // are not valid UTF-8 and files whose attributes are exactly hidden+archive
-// (34). Paths are normalised. Entries reach the sink as they are found; the
-// pump runs once for every folder listed.
+// (34). Paths are normalised. Entries reach the sink folder by folder. The
+// pump runs only while the folders are walked, never while their files are
+// listed and handed on: a window processing its messages there would lay
+// out its list again for every folder.
 void CollectFolderFiles(const std::string& folder, const std::string& pattern,
                         ErrorReporter& reporter, Pump& pump, FolderFileSink& sink,
                         DirectoryLister& lister = RealDirectoryLister());

@@ -2,57 +2,150 @@
 
 #include <QAbstractItemModel>
 #include <QHeaderView>
-#include <QTreeWidget>
-#include <QTreeWidgetItem>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTreeView>
+#include <algorithm>
+#include <cstdlib>
 
 #include "platform/twips.h"
 
 namespace delvora {
 
-namespace {
-
-// Marks a change made through the adapter, which keeps the counts itself.
-class OwnChange {
- public:
-  explicit OwnChange(bool& flag) : flag_(flag), previous_(flag) { flag_ = true; }
-  ~OwnChange() { flag_ = previous_; }
-  OwnChange(const OwnChange&) = delete;
-  OwnChange& operator=(const OwnChange&) = delete;
-
- private:
-  bool& flag_;
-  bool previous_;
-};
-
-}  // namespace
-
-ListView::ListView(QTreeWidget* widget) { Attach(widget); }
-
-ListView::~ListView() {
-  for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
+ListHeader::ListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
+  setMouseTracking(true);
+  viewport()->setMouseTracking(true);
 }
 
-void ListView::Attach(QTreeWidget* widget) {
-  for (const QMetaObject::Connection& connection : connections_) QObject::disconnect(connection);
-  connections_.clear();
+int ListHeader::DividerAt(int x) const {
+  for (int visual = count() - 1; visual >= 0; --visual) {
+    const int logical = logicalIndex(visual);
+    if (isSectionHidden(logical)) continue;
+    const int edge = sectionViewportPosition(logical) + sectionSize(logical);
+    if (std::abs(x - edge) <= kGrip) return logical;
+  }
+  return -1;
+}
+
+void ListHeader::paintEvent(QPaintEvent* event) {
+  QHeaderView::paintEvent(event);
+  // The line the list's tip asks the user to move, whatever the style or
+  // skin draws between sections: a dark line with a light one beside it.
+  QPainter painter(viewport());
+  for (int visual = 0; visual < count(); ++visual) {
+    const int logical = logicalIndex(visual);
+    if (isSectionHidden(logical)) continue;
+    const int x = sectionViewportPosition(logical) + sectionSize(logical) - 1;
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawLine(x, 3, x, height() - 4);
+    painter.setPen(palette().color(QPalette::Light));
+    painter.drawLine(x + 1, 3, x + 1, height() - 4);
+  }
+}
+
+void ListHeader::mousePressEvent(QMouseEvent* event) {
+  const int x = event->position().toPoint().x();
+  const int divider = event->button() == Qt::LeftButton ? DividerAt(x) : -1;
+  if (divider < 0) {
+    QHeaderView::mousePressEvent(event);
+    return;
+  }
+  resizing_ = divider;
+  grab_offset_ = x - (sectionViewportPosition(divider) + sectionSize(divider));
+  event->accept();
+}
+
+void ListHeader::mouseMoveEvent(QMouseEvent* event) {
+  const int x = event->position().toPoint().x();
+  if (resizing_ >= 0) {
+    const int width = x - grab_offset_ - sectionViewportPosition(resizing_);
+    resizeSection(resizing_, std::max(minimumSectionSize(), width));
+    event->accept();
+    return;
+  }
+  QHeaderView::mouseMoveEvent(event);
+  if (event->buttons() == Qt::NoButton) {
+    if (DividerAt(x) >= 0) {
+      viewport()->setCursor(Qt::SplitHCursor);
+    } else {
+      viewport()->unsetCursor();
+    }
+  }
+}
+
+void ListHeader::mouseReleaseEvent(QMouseEvent* event) {
+  if (resizing_ < 0) {
+    QHeaderView::mouseReleaseEvent(event);
+    return;
+  }
+  resizing_ = -1;
+  event->accept();
+}
+
+int EntryModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(texts_.size());
+}
+
+QVariant EntryModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || index.row() >= texts_.size()) return QVariant();
+  if (role == Qt::DisplayRole) return texts_[index.row()];
+  return QVariant();
+}
+
+QVariant EntryModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole) return header_;
+  return QVariant();
+}
+
+Qt::ItemFlags EntryModel::flags(const QModelIndex& index) const {
+  // Entries are picked, never edited in place or dragged away as data.
+  return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren
+                         : Qt::NoItemFlags;
+}
+
+void EntryModel::SetHeader(const QString& header) {
+  header_ = header;
+  emit headerDataChanged(Qt::Horizontal, 0, 0);
+}
+
+void EntryModel::Append(const QStringList& texts) {
+  if (texts.isEmpty()) return;
+  const int first = static_cast<int>(texts_.size());
+  beginInsertRows(QModelIndex(), first, first + static_cast<int>(texts.size()) - 1);
+  texts_.append(texts);
+  endInsertRows();
+}
+
+void EntryModel::SetText(int row, const QString& text) {
+  texts_[row] = text;
+  const QModelIndex changed = index(row, 0);
+  emit dataChanged(changed, changed, {Qt::DisplayRole});
+}
+
+void EntryModel::Remove(int row) {
+  beginRemoveRows(QModelIndex(), row, row);
+  texts_.removeAt(row);
+  endRemoveRows();
+}
+
+void EntryModel::Clear() {
+  beginResetModel();
+  texts_.clear();
+  texts_.squeeze();
+  endResetModel();
+}
+
+ListView::ListView(QTreeView* widget) { Attach(widget); }
+
+void ListView::Attach(QTreeView* widget) {
   widget_ = widget;
+  model_ = nullptr;
   counts_.clear();
   counts_valid_ = false;
   if (widget_ == nullptr) return;
-  QAbstractItemModel* model = widget_->model();
-  const auto changed = [this] { Invalidate(); };
-  connections_ = {
-      QObject::connect(model, &QAbstractItemModel::rowsInserted, widget_, changed),
-      QObject::connect(model, &QAbstractItemModel::rowsRemoved, widget_, changed),
-      QObject::connect(model, &QAbstractItemModel::rowsMoved, widget_, changed),
-      QObject::connect(model, &QAbstractItemModel::dataChanged, widget_, changed),
-      QObject::connect(model, &QAbstractItemModel::modelReset, widget_, changed),
-      QObject::connect(model, &QAbstractItemModel::layoutChanged, widget_, changed),
-  };
-}
-
-void ListView::Invalidate() {
-  if (!own_change_) counts_valid_ = false;
+  model_ = new EntryModel(widget_);
+  widget_->setModel(model_);
 }
 
 void ListView::Tally(const QString& text, int delta) const {
@@ -62,10 +155,14 @@ void ListView::Tally(const QString& text, int delta) const {
   if (count <= 0) counts_.remove(text);
 }
 
+QModelIndex ListView::IndexOf(int position) const {
+  if (position < 1 || position > Count()) return QModelIndex();
+  return model_->index(position - 1, 0);
+}
+
 void ListView::AddColumn(const QString& header) {
   ++columns_;
-  widget_->setColumnCount(columns_);
-  widget_->headerItem()->setText(columns_ - 1, header);
+  model_->SetHeader(header);
   widget_->setHeaderHidden(false);
 }
 
@@ -75,70 +172,73 @@ void ListView::SetColumnWidthTwips(int column, int twips) {
 
 int ListView::ColumnCount() const { return columns_; }
 
-QString ListView::ColumnHeader(int column) const { return widget_->headerItem()->text(column - 1); }
-
-void ListView::Add(const QString& text) {
-  OwnChange own(own_change_);
-  auto* item = new QTreeWidgetItem;
-  item->setText(0, text);
-  widget_->addTopLevelItem(item);
-  Tally(text, +1);
+QString ListView::ColumnHeader(int column) const {
+  return column == 1 && columns_ >= 1 ? model_->Header() : QString();
 }
 
-int ListView::Count() const { return widget_->topLevelItemCount(); }
+void ListView::Add(const QString& text) { AddMany(QStringList{text}); }
+
+void ListView::AddMany(const QStringList& texts) {
+  if (texts.isEmpty()) return;
+  model_->Append(texts);
+  if (counts_valid_) {
+    for (const QString& text : texts) Tally(text, +1);
+  }
+}
+
+int ListView::Count() const { return model_ != nullptr ? model_->rowCount() : 0; }
 
 QString ListView::Text(int position) const {
-  QTreeWidgetItem* item = widget_->topLevelItem(position - 1);
-  return item ? item->text(0) : QString();
+  if (position < 1 || position > Count()) return QString();
+  return model_->Text(position - 1);
 }
 
 void ListView::SetText(int position, const QString& text) {
-  QTreeWidgetItem* item = widget_->topLevelItem(position - 1);
-  if (item == nullptr) return;
-  OwnChange own(own_change_);
-  Tally(item->text(0), -1);
-  item->setText(0, text);
+  if (position < 1 || position > Count()) return;
+  Tally(model_->Text(position - 1), -1);
+  model_->SetText(position - 1, text);
   Tally(text, +1);
 }
 
 void ListView::Remove(int position) {
   if (position < 1 || position > Count()) return;
-  OwnChange own(own_change_);
-  QTreeWidgetItem* item = widget_->takeTopLevelItem(position - 1);
-  Tally(item->text(0), -1);
-  delete item;
+  Tally(model_->Text(position - 1), -1);
+  model_->Remove(position - 1);
 }
 
 void ListView::Clear() {
-  OwnChange own(own_change_);
-  widget_->clear();
+  model_->Clear();
   counts_.clear();
   counts_valid_ = true;
 }
 
 int ListView::SelectedItem() const {
-  const QList<QTreeWidgetItem*> selected = widget_->selectedItems();
-  if (selected.isEmpty()) return 0;
-  return widget_->indexOfTopLevelItem(selected.first()) + 1;
+  const QModelIndexList selected = widget_->selectionModel()->selectedRows();
+  return selected.isEmpty() ? 0 : selected.first().row() + 1;
 }
 
 void ListView::Select(int position) {
-  if (QTreeWidgetItem* item = widget_->topLevelItem(position - 1)) {
-    widget_->setCurrentItem(item);
-    widget_->clearSelection();
-    item->setSelected(true);
-  }
+  const QModelIndex index = IndexOf(position);
+  if (!index.isValid()) return;
+  widget_->selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 void ListView::EnsureVisible(int position) {
-  if (QTreeWidgetItem* item = widget_->topLevelItem(position - 1)) widget_->scrollToItem(item);
+  const QModelIndex index = IndexOf(position);
+  if (index.isValid()) widget_->scrollTo(index);
 }
 
 int ListView::HitTest(const QPoint& viewport_point) const {
   // Outside the visible list there is no entry, whatever lies scrolled away.
   if (!widget_->viewport()->rect().contains(viewport_point)) return 0;
-  QTreeWidgetItem* item = widget_->itemAt(viewport_point);
-  return item ? widget_->indexOfTopLevelItem(item) + 1 : 0;
+  const QModelIndex index = widget_->indexAt(viewport_point);
+  return index.isValid() ? index.row() + 1 : 0;
+}
+
+QRect ListView::EntryRect(int position) const {
+  const QModelIndex index = IndexOf(position);
+  return index.isValid() ? widget_->visualRect(index) : QRect();
 }
 
 bool ListView::ContainsText(const QString& text) const {
@@ -146,7 +246,7 @@ bool ListView::ContainsText(const QString& text) const {
     counts_.clear();
     const int count = Count();
     counts_.reserve(count);
-    for (int i = 0; i < count; ++i) ++counts_[widget_->topLevelItem(i)->text(0)];
+    for (int i = 0; i < count; ++i) ++counts_[model_->Text(i)];
     counts_valid_ = true;
   }
   return counts_.contains(text);

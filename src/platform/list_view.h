@@ -3,25 +3,72 @@
 // The file list's control: a report-style list with one column, addressed
 // by 1-based positions as the handlers number entries.
 
+#include <QAbstractListModel>
 #include <QHash>
+#include <QHeaderView>
 #include <QObject>
 #include <QPoint>
+#include <QRect>
 #include <QString>
-#include <vector>
+#include <QStringList>
 
-class QTreeWidget;
+class QTreeView;
 
 namespace delvora {
+
+// The list's header: every column divider is drawn, and it can be taken
+// a few pixels either side of the line, beyond the last column too, where
+// the user pulls it to the right to reveal long names.
+class ListHeader : public QHeaderView {
+ public:
+  explicit ListHeader(QWidget* parent = nullptr);
+  // How far from a divider, in pixels either side, a press takes it.
+  static constexpr int kGrip = 5;
+  // The column whose right divider is within reach of x (viewport), or -1.
+  int DividerAt(int x) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  int resizing_ = -1;
+  int grab_offset_ = 0;  // pointer x minus the divider's x at the press
+};
+
+// The entries themselves: one text each, nothing else, so that a list of a
+// million paths costs little more than the paths.
+class EntryModel : public QAbstractListModel {
+ public:
+  explicit EntryModel(QObject* parent) : QAbstractListModel(parent) {}
+  int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+  void SetHeader(const QString& header);
+  const QString& Header() const { return header_; }
+  void Append(const QStringList& texts);
+  const QString& Text(int row) const { return texts_[row]; }
+  void SetText(int row, const QString& text);
+  void Remove(int row);
+  void Clear();
+
+ private:
+  QList<QString> texts_;
+  QString header_;
+};
 
 class ListView {
  public:
   // `widget` may be null and attached later (the window creates its controls
-  // after its members).
-  explicit ListView(QTreeWidget* widget);
-  ~ListView();
+  // after its members). Attaching gives the widget its entries.
+  explicit ListView(QTreeView* widget);
   ListView(const ListView&) = delete;
   ListView& operator=(const ListView&) = delete;
-  void Attach(QTreeWidget* widget);
+  void Attach(QTreeView* widget);
 
   // The header shows once the first column exists.
   void AddColumn(const QString& header);
@@ -30,6 +77,9 @@ class ListView {
   QString ColumnHeader(int column) const;
 
   void Add(const QString& text);
+  // Appends the texts in order as one insertion: the view hears of one
+  // change, however many entries arrive.
+  void AddMany(const QStringList& texts);
   int Count() const;
   // "" for a position outside 1..Count().
   QString Text(int position) const;
@@ -44,24 +94,23 @@ class ListView {
   void EnsureVisible(int position);
   // The entry under a point of the list's viewport, or 0.
   int HitTest(const QPoint& viewport_point) const;
+  // The entry's rectangle in the viewport; empty for no entry.
+  QRect EntryRect(int position) const;
   // Exact, case-sensitive comparison. Kept fast for lists of many thousand
   // entries: the sample loader asks once per sample.
   bool ContainsText(const QString& text) const;
 
  private:
-  void Invalidate();
   void Tally(const QString& text, int delta) const;
+  QModelIndex IndexOf(int position) const;
 
-  QTreeWidget* widget_ = nullptr;
+  QTreeView* widget_ = nullptr;
+  // Lives as long as the widget, its parent.
+  EntryModel* model_ = nullptr;
   int columns_ = 0;
-  // How often each text is listed. Rebuilt on demand after any change that
-  // did not come through this adapter (the widget's own API, a model reset).
+  // How often each text is listed, built on the first question.
   mutable QHash<QString, int> counts_;
   mutable bool counts_valid_ = false;
-  bool own_change_ = false;
-  // The window deletes its controls after its members: the widget must not
-  // call back into a gone adapter.
-  std::vector<QMetaObject::Connection> connections_;
 };
 
 }  // namespace delvora

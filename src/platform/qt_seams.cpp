@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -23,10 +24,13 @@ MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QStrin
   QString shown = text;
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
   shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  // A box over a window not yet on screen would open where that window
+  // waits, in a corner: before then it is centred on the screen.
+  QWidget* parent = owner != nullptr && owner->window()->isVisible() ? owner : nullptr;
   QMessageBox box(
       icon == MsgIcon::kExclamation ? QMessageBox::Warning : QMessageBox::NoIcon, caption, shown,
       buttons == MsgButtons::kYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
-      owner);
+      parent);
   box.setTextFormat(Qt::PlainText);
   const int answer = box.exec();
   if (buttons == MsgButtons::kYesNo) {
@@ -51,7 +55,10 @@ QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
 }
 
 void QtShell::OpenFolder(const QString& folder) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+  // No file manager or launcher: the user must hear of it.
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
+    throw AppError(kErrPathFileAccess, "The folder could not be opened");
+  }
 }
 
 void QtShell::Launch(const QString& program, const QStringList& arguments) {
@@ -61,9 +68,16 @@ void QtShell::Launch(const QString& program, const QStringList& arguments) {
   }
 }
 
+QString DesktopOrHome(const QString& desktop, const QString& home) {
+  if (!desktop.isEmpty() && QFileInfo(desktop).isDir()) return QDir::toNativeSeparators(desktop);
+  return QDir::toNativeSeparators(home.isEmpty() ? desktop : home);
+}
+
 QString QtShell::DesktopFolder() {
-  return QDir::toNativeSeparators(
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+  // An account need not have a desktop folder (a missing XDG entry means
+  // the home folder); results must go somewhere that exists.
+  return DesktopOrHome(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
+                       QDir::homePath());
 }
 
 double QtClock::SecondsSinceMidnight() {

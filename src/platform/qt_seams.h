@@ -28,6 +28,9 @@ class QtFolderPicker : public FolderPicker {
 // trailing separator except on a root, "" for nothing chosen.
 QString PickedFolderPath(const QString& chosen);
 
+// The desktop folder when it exists, else the home folder.
+QString DesktopOrHome(const QString& desktop, const QString& home);
+
 class QtShell : public Shell {
  public:
   void OpenFolder(const QString& folder) override;

@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <filesystem>
+
+#include "support/test_support.h"
 
 namespace delvora::testing {
 namespace {
@@ -40,6 +48,69 @@ TEST(QtRandom, FractionsStayInRangeAndTheSeedDecides) {
   c.Seed(43201.0);
   a.Seed(43200.25);
   EXPECT_NE(a.NextFraction(), c.NextFraction());
+}
+
+#ifndef _WIN32
+TEST(QtShell, DesktopFolderFallsBackToHomeWhenTheAccountHasNone) {
+  TempDir dir;
+  const QByteArray old_home = qgetenv("HOME");
+  const QByteArray old_config = qgetenv("XDG_CONFIG_HOME");
+  const QString home = QString::fromStdString(dir.Utf8() + "/home");
+  std::filesystem::create_directories(dir.path() / "home");
+  qputenv("HOME", home.toUtf8());
+  qputenv("XDG_CONFIG_HOME", (dir.Utf8() + "/config").c_str());
+  QtShell shell;
+  EXPECT_EQ(shell.DesktopFolder(), home);
+  std::filesystem::create_directories(dir.path() / "home" / "Desktop");
+  EXPECT_EQ(shell.DesktopFolder(), home + "/Desktop");
+  qputenv("HOME", old_home);
+  if (old_config.isNull()) {
+    qunsetenv("XDG_CONFIG_HOME");
+  } else {
+    qputenv("XDG_CONFIG_HOME", old_config);
+  }
+}
+#endif
+
+TEST(DesktopOrHome, OnlyAnExistingDesktopIsTaken) {
+  TempDir dir;
+  const QString existing = QString::fromStdString(dir.Utf8());
+  EXPECT_EQ(DesktopOrHome(existing, "/home/x"), QDir::toNativeSeparators(existing));
+  EXPECT_EQ(DesktopOrHome(existing + "/missing", "/home/x"), QDir::toNativeSeparators("/home/x"));
+  EXPECT_EQ(DesktopOrHome("", "/home/x"), QDir::toNativeSeparators("/home/x"));
+}
+
+// Where a real box opens: closed by the test as soon as it is up.
+QRect ShownBoxGeometry(QWidget* owner) {
+  QRect where;
+  QTimer::singleShot(0, [&] {
+    QWidget* box = nullptr;
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return (box = QApplication::activeModalWidget()) != nullptr; }));
+    if (box == nullptr) return;
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(box));
+    where = box->frameGeometry();
+    static_cast<QMessageBox*>(box)->accept();
+  });
+  QtMessageBoxes boxes;
+  boxes.Show(owner, "A start-up failure", "Delvora", MsgButtons::kOk, MsgIcon::kExclamation);
+  return where;
+}
+
+TEST(QtMessageBoxes, CentredOnTheScreenUntilTheOwnerIsShownThenOverIt) {
+  QWidget owner;
+  owner.setGeometry(0, 0, 300, 200);  // where a window waits before it is shown
+  const QPoint screen_centre = QApplication::primaryScreen()->availableGeometry().center();
+  const QRect early = ShownBoxGeometry(&owner);
+  ASSERT_TRUE(early.isValid());
+  EXPECT_LE((early.center() - screen_centre).manhattanLength(), 4);
+
+  owner.setGeometry(40, 60, 500, 400);
+  owner.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
+  const QRect later = ShownBoxGeometry(&owner);
+  ASSERT_TRUE(later.isValid());
+  EXPECT_LE((later.center() - owner.frameGeometry().center()).manhattanLength(), 30);
 }
 
 }  // namespace

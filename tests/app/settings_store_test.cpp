@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <filesystem>
 
 #include "platform/app_error.h"
 #include "support/test_support.h"
@@ -127,8 +128,11 @@ TEST(SettingsStore, UnwritableStoreKeepsValuesForTheRunAndNeverThrows) {
   WriteFile(dir / "plain-file", "x");
   // A store whose folder would have to live under a regular file.
   SettingsStore store(Path(dir, "plain-file/sub/s.ini"));
+  int told = 0;
+  store.OnFirstWriteFailure([&] { ++told; });
   EXPECT_NO_THROW(store.SaveSetting("Text1", "/kept"));
   EXPECT_TRUE(store.WriteFailed());
+  EXPECT_EQ(store.WriteFailureReason(), "Path not found");
   EXPECT_EQ(store.GetSetting("Text1", ""), "/kept");
   EXPECT_NO_THROW(store.SaveSetting("Text1", "/kept2"));
   EXPECT_EQ(store.GetSetting("Text1", ""), "/kept2");
@@ -137,6 +141,16 @@ TEST(SettingsStore, UnwritableStoreKeepsValuesForTheRunAndNeverThrows) {
     store.SaveSetting("Option1", "True");
   }
   EXPECT_EQ(store.GetSetting("Option1", ""), "True");
+  EXPECT_EQ(told, 1);
+
+  // A folder where the file should be: said so, once.
+  std::filesystem::create_directories(dir / "taken.ini");
+  SettingsStore taken(Path(dir, "taken.ini"));
+  taken.OnFirstWriteFailure([&] { ++told; });
+  taken.SaveSetting("Text1", "/a");
+  taken.SaveSetting("Text1", "/b");
+  EXPECT_EQ(taken.WriteFailureReason(), "A folder stands at the file's place");
+  EXPECT_EQ(told, 2);
 }
 
 TEST(SettingsStore, UserStoreIsQuorvaneDelvora) {

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModel>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -112,16 +113,29 @@ TEST_F(AddDropTest, FolderGivesEveryFileButTildeNamesBreadthFirst) {
   EXPECT_EQ(window.MousePointer(), kPointerDefault);  // a drop shows no hourglass
 }
 
-TEST_F(AddDropTest, SeveralItemsKeepTheirOrderAndEachTreeComesWhole) {
+TEST_F(AddDropTest, SeveralItemsKeepTheirOrderAndComeInBatches) {
   Make("one/1.csv");
   Make("one/deep/2.csv");
-  Make("two/3.csv");
+  Make("one/deep/3.csv");
+  Make("two/4.csv");
   const QString file = Make("loose.csv");
-  EXPECT_TRUE(
-      DragAndDrop(Files({base + QStringLiteral("/two"), file, base + QStringLiteral("/one")})));
-  EXPECT_THAT(Entries(window), ElementsAre(base + QStringLiteral("/two/3.csv"), file,
+  const QString other_file = Make("other.txt");
+  QList<int> batch_sizes;
+  QObject::connect(
+      window.ListView1->model(), &QAbstractItemModel::rowsInserted,
+      [&](const QModelIndex&, int first, int last) { batch_sizes << last - first + 1; });
+  QList<int> counts_while_pumping;
+  harness.pump.on_pump = [&] { counts_while_pumping << window.List().Count(); };
+  EXPECT_TRUE(DragAndDrop(
+      Files({base + QStringLiteral("/two"), file, other_file, base + QStringLiteral("/one")})));
+  EXPECT_THAT(Entries(window), ElementsAre(base + QStringLiteral("/two/4.csv"), file, other_file,
                                            base + QStringLiteral("/one/1.csv"),
-                                           base + QStringLiteral("/one/deep/2.csv")));
+                                           base + QStringLiteral("/one/deep/2.csv"),
+                                           base + QStringLiteral("/one/deep/3.csv")));
+  // Side-by-side files as one insertion, each folder's files as one; no
+  // messages while a tree's entries go in.
+  EXPECT_EQ(batch_sizes, QList<int>({1, 2, 1, 2}));
+  for (int count : counts_while_pumping) EXPECT_TRUE(count == 0 || count == 3) << count;
 }
 
 TEST_F(AddDropTest, ItemsThatCannotBeExaminedDoNotDisturbTheOthers) {

@@ -4,10 +4,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QAbstractItemModel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QTreeWidget>
 #include <QUrl>
 #include <filesystem>
 
@@ -63,26 +65,44 @@ TEST_F(AddFolderTest, CancelKeepsLastFolderAndAddsNothing) {
   EXPECT_EQ(window.MousePointer(), kPointerDefault);
 }
 
-TEST_F(AddFolderTest, AddsTheTreeLevelByLevelUnderTheHourglass) {
-  Make({"top.csv", "a/in-a.csv", "b/in-b.CSV", "a/c/in-c.csv", "a/c/skip.txt", "~$report.csv",
-        "~tmp.csv", ".owner.csv"});
+TEST_F(AddFolderTest, AddsTheTreeLevelByLevelUnderTheHourglassOneBatchPerFolder) {
+  Make({"top.csv", "a/in-a.csv", "a/also-a.csv", "b/in-b.CSV", "a/c/in-c.csv", "a/c/skip.txt",
+        "~$report.csv", "~tmp.csv", ".owner.csv"});
   fs::create_directory_symlink(harness.temp / "tree", harness.temp / "tree" / "a" / "c" / "loop");
   harness.folder_picker.results.push_back(root);
+  const QString earlier = root + QStringLiteral("/earlier.csv");
+  window.List().Add(earlier);
   QList<int> pointers;
-  harness.pump.on_pump = [&] { pointers << window.MousePointer(); };
+  QList<int> counts_while_pumping;
+  harness.pump.on_pump = [&] {
+    pointers << window.MousePointer();
+    counts_while_pumping << window.List().Count();
+  };
+  QList<int> batch_sizes;
+  QObject::connect(
+      window.ListView1->model(), &QAbstractItemModel::rowsInserted,
+      [&](const QModelIndex&, int first, int last) { batch_sizes << last - first + 1; });
   window.PushButton9_Click();
 
+  ASSERT_EQ(window.List().Text(1), earlier);
+  window.List().Remove(1);
   const QStringList added = Relative();
-  ASSERT_EQ(added.size(), 4);
+  ASSERT_EQ(added.size(), 5);
   EXPECT_EQ(added[0], QStringLiteral("top.csv"));
-  EXPECT_THAT((QStringList{added[1], added[2]}),
-              UnorderedElementsAre(QStringLiteral("a/in-a.csv"), QStringLiteral("b/in-b.CSV")));
-  EXPECT_EQ(added[3], QStringLiteral("a/c/in-c.csv"));
+  EXPECT_THAT(added.mid(1, 3),
+              UnorderedElementsAre(QStringLiteral("a/in-a.csv"), QStringLiteral("a/also-a.csv"),
+                                   QStringLiteral("b/in-b.CSV")));
+  EXPECT_EQ(added[4], QStringLiteral("a/c/in-c.csv"));
   EXPECT_THAT(harness.boxes.shown, IsEmpty());
   EXPECT_EQ(harness.settings().GetSetting(QStringLiteral("LastFolder"), {}), root);
   ASSERT_FALSE(pointers.isEmpty());
   EXPECT_EQ(pointers.count(kPointerHourglass), pointers.size());
   EXPECT_EQ(window.MousePointer(), kPointerDefault);
+  // Messages are processed while the folders are walked, before any entry
+  // goes in; then each folder's files arrive as one insertion.
+  EXPECT_EQ(counts_while_pumping.count(1), counts_while_pumping.size());
+  const bool a_first = added[1].startsWith(u'a');
+  EXPECT_EQ(batch_sizes, a_first ? QList<int>({1, 2, 1, 1}) : QList<int>({1, 1, 2, 1}));
 }
 
 TEST_F(AddFolderTest, FolderWithoutMatchesIsStillRememberedAndRootsJoinCleanly) {
@@ -101,9 +121,10 @@ TEST_F(AddFolderTest, FolderWithoutMatchesIsStillRememberedAndRootsJoinCleanly) 
 TEST_F(AddFolderTest, FolderThatVanishesBeforeItsFilesAreListedIsReportedAtItsStep) {
   Make({"top.csv", "a/in-a.csv", "b/in-b.csv"});
   harness.folder_picker.results.push_back(root);
-  // Once the top folder's file is in, both subfolders disappear.
+  // Both subfolders disappear at the walk's last look at them (its sixth
+  // pump, step 156), once both were listed and before their files are.
   harness.pump.on_pump = [&] {
-    if (window.List().Count() == 1 && fs::exists(harness.temp / "tree" / "a")) {
+    if (harness.pump.calls == 6) {
       fs::remove_all(harness.temp / "tree" / "a");
       fs::remove_all(harness.temp / "tree" / "b");
     }

@@ -67,6 +67,19 @@ TEST_F(AddSamplesTest, FirstStartRecordsEverySampleAndTheButtonLoadsThem) {
   EXPECT_EQ(window.List().Count(), 3);
   EXPECT_EQ(harness.boxes.shown.size(), 2u);
   EXPECT_EQ(harness.shell.opened_folders.size(), 1);
+
+  // Yes on a desktop that cannot open folders is a failure of the button.
+  harness.shell.open_fails = true;
+  window.List().Clear();
+  window.PushButton5_Click();
+  EXPECT_EQ(window.List().Count(), 3);
+  ASSERT_EQ(harness.boxes.shown.size(), 4u);
+  EXPECT_EQ(harness.boxes.shown[3].caption, QStringLiteral("Application Error"));
+  EXPECT_EQ(harness.boxes.shown[3].icon, MsgIcon::kExclamation);
+  EXPECT_TRUE(harness.boxes.shown[3].text.startsWith(
+      QStringLiteral("The folder could not be opened\r\nin Velmark2021/08/31.Form1."
+                     "PushButton5_Click at line 100\r\r")))
+      << harness.boxes.shown[3].text.toStdString();
 }
 
 TEST_F(AddSamplesTest, DeletedSamplesAreSkippedAndNoMeansNothingOpens) {

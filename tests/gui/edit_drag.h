@@ -2,6 +2,8 @@
 
 // Drives the file list with the mouse as a user reordering entries would.
 
+#include <QApplication>
+#include <QMouseEvent>
 #include <QPoint>
 #include <QTest>
 #include <QTreeWidget>
@@ -11,7 +13,7 @@
 namespace delvora::testing {
 
 inline QPoint EntryCentre(Form1& form, int position) {
-  return form.ListView1->visualItemRect(form.ListView1->topLevelItem(position - 1)).center();
+  return form.List().EntryRect(position).center();
 }
 
 // Presses on entry `from`, moves over every entry up to `to` and releases
@@ -25,6 +27,17 @@ inline void DragEntry(Form1& form, int from, int to) {
     QTest::mouseMove(viewport, EntryCentre(form, position));
   }
   QTest::mouseRelease(viewport, Qt::LeftButton, {}, EntryCentre(form, to));
+}
+
+// A double-click as a mouse delivers it: press, release, then the second
+// press as a double-click, and its release.
+inline void RealDoubleClick(QWidget* widget, const QPoint& at) {
+  QTest::mousePress(widget, Qt::LeftButton, {}, at);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
+  QMouseEvent second(QEvent::MouseButtonDblClick, at, widget->mapToGlobal(at), Qt::LeftButton,
+                     Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(widget, &second);
+  QTest::mouseRelease(widget, Qt::LeftButton, {}, at);
 }
 
 }  // namespace delvora::testing

@@ -43,6 +43,11 @@ QString FakeFolderPicker::BrowseForFolder(QWidget* /*owner*/, const QString& tit
   return result;
 }
 
+void FakeShell::OpenFolder(const QString& folder) {
+  if (open_fails) throw AppError(kErrPathFileAccess, "The folder could not be opened");
+  opened_folders.push_back(folder);
+}
+
 void FakeClock::WaitUpTo(double seconds) {
   ++waits;
   total_waited += seconds;

@@ -59,7 +59,8 @@ class FakeFolderPicker : public FolderPicker {
 
 class FakeShell : public Shell {
  public:
-  void OpenFolder(const QString& folder) override { opened_folders.push_back(folder); }
+  // Fails as a desktop without a file manager does when open_fails is set.
+  void OpenFolder(const QString& folder) override;
   void Launch(const QString& program, const QStringList& arguments) override {
     launched.push_back(QStringList{program} + arguments);
   }
@@ -67,6 +68,7 @@ class FakeShell : public Shell {
   QStringList opened_folders;
   std::vector<QStringList> launched;
   QString desktop_folder;
+  bool open_fails = false;
 };
 
 // Time stands still unless something waits; waiting moves it forward at once.
