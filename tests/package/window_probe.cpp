@@ -9,6 +9,8 @@
 // No report at all means the window never came up.
 
 #include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -16,7 +18,6 @@
 #include <QMouseEvent>
 #include <QTextStream>
 #include <QTimer>
-#include <QTreeWidget>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -75,14 +76,15 @@ void Report() {
   }
 
   auto* samples = window->findChild<QAbstractButton*>(QStringLiteral("PushButton5"));
-  auto* list = window->findChild<QTreeWidget*>(QStringLiteral("ListView1"));
+  auto* list = window->findChild<QAbstractItemView*>(QStringLiteral("ListView1"));
   if (samples != nullptr && list != nullptr) {
     awaiting_question = true;
     QTimer::singleShot(0, qApp, AnswerNo);
     samples->click();
     awaiting_question = false;
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-      out << "sample " << list->topLevelItem(i)->text(0) << "\n";
+    const QAbstractItemModel* entries = list->model();
+    for (int i = 0; i < entries->rowCount(); ++i) {
+      out << "sample " << entries->index(i, 0).data().toString() << "\n";
     }
   }
   out.flush();
