@@ -3,7 +3,7 @@
 # the same system calls per file in a bare loop) and a shell loop of `tr`,
 # once writing new results and once replacing older ones. Rounds alternate
 # the tools; the median of each is reported.
-# Usage: bench/batch.sh [delvora-convert] [batch_floor]   (FILES=10000 ROUNDS=5)
+# Usage: bench/batch.sh [delvora-convert] [batch_floor]   (FILES=10000 ROUNDS=5 JOBS=2)
 set -euo pipefail
 
 exe=$(realpath "${1:-build/release/bin/delvora-convert}")
@@ -32,7 +32,7 @@ sleep 1
 
 run() {
   case $1 in
-    delvora) "$exe" -q --out "$work/delvora" "$work/in" ;;
+    delvora) "$exe" -q -j "${JOBS:-2}" --out "$work/delvora" "$work/in" ;;
     floor) "$floor" "$work/in" "$work/floor" ;;
     tr) for f in "$work"/in/*.csv; do
           b=${f##*/}
