@@ -1,6 +1,6 @@
 # The two everyday commands: `make run` and `make test`. A bare `make` lists
 # every target.
-.PHONY: help deps build app run package test test-release test-asan bench fuzz screenshot clean
+.PHONY: help deps build app run package test test-release test-asan test-windows dist-windows bench fuzz screenshot clean
 .DEFAULT_GOAL := help
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -50,7 +50,19 @@ test-asan: deps
 	@cmake --build --preset asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
 
-test: test-release test-asan
+# Each phase's time is printed at the end.
+test: deps
+	@MAKE="$(MAKE)" bash scripts/phases.sh \
+	  "Linux (Release)" test-release \
+	  "Linux (ASan+UBSan)" test-asan \
+	  "Windows (MinGW-w64, Wine)" test-windows
+
+# Cross-built with MinGW-w64; Qt for Windows is built once per machine.
+test-windows: deps
+	@JOBS=$(JOBS) bash scripts/test-windows.sh
+
+dist-windows: deps
+	@bash scripts/dist-windows.sh
 
 bench: build
 	@bash bench/run.sh

@@ -9,7 +9,7 @@ delvora_add_core_test(fill_core_tests
   tests/filelist/folder_walk_test.cpp
   tests/filelist/file_attributes_test.cpp)
 
-target_sources(delvora_gui PRIVATE
+delvora_gui_sources(
   src/app/samples.cpp
   src/filelist/dialog_selection.cpp)
 
@@ -21,7 +21,7 @@ delvora_add_test(fill_gui_tests
   tests/gui/add_drop_test.cpp
   tests/gui/add_samples_test.cpp)
 
-if(DELVORA_BENCH)
+if(DELVORA_BENCH AND DELVORA_GUI)
   # Adding a large folder tree against find; run by hand or with `make bench`.
   add_executable(walk_bench bench/walk_bench.cpp)
   target_link_libraries(walk_bench PRIVATE delvora_gui)

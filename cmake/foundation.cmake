@@ -4,7 +4,7 @@ target_sources(delvora_core PRIVATE
   src/platform/app_error.cpp
   src/platform/utf8_path.cpp)
 
-target_sources(delvora_gui PRIVATE
+delvora_gui_sources(
   src/platform/seams.h
   src/platform/list_view.cpp
   src/platform/progress_bar.cpp

@@ -14,7 +14,7 @@ delvora_add_test(run_gui_tests
 delvora_add_test(edit_gui_tests
   tests/gui/edit_list_test.cpp)
 
-if(DELVORA_BENCH)
+if(DELVORA_BENCH AND DELVORA_GUI)
   # The window's run against delvora-convert on the same inputs.
   add_executable(run_bench bench/run_bench.cpp)
   target_link_libraries(run_bench PRIVATE delvora_gui)

@@ -1,19 +1,21 @@
 # Sources and tests of this area.
 # The main window's start-up, settings, delimiter and output choices, pointer
 # feedback, skin, Help notice and resources.
-target_sources(delvora_gui PRIVATE
+delvora_gui_sources(
   src/app/startup.cpp
   src/help/help_notice.cpp
   src/platform/cursor.cpp)
 
 # The window icon travels inside the program; the files beside the
 # executable (hand pointer, drag pointer, skin) stay optional.
-qt_add_resources(delvora_gui "delvora_window_icon"
-  PREFIX "/delvora"
-  BASE "${CMAKE_SOURCE_DIR}/resources"
-  FILES "${CMAKE_SOURCE_DIR}/resources/delvora.ico")
+if(DELVORA_GUI)
+  qt_add_resources(delvora_gui "delvora_window_icon"
+    PREFIX "/delvora"
+    BASE "${CMAKE_SOURCE_DIR}/resources"
+    FILES "${CMAKE_SOURCE_DIR}/resources/delvora.ico")
+endif()
 
-if(WIN32)
+if(WIN32 AND DELVORA_GUI)
   # Explorer's icon and the file version of the executable. Deferred: the
   # executable is declared after the areas.
   file(TO_CMAKE_PATH "${CMAKE_SOURCE_DIR}/resources/delvora.ico" delvora_icon)
@@ -62,7 +64,7 @@ foreach(tests window_gui_tests window_app_tests)
   endif()
 endforeach()
 
-if(DELVORA_BENCH)
+if(DELVORA_BENCH AND DELVORA_GUI)
   # Start-up to a shown window, against an empty Qt Widgets window started
   # the same way; bench/startup.sh times both.
   add_executable(startup_delvora bench/startup_delvora.cpp)

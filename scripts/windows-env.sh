@@ -1,0 +1,100 @@
+# Sourced by the scripts that build Delvora for Windows and run it under
+# Wine. Defines:
+#   windows_deps [core]  Qt and GoogleTest for MinGW (built once per machine
+#                        into the cache) and the MinGW runtime, linked under
+#                        build/windows-deps/ where CMakePresets.json expects them
+#   windows_configure [PRESET]  configures build/windows (or the preset's)
+#   wine_prefix DIR      makes DIR a ready Wine prefix (once), exports WINEPREFIX
+#   wine_server_start    starts this prefix's Wine server, ended on exit
+#   wine_path UNIXPATH   prints the Windows form (Z:\...) of a path
+#   windows_version      the version being built, e.g. 7.0.0
+# The caller runs from the top of the work tree.
+
+deps_dir="$PWD/build/windows-deps"
+export WINEDEBUG=-all
+export WINEARCH=win64
+# No Mono or Gecko installers: nothing here needs .NET or HTML.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset WINESERVER WINELOADER
+
+# Each of the two long builds runs once per machine; a lock keeps two work
+# trees from building the same cache at the same time, and a Qt build
+# started by hand is waited for. `windows_deps core` leaves Qt out.
+windows_deps() {
+  local cache="${DELVORA_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/delvora}"
+  mkdir -p "$cache" "$deps_dir"
+  if [ "${1:-}" != core ]; then
+    while pgrep -f 'scripts/build-qt-mingw' >/dev/null; do sleep 10; done
+    local qt
+    qt=$(flock "$cache/qt6-mingw.lock" bash scripts/build-qt-mingw | tail -n 1)
+    # A different Qt (its inputs changed) invalidates the configured build.
+    if [ "$(readlink "$deps_dir/qt" 2>/dev/null)" != "$qt" ]; then
+      rm -f build/windows/CMakeCache.txt
+    fi
+    ln -sfn "$qt" "$deps_dir/qt"
+  fi
+  local gtest
+  gtest=$(flock "$cache/gtest-mingw.lock" bash scripts/build-gtest-mingw | tail -n 1)
+  ln -sfn "$gtest" "$deps_dir/gtest"
+  # The compiler's own runtime, wherever this MinGW keeps it.
+  mkdir -p "$deps_dir/runtime"
+  local dll path
+  for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+    path=$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")
+    [ -f "$path" ] || { echo "no $dll in this MinGW-w64" >&2; return 1; }
+    ln -sfn "$path" "$deps_dir/runtime/$dll"
+  done
+}
+
+windows_configure() {
+  local preset=${1:-windows}
+  cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 ||
+    { cat "build/$preset-configure.log" >&2; return 1; }
+}
+
+windows_version() {
+  sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt
+}
+
+wine_path() {
+  local path
+  path=$(realpath -m "$1")
+  echo "Z:${path//\//\\}"
+}
+
+# A prefix is set up once: booted, Arial mapped to Liberation Sans (Wine has
+# no Arial, which the window asks for), and the user folders made real
+# folders, so that nothing run in it writes into this machine's home.
+wine_prefix() {
+  export WINEPREFIX="$1"
+  if [ -f "$WINEPREFIX/.delvora-ready" ]; then return 0; fi
+  rm -rf "$WINEPREFIX"
+  mkdir -p "$WINEPREFIX"
+  DISPLAY= wineboot -i >"$WINEPREFIX.boot.log" 2>&1 ||
+    { cat "$WINEPREFIX.boot.log" >&2; return 1; }
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v Arial /t REG_SZ \
+    /d 'Liberation Sans' /f >>"$WINEPREFIX.boot.log" 2>&1
+  wineserver -w
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+  done
+  rm -f "$WINEPREFIX.boot.log"
+  touch "$WINEPREFIX/.delvora-ready"
+}
+
+# The first Wine program of a session starts the server and Wine's own
+# background programs, which inherit its output: were that a test's, ctest
+# would wait for them to end. So they start here, detached, and stay until
+# wine_servers_stop (the callers' exit trap).
+wine_server_start() {
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine_server_prefixes+=("$WINEPREFIX")
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+wine_server_prefixes=()
+wine_servers_stop() {
+  local p
+  for p in "${wine_server_prefixes[@]}"; do WINEPREFIX="$p" wineserver -k 2>/dev/null || true; done
+  wine_server_prefixes=()
+}
