@@ -9,9 +9,19 @@ source scripts/windows-env.sh
 trap wine_servers_stop EXIT
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
-phase() { printf '\n== %s\n' "$1"; }
+# Each step's time is printed at the end.
+times=()
+step_title="" step_start=$SECONDS
+phase() {
+  if [ -n "$step_title" ]; then
+    times+=("$(printf '  %-44s %4ds' "$step_title" $((SECONDS - step_start)))")
+  fi
+  step_title=$1 step_start=$SECONDS
+  [ -n "$1" ] && printf '\n== %s\n' "$1"
+  return 0
+}
 
-phase "Qt and GoogleTest for MinGW-w64 (cached)"
+phase "Qt and GoogleTest for MinGW-w64 (built once per machine)"
 windows_deps
 
 phase "Build for Windows"
@@ -27,3 +37,6 @@ wine_servers_stop
 phase "The Windows zip in a clean prefix"
 zip=$(bash scripts/dist-windows.sh | tail -n 1)
 bash scripts/smoke-windows.sh "$zip"
+phase ""
+printf '\n== Windows steps\n'
+printf '%s\n' "${times[@]}"

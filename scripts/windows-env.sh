@@ -98,3 +98,49 @@ wine_servers_stop() {
   for p in "${wine_server_prefixes[@]}"; do WINEPREFIX="$p" wineserver -k 2>/dev/null || true; done
   wine_server_prefixes=()
 }
+
+# A private X display for the real window: Xvfb picks a free number, no
+# window manager (Wine draws no frame then: the window's X window is its
+# client area). Ended by x_display_stop.
+x_display_start() {
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  x_display_pid=$!
+  local number
+  read -r -t 60 number <"$fifo" || { rm -f "$fifo"; echo "Xvfb did not start" >&2; return 1; }
+  rm -f "$fifo"
+  export DISPLAY=":$number"
+}
+x_display_pid=""
+x_display_stop() {
+  if [ -n "$x_display_pid" ]; then
+    kill "$x_display_pid" 2>/dev/null || true
+    wait "$x_display_pid" 2>/dev/null || true
+    x_display_pid=""
+  fi
+}
+
+# Polls until a visible top-level window of a Windows program whose X class
+# is CLASS (e.g. delvora.exe) and name matches NAME exists, other than those
+# listed after the timeout; prints its id. Fails after SECONDS.
+#   x_wait_window CLASS NAME SECONDS [EXCEPT_ID...]
+x_wait_window() {
+  local class=$1 name=$2 seconds=$3
+  shift 3
+  local deadline=$((SECONDS + seconds)) id skip
+  while [ "$SECONDS" -lt "$deadline" ]; do
+    for id in $(xdotool search --onlyvisible --classname "^$class\$" 2>/dev/null); do
+      skip=0
+      for except in "$@"; do [ "$id" = "$except" ] && skip=1; done
+      [ "$skip" -eq 1 ] && continue
+      if [[ $(xdotool getwindowname "$id" 2>/dev/null) =~ $name ]]; then
+        echo "$id"
+        return 0
+      fi
+    done
+    sleep 0.2
+  done
+  return 1
+}

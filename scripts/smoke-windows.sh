@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Proves the Windows zip: unpacks it into a clean Wine prefix, where neither
+# Qt nor the MinGW runtime is on any path, and runs both programs from there.
+#  - delvora-convert.exe converts the samples;
+#  - the real window, with the Windows platform plugin on a private Xvfb
+#    display, is driven from outside as a user would (xdotool clicks and
+#    keys; delvora.exe has no switch for tests): it appears as "Delvora",
+#    loads the samples, is told where to save, converts.
+# Both results must equal, byte for byte, what the Linux delvora-convert
+# writes for the same files.
+#   scripts/smoke-windows.sh build/windows/Delvora-<version>-windows-x64.zip
+set -euo pipefail
+cd "$(dirname "$0")/.."
+zip=$(realpath "$1")
+name=$(basename "$zip" .zip)
+source scripts/windows-env.sh
+unset WINEPATH QT_QPA_PLATFORM QT_PLUGIN_PATH
+
+work="$PWD/build/windows/smoke"
+rm -rf "$work"
+mkdir -p "$work/path"
+# The one start in a hundred that opens the vendor's page opens nothing.
+printf '#!/bin/sh\nexit 0\n' >"$work/path/xdg-open"
+chmod +x "$work/path/xdg-open"
+export PATH="$work/path:$PATH"
+cleanup() {
+  wine_servers_stop
+  x_display_stop
+}
+trap cleanup EXIT
+
+fail() {
+  echo "smoke-windows: $*" >&2
+  if [ -n "${DISPLAY:-}" ]; then
+    import -window root "$work/failure.png" 2>/dev/null &&
+      echo "smoke-windows: the screen is in $work/failure.png" >&2
+  fi
+  exit 1
+}
+
+# What Linux writes for the samples, the reference for both runs.
+cmake --preset release >/dev/null
+cmake --build --preset release --target delvora-convert >/dev/null
+mkdir -p "$work/expected"
+build/release/bin/delvora-convert -q --out "$work/expected" resources/Samples/*
+[ -n "$(ls "$work/expected")" ] || fail "the Linux converter wrote nothing"
+
+echo "a clean Wine prefix (about half a minute)"
+wine_prefix "$work/wine"
+program_files="$WINEPREFIX/drive_c/Program Files"
+unzip -q "$zip" -d "$program_files"
+app="C:\\Program Files\\$name"
+x_display_start
+wine_server_start
+
+# The converter, from the unpacked folder, over its own Samples folder.
+mkdir -p "$WINEPREFIX/drive_c/cli results"
+(cd "$work" && wine "$app\\delvora-convert.exe" -q --out 'C:\cli results' "$app\\Samples") ||
+  fail "delvora-convert.exe failed"
+diff -r "$work/expected" "$WINEPREFIX/drive_c/cli results" ||
+  fail "delvora-convert.exe wrote other results than Linux"
+echo "delvora-convert.exe: the same results as on Linux"
+
+# The window, started as Explorer would: in its own folder.
+out_folder='C:\Delvora results\'
+mkdir -p "$WINEPREFIX/drive_c/Delvora results"
+(cd "$program_files/$name" && exec wine "$app\\delvora.exe" >"$work/delvora.log" 2>&1) &
+pid=$!
+main=$(x_wait_window delvora.exe '^Delvora$' 120) || fail "no window captioned Delvora"
+echo "delvora.exe: the window is up"
+
+# Points of the client area (the X window, no frame), in pixels at 96 dpi.
+click() {
+  xdotool mousemove --window "$main" "$1" "$2" click 1
+}
+# A message box of the program: wait for it, answer by keystroke.
+answer() {
+  local box
+  box=$(x_wait_window delvora.exe '.' 60 "$main") || fail "no message box after $2"
+  [ "$(xdotool getwindowname "$box")" = "Delvora" ] ||
+    fail "\"$(xdotool getwindowname "$box")\" instead of the box after $2"
+  xdotool windowfocus --sync "$box" key "$1"
+  local deadline=$((SECONDS + 30))
+  while xdotool getwindowname "$box" >/dev/null 2>&1 &&
+    xdotool search --onlyvisible --classname '^delvora.exe$' | grep -qx "$box"; do
+    [ "$SECONDS" -lt "$deadline" ] || fail "the box after $2 stayed"
+    sleep 0.2
+  done
+}
+setting() {
+  wine reg query 'HKCU\Software\Quorvane\Delvora' /v "$1" 2>/dev/null | tr -d '\r' |
+    sed -n "s/^ *$1 *REG_SZ *//p"
+}
+
+xdotool windowfocus --sync "$main"
+# The folder box ("Save results to this folder:"): select all, type over.
+click 245 398
+xdotool key ctrl+a
+xdotool type --delay 30 "$out_folder"
+deadline=$((SECONDS + 30))
+until [ "$(setting Text1)" = "$out_folder" ]; do
+  [ "$SECONDS" -lt "$deadline" ] || fail "the typed folder was not stored (have \"$(setting Text1)\")"
+  sleep 0.5
+done
+# "Load Sample/Example Files", then No to opening the samples folder.
+click 400 264
+answer n "Load Sample/Example Files"
+# "Start Converting"; "Done." is answered with Enter.
+click 268 475
+answer Return "Start Converting"
+diff -r "$work/expected" "$WINEPREFIX/drive_c/Delvora results" ||
+  fail "the window wrote other results than Linux"
+echo "delvora.exe: loaded the samples and wrote the same results as on Linux"
+
+# Closing the window ends the program.
+xdotool windowfocus --sync "$main" key alt+F4
+for _ in $(seq 300); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$pid" 2>/dev/null && fail "delvora.exe did not end when its window closed"
+wait "$pid" || fail "delvora.exe ended with status $?"
+echo "delvora.exe: closed"
