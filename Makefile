@@ -8,11 +8,13 @@ FUZZ_SECONDS ?= 60
 
 help:
 	@echo "make run         build the window and delvora-convert only, then start the window"
-	@echo "make test        build everything, run every test, then again under ASan+UBSan"
+	@echo "make test        build everything, run every test, then again under ASan+UBSan, then for Windows under Wine"
+	@echo "make test-windows  cross-build for Windows (MinGW-w64) and run every test under Wine"
+	@echo "make dist-windows  build/windows/Delvora-VERSION-windows-x64.zip"
 	@echo "make package     build the Debian package ./delvora_VERSION_ARCH.deb"
 	@echo "make bench       throughput and start-up measurements"
 	@echo "make fuzz        differential fuzzing of the engine (FUZZ_SECONDS=$(FUZZ_SECONDS))"
-	@echo "make screenshot  write docs/screenshot.png from a real window under Xvfb"
+	@echo "make screenshot  write docs/screenshot.png and docs/screenshot-windows.png from real windows under Xvfb"
 	@echo "make deps        install the Debian packages the build needs"
 	@echo "make clean       remove build/"
 
@@ -74,6 +76,7 @@ fuzz: deps
 
 screenshot: build
 	@bash scripts/screenshot.sh
+	@bash scripts/screenshot-windows.sh
 
 clean:
 	rm -rf build

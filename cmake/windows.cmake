@@ -16,14 +16,23 @@ if(MSVC)
   endforeach()
 else()
   # MinGW links no manifest of its own: ours is resource 1 of type 24
-  # (RT_MANIFEST), the one Windows reads when it starts the process.
+  # (RT_MANIFEST), the one Windows reads when it starts the process. GNU ld
+  # keeps the resources of one compiled script only, so the window's
+  # manifest joins the script that already gives it its icon and version.
   file(TO_CMAKE_PATH "${delvora_manifest}" manifest_path)
-  file(WRITE "${CMAKE_BINARY_DIR}/delvora_manifest.rc" "1 24 \"${manifest_path}\"\n")
-  set_source_files_properties("${CMAKE_BINARY_DIR}/delvora_manifest.rc" PROPERTIES
-    OBJECT_DEPENDS "${delvora_manifest}")
-  foreach(program ${delvora_programs})
-    target_sources(${program} PRIVATE "${CMAKE_BINARY_DIR}/delvora_manifest.rc")
-  endforeach()
+  set(manifest_line "1 24 \"${manifest_path}\"\n")
+  file(WRITE "${CMAKE_BINARY_DIR}/delvora_manifest.rc" "${manifest_line}")
+  target_sources(delvora-convert PRIVATE "${CMAKE_BINARY_DIR}/delvora_manifest.rc")
+  set(manifest_scripts "${CMAKE_BINARY_DIR}/delvora_manifest.rc")
+  if(TARGET delvora)
+    if(EXISTS "${CMAKE_BINARY_DIR}/delvora.rc")
+      file(APPEND "${CMAKE_BINARY_DIR}/delvora.rc" "${manifest_line}")
+      list(APPEND manifest_scripts "${CMAKE_BINARY_DIR}/delvora.rc")
+    else()
+      target_sources(delvora PRIVATE "${CMAKE_BINARY_DIR}/delvora_manifest.rc")
+    endif()
+  endif()
+  set_source_files_properties(${manifest_scripts} PROPERTIES OBJECT_DEPENDS "${delvora_manifest}")
 endif()
 
 delvora_add_core_test(windows_manifest_tests tests/platform/windows_manifest_test.cpp)

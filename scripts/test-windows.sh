@@ -24,19 +24,29 @@ phase() {
 phase "Qt and GoogleTest for MinGW-w64 (built once per machine)"
 windows_deps
 
+# A step that fails does not hide what the later ones would find: whatever
+# built is tested, and the run fails at the end.
+failed=()
 phase "Build for Windows"
 windows_configure
-cmake --build --preset windows -j "$jobs"
+cmake --build --preset windows -j "$jobs" -- -k 0 || failed+=("build")
 
 phase "Tests under Wine"
 wine_prefix "$PWD/build/wine"
 wine_server_start
-ctest --preset windows -j "$jobs"
+ctest --preset windows -j "$jobs" || failed+=("tests under Wine")
 wine_servers_stop
 
 phase "The Windows zip in a clean prefix"
-zip=$(bash scripts/dist-windows.sh | tail -n 1)
-bash scripts/smoke-windows.sh "$zip"
+if zip=$(bash scripts/dist-windows.sh | tail -n 1); then
+  bash scripts/smoke-windows.sh "$zip" || failed+=("the zip in a clean prefix")
+else
+  failed+=("the zip")
+fi
 phase ""
 printf '\n== Windows steps\n'
 printf '%s\n' "${times[@]}"
+if [ ${#failed[@]} -gt 0 ]; then
+  printf 'FAILED: %s\n' "${failed[@]}" >&2
+  exit 1
+fi

@@ -88,7 +88,10 @@ wine_prefix() {
 # would wait for them to end. So they start here, detached, and stay until
 # wine_servers_stop (the callers' exit trap).
 wine_server_start() {
-  wineserver -p </dev/null >/dev/null 2>&1
+  # A server still ending after an earlier command would refuse a second.
+  timeout 60 wineserver -w || true
+  wineserver -p </dev/null >/dev/null 2>&1 ||
+    { echo "the Wine prefix $WINEPREFIX is in use by another run" >&2; return 1; }
   wine_server_prefixes+=("$WINEPREFIX")
   wine cmd /c exit </dev/null >/dev/null 2>&1
 }
