@@ -6,6 +6,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "platform/utf8_path.h"
+
 namespace delvora::testing {
 
 TempDir::TempDir() {
@@ -28,10 +30,17 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-std::string TempDir::Utf8() const {
-  std::u8string u8 = path_.u8string();
-  return std::string(u8.begin(), u8.end());
+std::filesystem::path TempDir::operator/(std::string_view name) const {
+  // Through char8_t: a plain string would be read in the ANSI code page on
+  // Windows.
+  std::filesystem::path below = path_ / std::u8string(name.begin(), name.end());
+  below.make_preferred();
+  return below;
 }
+
+std::string TempDir::Utf8() const { return PathToUtf8(path_); }
+
+std::string TempDir::Utf8(std::string_view name) const { return PathToUtf8(*this / name); }
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
