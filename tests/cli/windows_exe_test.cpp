@@ -97,6 +97,14 @@ TEST(WindowsConverterExe, NetworkAndLongFormsReachTheSystemAsWritten) {
   const Finished converted = RunConverter(Quoted(long_form));
   EXPECT_EQ(converted.status, 0u) << converted.output;
   EXPECT_EQ(testing::ReadFile(dir / "a.tsv"), "a\tb\r\n");
+  // A folder in the long form is walked in it.
+  testing::WriteFile(dir / "a.csv", "c,d\n");
+  std::filesystem::create_directories(dir / "in/sub");
+  testing::WriteFile(dir / "in/sub/b.csv", "e,f\n");
+  const Finished walked = RunConverter(Quoted("\\\\?\\" + dir.Utf8()));
+  EXPECT_EQ(walked.status, 0u) << walked.output;
+  EXPECT_EQ(testing::ReadFile(dir / "a.tsv"), "c\td\r\n");
+  EXPECT_EQ(testing::ReadFile(dir / "in/sub/b.tsv"), "e\tf\r\n");
 
   // A share that is not there fails under its own name, not as a folder of
   // the current drive.
