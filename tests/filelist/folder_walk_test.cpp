@@ -12,9 +12,7 @@
 #include "platform/utf8_path.h"
 #include "support/test_support.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <sys/stat.h>
 #endif
 
@@ -29,6 +27,7 @@ using testing::TempDir;
 using ::testing::UnorderedElementsAre;
 using testing::WriteFile;
 
+using testing::MarkHidden;
 using testing::ThrownNumber;
 
 const std::string kSep(1, kNativeSeparator);
@@ -44,17 +43,6 @@ void MakeTree(const TempDir& dir, const std::vector<std::string>& files) {
 std::string WithoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == kNativeSeparator) path.pop_back();
   return path;
-}
-
-// Hidden is a name that begins with "." elsewhere, an attribute on Windows;
-// read-only is the write permission elsewhere.
-void MarkHidden(const fs::path& path, bool read_only) {
-#ifdef _WIN32
-  SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE |
-                                       (read_only ? FILE_ATTRIBUTE_READONLY : 0));
-#else
-  if (read_only) chmod(path.c_str(), 0444);
-#endif
 }
 
 // False where the system cannot make symbolic links (Wine, or Windows

@@ -32,6 +32,10 @@ class TempDir {
 };
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+// Makes a file hidden (and archived), and read-only if asked: an attribute
+// on Windows; elsewhere hidden is a name that begins with "." and read-only
+// the lack of write permission.
+void MarkHidden(const std::filesystem::path& path, bool read_only = false);
 std::string ReadFile(const std::filesystem::path& path);
 
 struct ReportedError {
