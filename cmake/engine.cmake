@@ -50,7 +50,7 @@ if(MINGW)
 endif()
 install(TARGETS delvora-convert RUNTIME DESTINATION bin)
 
-delvora_add_core_test(convert_cli_tests tests/cli/cli_test.cpp)
+delvora_add_core_test(convert_cli_tests tests/cli/cli_test.cpp tests/cli/windows_exe_test.cpp)
 if(TARGET convert_cli_tests)
   target_link_libraries(convert_cli_tests PRIVATE delvora_cli)
   target_compile_definitions(convert_cli_tests PRIVATE

@@ -341,13 +341,7 @@ CliOptions Parse(const std::vector<std::string>& args) {
 // The list holds full paths, and the output path is made from the input's
 // folder, so a relative PATH is made absolute first. Every path of the run
 // goes through here.
-std::string FullPath(const std::string& utf8) {
-  std::error_code error;
-  std::filesystem::path full = std::filesystem::absolute(PathFromUtf8(utf8), error);
-  if (error) return utf8;
-  full.make_preferred();
-  return PathToUtf8(full);
-}
+std::string FullPath(const std::string& utf8) { return AbsolutePath(utf8); }
 
 // A full path with doubled separators and "." steps taken out, as the walk
 // lists its files: what messages show is the file the run opens. ".." stays,

@@ -16,9 +16,19 @@ int wmain(int argc, wchar_t** argv) {
   delvora::InstallInterruptCleanup();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
-    std::string arg(size > 0 ? static_cast<std::size_t>(size) : 1u, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, arg.data(), size, nullptr, nullptr);
+    // An unpaired surrogate has no UTF-8 form: replaced, it would name
+    // another file (or none), so the argument is refused instead.
+    const int size = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, argv[i], -1, nullptr, 0,
+                                         nullptr, nullptr);
+    if (size <= 0) {
+      std::cerr << "delvora-convert: argument " << i
+                << " is not valid Unicode text (it holds an unpaired surrogate)\n"
+                << "Try 'delvora-convert --help' for more information.\n";
+      return delvora::kCliUsageError;
+    }
+    std::string arg(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, argv[i], -1, arg.data(), size, nullptr,
+                        nullptr);
     arg.pop_back();  // the terminating NUL
     args.push_back(std::move(arg));
   }

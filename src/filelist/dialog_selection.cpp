@@ -1,7 +1,8 @@
 #include "filelist/dialog_selection.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "platform/app_error.h"
 
@@ -9,39 +10,47 @@ namespace delvora {
 
 namespace {
 
-// The folder holding every path, in Qt's "/" form; a root keeps its "/".
-QString CommonFolder(const QStringList& paths) {
-  QString common = QFileInfo(paths.front()).absolutePath();
-  const auto holds_all = [&paths](const QString& folder) {
-    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    for (const QString& path : paths) {
-      if (!path.startsWith(prefix, Qt::CaseSensitive)) return false;
-    }
-    return true;
+// The length of the folder (its separator included) that holds every path,
+// never cutting into a root: the text decides, so that the current drive,
+// a share and the long forms are taken as they are written.
+std::size_t CommonFolderLength(const std::vector<std::string>& paths, char separator) {
+  const std::string& first = paths.front();
+  // Just after the last separator within the first `length` characters.
+  const auto folder_end = [&](std::size_t length) -> std::size_t {
+    const std::size_t last = length == 0 ? std::string::npos : first.rfind(separator, length - 1);
+    return last == std::string::npos ? 0 : last + 1;
   };
-  while (!holds_all(common)) {
-    const QString parent = QFileInfo(common).absolutePath();
-    if (parent == common) break;
-    common = parent;
+  std::size_t common = folder_end(first.size());
+  for (const std::string& path : paths) {
+    const std::size_t limit = std::min(common, path.size());
+    std::size_t same = 0;
+    while (same < limit && path[same] == first[same]) ++same;
+    if (same < common) common = folder_end(same);
+  }
+  const std::size_t root = RootLength(first, separator);
+  if (common == 0 || common < root) {
+    throw AppError(kErrInvalidArgument, "The selected files have no folder in common");
   }
   return common;
 }
 
 }  // namespace
 
-QString JoinDialogSelection(const QStringList& native_paths) {
+QString JoinDialogSelection(const QStringList& paths, char separator) {
   QString answer;
-  if (native_paths.size() == 1) {
-    answer = native_paths.front();
-  } else if (native_paths.size() > 1) {
-    QStringList paths;
-    for (const QString& path : native_paths) paths << QDir::fromNativeSeparators(path);
-    const QString folder = CommonFolder(paths);
-    const qsizetype skip = folder.endsWith(u'/') ? folder.size() : folder.size() + 1;
-    answer = QDir::toNativeSeparators(folder);
-    for (const QString& path : paths) {
+  if (paths.size() == 1) {
+    answer = paths.front();
+  } else if (paths.size() > 1) {
+    std::vector<std::string> texts;
+    texts.reserve(static_cast<std::size_t>(paths.size()));
+    for (const QString& path : paths) texts.push_back(path.toStdString());
+    // Cut between whole UTF-8 characters: the separator is one byte of its own.
+    const std::size_t common = CommonFolderLength(texts, separator);
+    const bool is_root = common == RootLength(texts.front(), separator);
+    answer = QString::fromStdString(texts.front().substr(0, is_root ? common : common - 1));
+    for (const std::string& text : texts) {
       answer += QChar(u'\0');
-      answer += QDir::toNativeSeparators(path.mid(skip));
+      answer += QString::fromStdString(text.substr(common));
     }
   }
   if (answer.size() > kDialogBufferLength) {

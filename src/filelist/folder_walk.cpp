@@ -1,9 +1,9 @@
 #include "filelist/folder_walk.h"
 
-#include <filesystem>
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,12 +12,13 @@
 #include "platform/file_system.h"
 #include "platform/utf8_path.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <memory>
 #endif
 
 namespace delvora {
@@ -93,23 +94,6 @@ std::string WithSeparator(std::string folder) {
   return folder;
 }
 
-// A listing that fails reports what a folder listing means: a vanished
-// folder is "Path not found", not "File not found".
-AppError FolderListingError(const std::error_code& ec) {
-  if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory) {
-    return AppError(kErrPathNotFound, "Path not found");
-  }
-  if (ec == std::errc::permission_denied || ec == std::errc::operation_not_permitted) {
-    return AppError(kErrPermissionDenied, "Permission denied");
-  }
-#ifdef _WIN32
-  if (ec.category() == std::system_category()) {
-    return ErrorFromWin32(static_cast<unsigned long>(ec.value()));
-  }
-#endif
-  return ErrorFromErrno(ec.value());
-}
-
 // One walk over a tree: remembers every folder queued so far, so that a
 // link pointing back up the tree (or to a folder already queued) is not
 // walked again.
@@ -134,7 +118,15 @@ class Walk {
   bool Walkable(const std::string& folder) {
     if constexpr (!kFoldersCanBeSystem) return true;
     if (IsRootFolder(folder)) return true;
-    const int attributes = FileAttributes(folder);
+    int attributes = 0;
+    try {
+      attributes = FileAttributes(folder);
+    } catch (const AppError& error) {
+      // A folder that vanished since it was found is no failure of the
+      // walk: its listing finds it gone and drops it, as everywhere.
+      if (error.number() == kErrFileNotFound || error.number() == kErrPathNotFound) return true;
+      throw;
+    }
     return attributes != kSystemFolder && attributes != kSystemFolderLink;
   }
 
@@ -255,33 +247,62 @@ class VectorSink : public FolderFileSink {
 
 #ifdef _WIN32
 
+namespace {
+
+struct FindCloser {
+  void operator()(HANDLE find) const { FindClose(find); }
+};
+
+// The wide name as UTF-8, or nothing for a name with an unpaired surrogate.
+bool NameToUtf8(const wchar_t* name, std::string& utf8) {
+  const int size =
+      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return false;
+  utf8.resize(static_cast<std::size_t>(size));
+  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, utf8.data(), size, nullptr, nullptr);
+  utf8.pop_back();  // the terminating NUL
+  return true;
+}
+
+}  // namespace
+
+// Straight on FindFirstFileExW: the attributes come with the names, and the
+// network and long forms of a path reach the system as they are.
 void DirectoryLister::ForEachEntry(const std::string& folder,
                                    const std::function<void(const Entry&)>& each) {
-  std::error_code ec;
-  std::filesystem::directory_iterator it(PathFromUtf8(folder), ec);
-  if (ec) throw FolderListingError(ec);
-  const std::filesystem::directory_iterator end;
-  while (it != end) {
-    Entry entry;
-    bool is_text = true;
-    try {
-      entry.name = PathToUtf8(it->path().filename());
-    } catch (const std::exception&) {
-      // A name with an unpaired surrogate has no UTF-8 form: it is left out
-      // like a name that is not text elsewhere, and the listing goes on.
-      is_text = false;
-    }
-    if (is_text) {
-      // The listing already knows most types; only links cost a question.
-      std::error_code type_ec;
-      entry.is_folder = it->is_directory(type_ec);
-      entry.is_plain_file =
-          !entry.is_folder && !it->is_symlink(type_ec) && it->is_regular_file(type_ec);
-      each(entry);
-    }
-    it.increment(ec);
-    if (ec) throw FolderListingError(ec);
+  if (folder.empty() || folder.find('\0') != std::string::npos)
+    throw AppError(kErrPathNotFound, "Path not found");
+  std::wstring pattern = PathFromUtf8(folder).native();
+  if (pattern.back() != L'\\' && pattern.back() != L'/') pattern.push_back(L'\\');
+  pattern.push_back(L'*');
+  WIN32_FIND_DATAW found;
+  HANDLE raw = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (raw == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    // Whatever the system calls it (and Wine calls a file "an invalid
+    // name" here), a folder that is not there is a path not found; no entry
+    // at all (a drive root has no "." either) is an empty folder.
+    if (!FolderExists(folder)) throw AppError(kErrPathNotFound, "Path not found");
+    if (code == ERROR_FILE_NOT_FOUND) return;
+    throw ErrorFromWin32(code);
   }
+  const std::unique_ptr<void, FindCloser> find(raw);
+  Entry entry;
+  do {
+    const std::wstring_view name(found.cFileName);
+    if (name == L"." || name == L"..") continue;
+    // A name with no UTF-8 form is left out like a name that is not text
+    // elsewhere, and the listing goes on.
+    if (!NameToUtf8(found.cFileName, entry.name)) continue;
+    // A link to a folder carries the folder attribute itself.
+    entry.is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.is_plain_file =
+        !entry.is_folder && (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+    each(entry);
+  } while (FindNextFileW(find.get(), &found));
+  const DWORD code = GetLastError();
+  if (code != ERROR_NO_MORE_FILES) throw ErrorFromWin32(code);
 }
 
 #else
@@ -292,6 +313,14 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
+// A listing that fails reports what a folder listing means: a vanished
+// folder is "Path not found", not "File not found".
+AppError FolderListingError(int err) {
+  if (err == ENOENT || err == ENOTDIR) return AppError(kErrPathNotFound, "Path not found");
+  if (err == EACCES || err == EPERM) return AppError(kErrPermissionDenied, "Permission denied");
+  return ErrorFromErrno(err);
+}
+
 }  // namespace
 
 // Straight on the directory stream: the entry types come with the names, so
@@ -299,14 +328,14 @@ struct DirCloser {
 void DirectoryLister::ForEachEntry(const std::string& folder,
                                    const std::function<void(const Entry&)>& each) {
   const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) throw FolderListingError(std::error_code(errno, std::generic_category()));
+  if (!dir) throw FolderListingError(errno);
   Entry entry;
   std::string path;
   for (;;) {
     errno = 0;
     const dirent* found = readdir(dir.get());
     if (found == nullptr) {
-      if (errno != 0) throw FolderListingError(std::error_code(errno, std::generic_category()));
+      if (errno != 0) throw FolderListingError(errno);
       return;
     }
     const std::string_view name(found->d_name);
@@ -332,9 +361,19 @@ void DirectoryLister::ForEachEntry(const std::string& folder,
 
 std::string DirectoryLister::FolderIdentity(const std::string& folder) {
 #ifdef _WIN32
-  std::error_code ec;
-  const std::filesystem::path real = std::filesystem::canonical(PathFromUtf8(folder), ec);
-  return ec ? std::string() : PathToUtf8(real);
+  // canonical() resolves no link there; the volume and the file index name
+  // the folder itself, under whichever path it was reached.
+  if (folder.empty() || folder.find('\0') != std::string::npos) return std::string();
+  HANDLE handle = CreateFileW(PathFromUtf8(folder).c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::string();
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!known) return std::string();
+  return std::to_string(info.dwVolumeSerialNumber) + ":" +
+         std::to_string((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
 #else
   struct stat info {};
   if (stat(folder.c_str(), &info) != 0) return std::string();

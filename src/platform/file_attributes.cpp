@@ -1,5 +1,7 @@
 #include "platform/file_attributes.h"
 
+#include <algorithm>
+
 #include "platform/app_error.h"
 #include "platform/file_system.h"
 #include "platform/utf8_path.h"
@@ -99,8 +101,13 @@ std::optional<int> ExistingFileAttributes(const std::string& path) {
 #endif
 
 bool IsRootFolder(const std::string& path) {
-  const std::filesystem::path native = PathFromUtf8(path);
-  return native.has_root_directory() && !native.has_relative_path();
+  // The text decides, so that a share and the long forms (\\?\C:\) count
+  // as roots too; a drive without its separator (C:) is a current folder.
+  std::string text = path;
+  if constexpr (kNativeSeparator == '\\') std::replace(text.begin(), text.end(), '/', '\\');
+  const std::size_t root = RootLength(text, kNativeSeparator);
+  return root > 0 && text[root - 1] != ':' &&
+         text.find_first_not_of(kNativeSeparator, root) == std::string::npos;
 }
 
 }  // namespace delvora

@@ -1,5 +1,8 @@
 #include "platform/file_system.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "platform/utf8_path.h"
 
 #ifdef _WIN32
@@ -78,6 +81,36 @@ bool PathExists(const std::string& path) {
 #else
   struct stat info;
   return Stat(path, info);
+#endif
+}
+
+std::string AbsolutePath(const std::string& utf8_path) {
+  if (!Usable(utf8_path)) return utf8_path;
+#ifdef _WIN32
+  // MinGW's std::filesystem takes "\\server\share" and "\\?\" for paths on
+  // the current drive; the system's own rule knows every form.
+  try {
+    const std::wstring wide = PathFromUtf8(utf8_path).native();
+    std::wstring full(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD size =
+          GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+      if (size == 0) return utf8_path;
+      if (size < full.size()) {
+        full.resize(size);
+        break;
+      }
+      full.resize(size);  // the length it asks for, its NUL included
+    }
+    return PathToUtf8(std::filesystem::path(full));
+  } catch (const std::exception&) {
+    // Text that is not UTF-8, or a result that has no UTF-8 form.
+    return utf8_path;
+  }
+#else
+  std::error_code error;
+  const std::filesystem::path full = std::filesystem::absolute(PathFromUtf8(utf8_path), error);
+  return error ? utf8_path : PathToUtf8(full);
 #endif
 }
 

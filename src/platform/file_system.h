@@ -17,4 +17,10 @@ bool FolderExists(const std::string& path);
 // True when the last-change time of the path (file or folder) can be read.
 bool PathExists(const std::string& path);
 
+// The path made absolute against the current folder (and, on Windows, the
+// current drive), with the platform's separators; network (\\server\share)
+// and long (\\?\C:\) forms stay as they are. The input unchanged when it
+// cannot be resolved.
+std::string AbsolutePath(const std::string& utf8_path);
+
 }  // namespace delvora

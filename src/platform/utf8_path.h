@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 namespace delvora {
 
@@ -17,5 +18,12 @@ inline constexpr char kNativeSeparator = '\\';
 #else
 inline constexpr char kNativeSeparator = '/';
 #endif
+
+// The length of the root a path begins with, its last separator included.
+// With "\": a drive (C:\ or C: alone), a share (\\server\share\), either of
+// them behind \\?\ or \\.\ (\\?\C:\ or \\?\UNC\server\share\), or one
+// leading "\" (the current drive's root). With "/": the leading run of
+// separators. 0 for a relative path.
+std::size_t RootLength(std::string_view path, char separator);
 
 }  // namespace delvora

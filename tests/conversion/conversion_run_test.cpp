@@ -327,11 +327,14 @@ TEST_F(RealRunTest, ResultsThatWouldDestroyDataAreRefused) {
        false,
        1,
        {{"out/a.tsv", "x\t1\r\n"}}},
+#ifndef _WIN32
+      // Windows names ignore case: there the two are one file.
       {"name differing in case",
        {{"b.csv", "b,1\n"}, {"b.CSV", "b,2\n"}},
        false,
        1,
        {{"out/b.tsv", "b\t1\r\n"}}},
+#endif
       {"another extension",
        {{"c.csv", "c,1\n"}, {"c.txt", "c,2\n"}},
        false,
@@ -429,6 +432,11 @@ TEST_F(RealRunTest, OutputsThatCannotBeWrittenLeaveTheOlderOnesAsTheyWere) {
   std::sort(left.begin(), left.end());
   EXPECT_THAT(left, ElementsAre("a.tsv", "b.tsv", "c.tsv"));
   EXPECT_THAT(window.messages, ElementsAre("Done."));
+}
+#else
+TEST_F(RealRunTest, OutputsThatCannotBeWrittenLeaveTheOlderOnesAsTheyWere) {
+  GTEST_SKIP() << "unwritable outputs are a file-size limit here (setrlimit), which Windows "
+                  "does not have";
 }
 #endif  // _WIN32
 

@@ -60,6 +60,8 @@ TEST(OutputPathFor, NamesTheResultAfterTheInput) {
   EXPECT_EQ(beside("C:\\in\\.csv"), "C:\\in\\.csv.tsv");
   EXPECT_EQ(beside("C:\\in\\data."), "C:\\in\\data.tsv");
   EXPECT_EQ(beside("\\\\srv\\share\\in\\report.csv"), "\\\\srv\\share\\in\\report.tsv");
+  EXPECT_EQ(beside("\\\\?\\C:\\in\\report.csv"), "\\\\?\\C:\\in\\report.tsv");
+  EXPECT_EQ(beside("\\\\?\\UNC\\srv\\share\\report.csv"), "\\\\?\\UNC\\srv\\share\\report.tsv");
   // A .tsv input lands on its own path.
   EXPECT_EQ(beside("C:\\in\\x.tsv"), "C:\\in\\x.tsv");
 }
@@ -70,6 +72,8 @@ TEST(OutputPathFor, ChosenFolderAndBareName) {
   EXPECT_EQ(OutputPathFor(input, OutputLocation::kFolder, "D:\\out\\", '\\'),
             "D:\\out\\report.tsv");
   EXPECT_EQ(OutputPathFor(input, OutputLocation::kFolder, "D:\\", '\\'), "D:\\report.tsv");
+  EXPECT_EQ(OutputPathFor(input, OutputLocation::kFolder, "\\\\srv\\share\\", '\\'),
+            "\\\\srv\\share\\report.tsv");
   EXPECT_EQ(OutputPathFor(input, OutputLocation::kBareName, "D:\\out", '\\'), "report.tsv");
 
   EXPECT_EQ(OutputPathFor("/in/report.csv", OutputLocation::kFolder, "/out/", '/'),

@@ -1,9 +1,8 @@
 #include "conversion/reference_converter.h"
 
-#include <iconv.h>
-
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 #include "conversion/converter.h"
@@ -12,22 +11,74 @@ namespace delvora::testing {
 
 namespace {
 
-// Encodes UTF-8 text with iconv; returns false when a character does not
-// fit the target.
-bool Iconv(std::string_view text, const char* to, std::string& result) {
-  iconv_t cd = iconv_open(to, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-  std::string in(text);
-  std::string out(in.size() * 4 + 8, '\0');
-  char* in_ptr = in.data();
-  std::size_t in_left = in.size();
-  char* out_ptr = out.data();
-  std::size_t out_left = out.size();
-  const std::size_t rc = iconv(cd, &in_ptr, &in_left, &out_ptr, &out_left);
-  iconv_close(cd);
-  if (rc == static_cast<std::size_t>(-1) || rc != 0) return false;
-  out.resize(out.size() - out_left);
-  result = out;
+// Code points of UTF-8 text, decoded strictly (no overlong forms, no
+// surrogates); false for text that is not UTF-8. Written out here rather
+// than borrowed from a platform converter, so that every platform checks the
+// engine against the same rules.
+bool DecodeUtf8(std::string_view text, std::u32string& code_points) {
+  code_points.clear();
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80   ? 1
+                               : lead < 0xC2 ? 0
+                               : lead < 0xE0 ? 2
+                               : lead < 0xF0 ? 3
+                               : lead < 0xF5 ? 4
+                                             : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      c = (c << 6) | (next & 0x3F);
+    }
+    constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+    code_points.push_back(c);
+    i += length;
+  }
+  return true;
+}
+
+// UTF-8 text as UTF-16LE bytes; false when it is not UTF-8.
+bool EncodeUtf16Le(std::string_view text, std::string& result) {
+  std::u32string code_points;
+  if (!DecodeUtf8(text, code_points)) return false;
+  result.clear();
+  const auto unit = [&](char32_t u) {
+    result.push_back(static_cast<char>(u & 0xFF));
+    result.push_back(static_cast<char>(u >> 8));
+  };
+  for (const char32_t c : code_points) {
+    if (c < 0x10000) {
+      unit(c);
+    } else {
+      unit(0xD800 + ((c - 0x10000) >> 10));
+      unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+    }
+  }
+  return true;
+}
+
+// UTF-8 text in Windows-1252; false when a character has no byte there.
+bool EncodeCp1252(std::string_view text, std::string& result) {
+  // Bytes 0x80 to 0x9F; 0 where the code page leaves the byte undefined.
+  static constexpr char16_t kHigh[32] = {
+      0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+  std::u32string code_points;
+  if (!DecodeUtf8(text, code_points)) return false;
+  result.clear();
+  for (const char32_t c : code_points) {
+    if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+      result.push_back(static_cast<char>(c));
+      continue;
+    }
+    const char16_t* found = std::find(std::begin(kHigh), std::end(kHigh), c);
+    if (found == std::end(kHigh)) return false;
+    result.push_back(static_cast<char>(0x80 + (found - std::begin(kHigh))));
+  }
   return true;
 }
 
@@ -265,7 +316,7 @@ std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
 
   if (wide) {
     std::string d16;
-    const bool matches = Iconv(delimiter, "UTF-16LE", d16);
+    const bool matches = EncodeUtf16Le(delimiter, d16);
     std::u16string d(d16.size() / 2, u'\0');
     std::memcpy(d.data(), d16.data(), d16.size());
     const std::u16string out = ConvertIn(quoting, DecodeUnits(body, utf32, big), d, matches, false);
@@ -281,7 +332,7 @@ std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
   if (utf8 || code_page == 65001) {
     d = std::string(delimiter);
   } else if (code_page == 1252) {
-    matches = Iconv(delimiter, "CP1252", d);
+    matches = EncodeCp1252(delimiter, d);
   } else if (code_page == 932) {
     matches = std::all_of(delimiter.begin(), delimiter.end(),
                           [](char c) { return static_cast<unsigned char>(c) < 0x80; });

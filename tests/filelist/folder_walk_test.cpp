@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -10,7 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8_path.h"
 #include "support/test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace delvora {
 namespace {
@@ -23,7 +27,10 @@ using testing::TempDir;
 using ::testing::UnorderedElementsAre;
 using testing::WriteFile;
 
+using testing::MarkHidden;
 using testing::ThrownNumber;
+
+const std::string kSep(1, kNativeSeparator);
 
 // Creates every file named (relative, "/"-separated) with its folders.
 void MakeTree(const TempDir& dir, const std::vector<std::string>& files) {
@@ -34,8 +41,20 @@ void MakeTree(const TempDir& dir, const std::vector<std::string>& files) {
 }
 
 std::string WithoutTrailingSlash(std::string path) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  while (path.size() > 1 && path.back() == kNativeSeparator) path.pop_back();
   return path;
+}
+
+// False where the system cannot make symbolic links (Wine, or Windows
+// without the right to).
+bool MakeLink(const fs::path& target, const fs::path& link, bool folder) {
+  std::error_code error;
+  if (folder) {
+    fs::create_directory_symlink(target, link, error);
+  } else {
+    fs::create_symlink(target, link, error);
+  }
+  return !error;
 }
 
 class HookPump : public Pump {
@@ -92,12 +111,13 @@ struct Collected : FolderFileSink {
   std::vector<testing::ReportedError> failures;
 };
 
-// The selection below dir, as paths relative to it.
+// The selection below dir, as "/"-separated paths relative to it.
 std::vector<std::string> Relative(const TempDir& dir, const std::vector<std::string>& paths) {
   std::vector<std::string> relative;
   for (const std::string& path : paths) {
-    EXPECT_EQ(path.rfind(dir.Utf8() + "/", 0), 0u) << path;
+    EXPECT_EQ(path.rfind(dir.Utf8() + kSep, 0), 0u) << path;
     relative.push_back(path.substr(dir.Utf8().size() + 1));
+    std::replace(relative.back().begin(), relative.back().end(), kNativeSeparator, '/');
   }
   return relative;
 }
@@ -172,22 +192,23 @@ TEST(FolderWalkTest, GetSubDirectoriesKeepsQueuedFoldersFirstAndEndsInSeparators
   RecordingReporter reporter;
   HookPump pump;
   ReverseLister lister;
-  std::vector<std::string> queue{dir.Utf8() + "/"};
+  std::vector<std::string> queue{dir.Utf8() + kSep};
   GetSubDirectories2016(queue, true, reporter, pump, lister);
-  EXPECT_THAT(queue, ElementsAre(dir.Utf8() + "/", dir.Utf8() + "/b/", dir.Utf8() + "/a/",
-                                 dir.Utf8() + "/a/c/"));
+  EXPECT_THAT(queue,
+              ElementsAre(dir.Utf8() + kSep, dir.Utf8("b/"), dir.Utf8("a/"), dir.Utf8("a/c/")));
 
-  std::vector<std::string> shallow{dir.Utf8() + "/"};
+  std::vector<std::string> shallow{dir.Utf8() + kSep};
   GetSubDirectories2016(shallow, false, reporter, pump, lister);
-  EXPECT_THAT(shallow, ElementsAre(dir.Utf8() + "/", dir.Utf8() + "/b/", dir.Utf8() + "/a/"));
+  EXPECT_THAT(shallow, ElementsAre(dir.Utf8() + kSep, dir.Utf8("b/"), dir.Utf8("a/")));
 }
 
 TEST(FolderWalkTest, SkipsTildeNamesHiddenArchiveFilesAndOtherExtensions) {
   TempDir dir;
   MakeTree(dir, {"report.csv", "~$report.csv", "~tmp.csv", ".lock.csv", ".kept.csv", "LOUD.CSV",
                  "notes.txt", "x.csv/inner.csv"});
+  MarkHidden(dir / ".lock.csv", false);
   // Read-only makes it 35 (hidden, archive, read-only): not the skipped 34.
-  ASSERT_EQ(chmod((dir / ".kept.csv").c_str(), 0444), 0);
+  MarkHidden(dir / ".kept.csv", true);
   RecordingReporter reporter;
   HookPump pump;
   EXPECT_THAT(Relative(dir, CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump)),
@@ -201,25 +222,30 @@ TEST(FolderWalkTest, SkipsTildeNamesHiddenArchiveFilesAndOtherExtensions) {
 
 TEST(FolderWalkTest, ControlCharacterFolderIsSkippedWithEverythingBelowButOtherNamesAreWalked) {
   TempDir dir;
-  MakeTree(dir, {"top.csv", "bad\x01name/lost.csv", "bad\x01name/deeper/lost2.csv",
-                 "what?/found.csv", "Отчёты/найдено.csv", "del\x7F/lost3.csv"});
-  fs::create_directories(dir / "latin1-\xE9");
-  WriteFile(dir / "latin1-\xE9" / "lost4.csv", "x");
-  WriteFile(dir / "name-\xE9.csv", "x");  // not text: cannot be listed
+  MakeTree(dir, {"top.csv", "Отчёты/найдено.csv", "del\x7F/lost3.csv"});
+  std::vector<std::string> expected{"top.csv", "Отчёты/найдено.csv"};
+#ifndef _WIN32
+  // Names Windows does not allow, and names that are not text.
+  MakeTree(dir, {"bad\x01name/lost.csv", "bad\x01name/deeper/lost2.csv", "what?/found.csv"});
+  expected.push_back("what?/found.csv");
+  fs::create_directories(dir.path() / "latin1-\xE9");
+  WriteFile(dir.path() / "latin1-\xE9" / "lost4.csv", "x");
+  WriteFile(dir.path() / "name-\xE9.csv", "x");  // not text: cannot be listed
+#endif
   RecordingReporter reporter;
   HookPump pump;
   EXPECT_THAT(Relative(dir, CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump)),
-              UnorderedElementsAre("top.csv", "what?/found.csv", "Отчёты/найдено.csv"));
+              ::testing::UnorderedElementsAreArray(expected));
   EXPECT_THAT(reporter.errors, IsEmpty());
 }
 
 TEST(FolderWalkTest, SymbolicLinkLoopsEndAndNoFolderIsListedTwice) {
   TempDir dir;
   MakeTree(dir, {"top.csv", "a/in-a.csv", "b/in-b.csv"});
-  fs::create_directory_symlink(dir.path(), dir / "a" / "up");
-  fs::create_directory_symlink(dir / "a", dir / "a" / "self");
-  fs::create_directory_symlink(dir / "b", dir / "b-again");
-  fs::create_directory_symlink(dir / "nowhere", dir / "dangling");
+  if (!MakeLink(dir.path(), dir / "a/up", true)) GTEST_SKIP() << "no symbolic links here";
+  MakeLink(dir / "a", dir / "a/self", true);
+  MakeLink(dir / "b", dir / "b-again", true);
+  MakeLink(dir / "nowhere", dir / "dangling", true);
   RecordingReporter reporter;
   HookPump pump;
   std::vector<std::string> files =
@@ -234,13 +260,31 @@ TEST(FolderWalkTest, SymbolicLinkLoopsEndAndNoFolderIsListedTwice) {
   EXPECT_THAT(reporter.errors, IsEmpty());
 }
 
+TEST(FolderWalkTest, AFolderIsKnownAsItselfWhicheverPathNamesIt) {
+  TempDir dir;
+  MakeTree(dir, {"a/x.csv", "b/x.csv"});
+  DirectoryLister& lister = RealDirectoryLister();
+  const std::string a = lister.FolderIdentity(dir.Utf8("a"));
+  ASSERT_FALSE(a.empty());
+  std::vector<std::string> same{dir.Utf8("a/"), dir.Utf8("b/../a")};
+#ifdef _WIN32
+  // Names ignore case there, and the long form names the same folder.
+  same.push_back(dir.Utf8("A"));
+  same.push_back("\\\\?\\" + dir.Utf8("a"));
+#endif
+  if (MakeLink(dir / "a", dir / "link", true)) same.push_back(dir.Utf8("link"));
+  for (const std::string& path : same) EXPECT_EQ(lister.FolderIdentity(path), a) << path;
+  EXPECT_NE(lister.FolderIdentity(dir.Utf8("b")), a);
+  EXPECT_EQ(lister.FolderIdentity(dir.Utf8("missing")), "");
+}
+
 TEST(FolderWalkTest, LockedOrVanishedFoldersLeaveTheQueueWithoutAMessage) {
   TempDir dir;
   MakeTree(dir, {"top.csv", "a/in-a.csv", "b/in-b.csv", "b/c/in-c.csv"});
   RecordingReporter reporter;
   HookPump pump;
   FailingLister locked;
-  locked.target = dir.Utf8() + "/b";
+  locked.target = dir.Utf8("b");
   Collected sink;
   CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump, sink, locked);
   EXPECT_THAT(Relative(dir, sink.files), ElementsAre("top.csv", "a/in-a.csv"));
@@ -250,7 +294,7 @@ TEST(FolderWalkTest, LockedOrVanishedFoldersLeaveTheQueueWithoutAMessage) {
 
   // Subfolders found before the failure are still walked.
   FailingLister cut;
-  cut.target = dir.Utf8() + "/b";
+  cut.target = dir.Utf8("b");
   cut.entries_before_failure = 2;  // in-b.csv and c, in reverse order
   Collected partial;
   CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump, partial, cut);
@@ -260,12 +304,12 @@ TEST(FolderWalkTest, LockedOrVanishedFoldersLeaveTheQueueWithoutAMessage) {
   struct VanishingLister : ReverseLister {
     void ForEachEntry(const std::string& folder,
                       const std::function<void(const Entry&)>& each) override {
-      if (WithoutTrailingSlash(folder) == target) fs::remove_all(target);
+      if (WithoutTrailingSlash(folder) == target) fs::remove_all(PathFromUtf8(target));
       ReverseLister::ForEachEntry(folder, each);
     }
     std::string target;
   } vanishing;
-  vanishing.target = dir.Utf8() + "/a";
+  vanishing.target = dir.Utf8("a");
   Collected rest;
   CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump, rest, vanishing);
   EXPECT_THAT(Relative(dir, rest.files), ElementsAre("top.csv", "b/in-b.csv", "b/c/in-c.csv"));
@@ -281,7 +325,7 @@ TEST(FolderWalkTest, OtherListingFailuresAreReportedAtTheirSteps) {
   // Another failure ends the folder's walk silently but keeps it queued; its
   // file listing then fails too and is the caller's to report.
   FailingLister broken;
-  broken.target = dir.Utf8() + "/b";
+  broken.target = dir.Utf8("b");
   broken.number = kErrPathFileAccess;
   Collected sink;
   CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump, sink, broken);
@@ -296,7 +340,7 @@ TEST(FolderWalkTest, OtherListingFailuresAreReportedAtTheirSteps) {
   struct : Pump {
     void ProcessPendingMessages() override {}
   } quiet;
-  const auto collected = CollectFolderFiles(dir.Utf8() + "/missing", "*.csv", listing, quiet);
+  const auto collected = CollectFolderFiles(dir.Utf8("missing"), "*.csv", listing, quiet);
   EXPECT_THAT(collected, IsEmpty());
   ASSERT_EQ(listing.errors.size(), 1u);
   EXPECT_EQ(listing.errors[0].number, kErrPathNotFound);
@@ -341,32 +385,42 @@ TEST(FolderWalkTest, LongPathsAreWalkedAndNamesJoinWithOneSeparator) {
   std::string deep;
   for (int level = 0; level < 7; ++level)
     deep += std::string(50, static_cast<char>('a' + level)) + "/";
-  MakeTree(dir, {deep + "deep.csv"});
-  ASSERT_GT((dir.Utf8() + "/" + deep).size(), 300u);
+  const std::string within = deep.substr(0, 51) + "near.csv";
+  MakeTree(dir, {within, deep + "deep.csv"});
+  ASSERT_GT(dir.Utf8(deep).size(), 300u);
   RecordingReporter reporter;
   HookPump pump;
+  std::vector<std::string> expected{dir.Utf8(within)};
+  // Windows keeps its classic limit: folders of 260 characters or more are
+  // neither walked nor listed.
+  if (kNativeSeparator != '\\') expected.push_back(dir.Utf8(deep + "deep.csv"));
   // A chosen folder that already ends in a separator (a root does) gives
   // single separators once the paths are normalised.
-  EXPECT_THAT(CollectFolderFiles(dir.Utf8() + "/", "*.csv", reporter, pump),
-              ElementsAre(dir.Utf8() + "/" + deep + "deep.csv"));
+  EXPECT_THAT(CollectFolderFiles(dir.Utf8() + kSep, "*.csv", reporter, pump),
+              ::testing::ElementsAreArray(expected));
   EXPECT_THAT(reporter.errors, IsEmpty());
 }
 
 TEST(ListMatchingFilesTest, ListsOnlyExistingFilesAndFailsForMissingOrNonFolders) {
   TempDir dir;
   MakeTree(dir, {"a.csv", "b.CSV", "c.txt", "sub.csv/inner.csv"});
-  fs::create_symlink(dir / "nowhere.csv", dir / "dangling.csv");
-  fs::create_symlink(dir / "a.csv", dir / "alias.csv");
+  std::vector<std::string> csv{"a.csv", "b.CSV"};
+  if (MakeLink(dir / "a.csv", dir / "alias.csv", false)) {
+    MakeLink(dir / "nowhere.csv", dir / "dangling.csv", false);
+    csv.push_back("alias.csv");
+  }
+#ifndef _WIN32
   // A pipe would never deliver its end to a reader.
   ASSERT_EQ(mkfifo((dir / "pipe.csv").c_str(), 0644), 0);
-  EXPECT_THAT(ListMatchingFiles(dir.Utf8(), "*.csv"),
-              UnorderedElementsAre("a.csv", "b.CSV", "alias.csv"));
-  EXPECT_THAT(ListMatchingFiles(dir.Utf8() + "/", "*.*"),
-              UnorderedElementsAre("a.csv", "b.CSV", "c.txt", "alias.csv"));
-  EXPECT_EQ(ThrownNumber([&] { ListMatchingFiles(dir.Utf8() + "/missing", "*.csv"); }),
+#endif
+  std::vector<std::string> all = csv;
+  all.push_back("c.txt");
+  EXPECT_THAT(ListMatchingFiles(dir.Utf8(), "*.csv"), ::testing::UnorderedElementsAreArray(csv));
+  EXPECT_THAT(ListMatchingFiles(dir.Utf8() + kSep, "*.*"),
+              ::testing::UnorderedElementsAreArray(all));
+  EXPECT_EQ(ThrownNumber([&] { ListMatchingFiles(dir.Utf8("missing"), "*.csv"); }),
             kErrPathNotFound);
-  EXPECT_EQ(ThrownNumber([&] { ListMatchingFiles(dir.Utf8() + "/a.csv", "*.csv"); }),
-            kErrPathNotFound);
+  EXPECT_EQ(ThrownNumber([&] { ListMatchingFiles(dir.Utf8("a.csv"), "*.csv"); }), kErrPathNotFound);
   FailingLister locked;
   locked.target = dir.Utf8();
   EXPECT_EQ(ThrownNumber([&] { ListMatchingFiles(dir.Utf8(), "*.csv", locked); }),

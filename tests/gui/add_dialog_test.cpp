@@ -20,6 +20,7 @@ namespace {
 using ::testing::ElementsAre;
 using testing::Entries;
 using ::testing::IsEmpty;
+using testing::Native;
 using testing::WindowHarness;
 
 const QString kBadCharacters =
@@ -33,7 +34,7 @@ QString Selection(const QString& folder, const QStringList& names) {
 class AddDialogTest : public ::testing::Test {
  protected:
   AddDialogTest() : window(harness.CreateAndLoad()) {
-    folder = QString::fromStdString(harness.temp.Utf8()) + QStringLiteral("/in");
+    folder = Native(QString::fromStdString(harness.temp.Utf8()) + QStringLiteral("/in"));
     std::filesystem::create_directories(harness.temp / "in");
     for (const char* name : {"a.csv", "b.csv", "c.csv", "notes.txt"}) {
       testing::WriteFile(harness.temp / "in" / name, "x,y\r\n");
@@ -59,7 +60,7 @@ TEST_F(AddDialogTest, CancelAddsNothingAndTheDialogGetsItsFourSettings) {
 
 TEST_F(AddDialogTest, OneFileIsAddedExactlyAsGivenAndAgainWhenChosenAgain) {
   // Not normalised: the single answer goes in as the dialog wrote it.
-  const QString as_given = folder + QStringLiteral("//a.csv");
+  const QString as_given = Native(folder + QStringLiteral("//a.csv"));
   harness.file_dialog.next_result = as_given;
   window.PushButton8_Click();
   window.PushButton8_Click();
@@ -70,12 +71,12 @@ TEST_F(AddDialogTest, OneFileIsAddedExactlyAsGivenAndAgainWhenChosenAgain) {
 TEST_F(AddDialogTest, SeveralFilesAreJoinedToTheFolderWithOneSeparator) {
   // A root folder ends in its separator; the join must not double it.
   harness.file_dialog.next_result =
-      Selection(folder + u'/',
+      Selection(folder + QDir::separator(),
                 {QStringLiteral("b.csv"), QStringLiteral("a.csv"), QStringLiteral("notes.txt")});
   window.PushButton8_Click();
-  EXPECT_THAT(Entries(window),
-              ElementsAre(folder + QStringLiteral("/b.csv"), folder + QStringLiteral("/a.csv"),
-                          folder + QStringLiteral("/notes.txt")));
+  EXPECT_THAT(Entries(window), ElementsAre(Native(folder + QStringLiteral("/b.csv")),
+                                           Native(folder + QStringLiteral("/a.csv")),
+                                           Native(folder + QStringLiteral("/notes.txt"))));
   EXPECT_THAT(harness.boxes.shown, IsEmpty());
 }
 
@@ -84,11 +85,13 @@ TEST_F(AddDialogTest, UnresolvableNamesAreReportedOneByOneAndTheOthersAdded) {
       Selection(folder, {QStringLiteral("a.csv"), QStringLiteral("missing.csv"),
                          QStringLiteral("c.csv"), QStringLiteral("gone.csv")});
   window.PushButton8_Click();
-  EXPECT_THAT(Entries(window),
-              ElementsAre(folder + QStringLiteral("/a.csv"), folder + QStringLiteral("/c.csv")));
+  EXPECT_THAT(Entries(window), ElementsAre(Native(folder + QStringLiteral("/a.csv")),
+                                           Native(folder + QStringLiteral("/c.csv"))));
   ASSERT_EQ(harness.boxes.shown.size(), 2u);
-  EXPECT_EQ(harness.boxes.shown[0].text, folder + QStringLiteral("/missing.csv") + kBadCharacters);
-  EXPECT_EQ(harness.boxes.shown[1].text, folder + QStringLiteral("/gone.csv") + kBadCharacters);
+  EXPECT_EQ(harness.boxes.shown[0].text,
+            Native(folder + QStringLiteral("/missing.csv")) + kBadCharacters);
+  EXPECT_EQ(harness.boxes.shown[1].text,
+            Native(folder + QStringLiteral("/gone.csv")) + kBadCharacters);
   EXPECT_EQ(harness.boxes.shown[0].caption, window.ApplicationTitle());
   EXPECT_FALSE(window.ApplicationTitle().isEmpty());
   EXPECT_EQ(harness.boxes.shown[0].icon, MsgIcon::kNone);
@@ -96,11 +99,12 @@ TEST_F(AddDialogTest, UnresolvableNamesAreReportedOneByOneAndTheOthersAdded) {
 
   // A single typed name that does not exist is refused the same way.
   harness.boxes.shown.clear();
-  harness.file_dialog.next_result = folder + QStringLiteral("/typed.csv");
+  harness.file_dialog.next_result = Native(folder + QStringLiteral("/typed.csv"));
   window.PushButton8_Click();
   EXPECT_EQ(window.List().Count(), 2);
   ASSERT_EQ(harness.boxes.shown.size(), 1u);
-  EXPECT_EQ(harness.boxes.shown[0].text, folder + QStringLiteral("/typed.csv") + kBadCharacters);
+  EXPECT_EQ(harness.boxes.shown[0].text,
+            Native(folder + QStringLiteral("/typed.csv")) + kBadCharacters);
 }
 
 TEST_F(AddDialogTest, SelectionOverTheBufferSaysTooManyFilesAndAddsNothing) {

@@ -27,24 +27,25 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::Entries;
 using ::testing::IsEmpty;
+using testing::Native;
 using ::testing::UnorderedElementsAre;
 using testing::WindowHarness;
 
 class AddDropTest : public ::testing::Test {
  protected:
   AddDropTest() : window(harness.CreateAndLoad()) {
-    base = QString::fromStdString(harness.temp.Utf8());
+    base = Native(QString::fromStdString(harness.temp.Utf8()));
     harness.boxes.shown.clear();
   }
   QString Make(const std::string& relative) {
     const fs::path path = harness.temp / relative;
     fs::create_directories(path.parent_path());
     testing::WriteFile(path, "x,y\r\n");
-    return base + u'/' + QString::fromStdString(relative);
+    return Native(base + u'/' + QString::fromStdString(relative));
   }
   QString Folder(const std::string& relative) {
     fs::create_directories(harness.temp / relative);
-    return base + u'/' + QString::fromStdString(relative);
+    return Native(base + u'/' + QString::fromStdString(relative));
   }
   static QMimeData* Files(const QStringList& paths) {
     auto* data = new QMimeData;
@@ -88,7 +89,8 @@ TEST_F(AddDropTest, DataWithoutFilesIsRefusedAndAddsNothing) {
 TEST_F(AddDropTest, FilesAreAppendedAsSuppliedInTheDragOrder) {
   const QString b = Make("b.txt");
   const QString a = Make("a.csv");
-  const QString odd = base + QStringLiteral("/x//odd.csv");  // not normalised, not even there
+  const QString odd =
+      Native(base + QStringLiteral("/x//odd.csv"));  // not normalised, not even there
   window.List().Add(a);
   EXPECT_TRUE(DragAndDrop(Files({b, a, odd})));
   EXPECT_THAT(Entries(window), ElementsAre(a, b, a, odd));
@@ -102,14 +104,14 @@ TEST_F(AddDropTest, FolderGivesEveryFileButTildeNamesBreadthFirst) {
   Make("drop/b.txt");
   Make("drop/~c.csv");
   Make("drop/sub/d.dat");
-  const QString folder = base + QStringLiteral("/drop");
+  const QString folder = Native(base + QStringLiteral("/drop"));
   EXPECT_TRUE(DragAndDrop(Files({folder})));
   const QStringList entries = Entries(window);
   ASSERT_EQ(entries.size(), 3);
-  EXPECT_THAT(
-      (QStringList{entries[0], entries[1]}),
-      UnorderedElementsAre(folder + QStringLiteral("/a.csv"), folder + QStringLiteral("/b.txt")));
-  EXPECT_EQ(entries[2], folder + QStringLiteral("/sub/d.dat"));
+  EXPECT_THAT((QStringList{entries[0], entries[1]}),
+              UnorderedElementsAre(Native(folder + QStringLiteral("/a.csv")),
+                                   Native(folder + QStringLiteral("/b.txt"))));
+  EXPECT_EQ(entries[2], Native(folder + QStringLiteral("/sub/d.dat")));
   EXPECT_EQ(window.MousePointer(), kPointerDefault);  // a drop shows no hourglass
 }
 
@@ -126,12 +128,12 @@ TEST_F(AddDropTest, SeveralItemsKeepTheirOrderAndComeInBatches) {
       [&](const QModelIndex&, int first, int last) { batch_sizes << last - first + 1; });
   QList<int> counts_while_pumping;
   harness.pump.on_pump = [&] { counts_while_pumping << window.List().Count(); };
-  EXPECT_TRUE(DragAndDrop(
-      Files({base + QStringLiteral("/two"), file, other_file, base + QStringLiteral("/one")})));
-  EXPECT_THAT(Entries(window), ElementsAre(base + QStringLiteral("/two/4.csv"), file, other_file,
-                                           base + QStringLiteral("/one/1.csv"),
-                                           base + QStringLiteral("/one/deep/2.csv"),
-                                           base + QStringLiteral("/one/deep/3.csv")));
+  EXPECT_TRUE(DragAndDrop(Files({Native(base + QStringLiteral("/two")), file, other_file,
+                                 Native(base + QStringLiteral("/one"))})));
+  EXPECT_THAT(Entries(window), ElementsAre(Native(base + QStringLiteral("/two/4.csv")), file,
+                                           other_file, Native(base + QStringLiteral("/one/1.csv")),
+                                           Native(base + QStringLiteral("/one/deep/2.csv")),
+                                           Native(base + QStringLiteral("/one/deep/3.csv"))));
   // Side-by-side files as one insertion, each folder's files as one; no
   // messages while a tree's entries go in.
   EXPECT_EQ(batch_sizes, QList<int>({1, 2, 1, 2}));
@@ -140,8 +142,8 @@ TEST_F(AddDropTest, SeveralItemsKeepTheirOrderAndComeInBatches) {
 
 TEST_F(AddDropTest, ItemsThatCannotBeExaminedDoNotDisturbTheOthers) {
   const QString kept = Make("kept.csv");
-  const QString gone = base + QStringLiteral("/vanished-folder");
-  const QString under_file = kept + QStringLiteral("/below.csv");
+  const QString gone = Native(base + QStringLiteral("/vanished-folder"));
+  const QString under_file = Native(kept + QStringLiteral("/below.csv"));
   const QString empty = Folder("empty");
   EXPECT_TRUE(DragAndDrop(Files({gone, under_file, empty, kept})));
   // Unreadable items count as files and go in as named.

@@ -21,6 +21,7 @@ namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using testing::Entries;
 using ::testing::IsEmpty;
+using testing::Native;
 using ::testing::UnorderedElementsAre;
 using testing::WindowHarness;
 
@@ -30,11 +31,11 @@ const QString kQuestion = QStringLiteral(
 
 class AddSamplesTest : public ::testing::Test {
  protected:
-  AddSamplesTest() { samples = harness.program_folder + QStringLiteral("/Samples"); }
+  AddSamplesTest() { samples = Native(harness.program_folder + QStringLiteral("/Samples")); }
   QString Sample(const std::string& name) {
-    fs::create_directories(harness.temp / "program" / "Samples");
-    testing::WriteFile(harness.temp / "program" / "Samples" / name, "a,b\r\n");
-    return samples + u'/' + QString::fromStdString(name);
+    fs::create_directories(harness.temp / "program/Samples");
+    testing::WriteFile(harness.temp / ("program/Samples/" + name), "a,b\r\n");
+    return Native(samples + u'/' + QString::fromStdString(name));
   }
   QString Snapshot() { return harness.settings().GetSetting(QStringLiteral("Snapshot"), {}); }
   QStringList Recorded() {

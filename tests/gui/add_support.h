@@ -2,11 +2,16 @@
 
 // Helpers shared by the tests of the ways of filling the list.
 
+#include <QDir>
+#include <QString>
 #include <QStringList>
 
 #include "app/main_window.h"
 
 namespace delvora::testing {
+
+// A "/"-separated path with the platform's separators, as the list holds it.
+inline QString Native(const QString& path) { return QDir::toNativeSeparators(path); }
 
 // The list's entries, first to last.
 inline QStringList Entries(Form1& window) {

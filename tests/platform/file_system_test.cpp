@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/utf8_path.h"
 #include "support/test_support.h"
 
 namespace delvora {
@@ -14,10 +15,10 @@ TEST(FileSystem, FilesFoldersAndMissingPaths) {
   testing::TempDir dir;
   testing::WriteFile(dir / "a.csv", "x");
   std::filesystem::create_directory(dir / "sub");
-  const std::string file = (dir / "a.csv").string();
-  const std::string folder = (dir / "sub").string();
-  const std::string missing = (dir / "missing.csv").string();
-  const std::string under_file = file + "/x.csv";
+  const std::string file = dir.Utf8("a.csv");
+  const std::string folder = dir.Utf8("sub");
+  const std::string missing = dir.Utf8("missing.csv");
+  const std::string under_file = dir.Utf8("a.csv/x.csv");
 
   EXPECT_TRUE(IsExistingFile(file));
   EXPECT_FALSE(IsExistingFile(folder));
@@ -26,7 +27,7 @@ TEST(FileSystem, FilesFoldersAndMissingPaths) {
   EXPECT_FALSE(IsExistingFile(""));
 
   EXPECT_TRUE(FolderExists(folder));
-  EXPECT_TRUE(FolderExists(folder + "/"));
+  EXPECT_TRUE(FolderExists(folder + kNativeSeparator));
   EXPECT_FALSE(FolderExists(file));
   EXPECT_FALSE(FolderExists(missing));
   EXPECT_FALSE(FolderExists(""));
@@ -48,8 +49,8 @@ TEST(FileSystem, UnicodeNamesAndNamesThatCannotBeRight) {
   testing::TempDir dir;
   // Characters no single narrow code page holds together.
   const std::string name = "\xCE\xB1\xCE\xB2 \xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80.csv";
-  testing::WriteFile(dir.path() / std::u8string(name.begin(), name.end()), "x");
-  const std::string path = dir.Utf8() + "/" + name;
+  testing::WriteFile(dir / name, "x");
+  const std::string path = dir.Utf8(name);
   EXPECT_TRUE(IsExistingFile(path));
   EXPECT_FALSE(PathIsUnreadable(path));
   EXPECT_TRUE(PathExists(path));
@@ -69,7 +70,45 @@ TEST(FileSystem, AFileHeldOpenByAnotherWriterStillExists) {
   std::ofstream held(dir / "held.csv");
   held << "x";
   held.flush();
-  EXPECT_TRUE(IsExistingFile((dir / "held.csv").string()));
+  EXPECT_TRUE(IsExistingFile(dir.Utf8("held.csv")));
+}
+
+TEST(FileSystem, AbsolutePathKeepsEveryRootForm) {
+  testing::TempDir dir;
+  const std::string here = PathToUtf8(std::filesystem::current_path());
+  EXPECT_EQ(AbsolutePath("a.csv"), here + kNativeSeparator + "a.csv");
+  EXPECT_EQ(AbsolutePath(dir.Utf8("x.csv")), dir.Utf8("x.csv"));
+  EXPECT_EQ(AbsolutePath(""), "");
+#ifdef _WIN32
+  // No server is needed: the forms are resolved as text, as the system does.
+  for (const char* kept : {"\\\\server\\share\\x.csv", "\\\\?\\C:\\in\\x.csv",
+                           "\\\\?\\UNC\\server\\share\\x.csv", "C:\\in\\x.csv"}) {
+    EXPECT_EQ(AbsolutePath(kept), kept);
+  }
+  EXPECT_EQ(AbsolutePath("\\\\server\\share\\in\\..\\x.csv"), "\\\\server\\share\\x.csv");
+  EXPECT_EQ(AbsolutePath("//server/share/x.csv"), "\\\\server\\share\\x.csv");
+  EXPECT_EQ(AbsolutePath("\\x.csv"), here.substr(0, 2) + "\\x.csv");  // the current drive
+#else
+  EXPECT_EQ(AbsolutePath("//server/share/x.csv"), "//server/share/x.csv");
+#endif
+}
+
+TEST(FileSystem, RootLengthOfEveryForm) {
+  const std::pair<const char*, std::size_t> backslash[] = {{"C:\\in\\x.csv", 3},
+                                                           {"c:x.csv", 2},
+                                                           {"\\x.csv", 1},
+                                                           {"\\\\server\\share\\x.csv", 15},
+                                                           {"\\\\server\\share", 14},
+                                                           {"\\\\?\\C:\\x.csv", 7},
+                                                           {"\\\\?\\unc\\server\\share\\x.csv", 21},
+                                                           {"\\\\.\\pipe\\x", 9},
+                                                           {"in\\x.csv", 0},
+                                                           {"/in/x.csv", 0},
+                                                           {"", 0}};
+  for (const auto& [path, length] : backslash) EXPECT_EQ(RootLength(path, '\\'), length) << path;
+  const std::pair<const char*, std::size_t> slash[] = {
+      {"/in/x.csv", 1}, {"//server/x", 2}, {"in/x.csv", 0}, {"C:/x", 0}, {"\\\\server", 0}};
+  for (const auto& [path, length] : slash) EXPECT_EQ(RootLength(path, '/'), length) << path;
 }
 
 }  // namespace

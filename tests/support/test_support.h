@@ -20,14 +20,22 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+  // A UTF-8 name below the directory ("/" may separate folders).
+  std::filesystem::path operator/(std::string_view name) const;
   std::string Utf8() const;
+  // The UTF-8 path of a name below the directory, with the platform's
+  // separators, as the program would be given it.
+  std::string Utf8(std::string_view name) const;
 
  private:
   std::filesystem::path path_;
 };
 
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
+// Makes a file hidden (and archived), and read-only if asked: an attribute
+// on Windows; elsewhere hidden is a name that begins with "." and read-only
+// the lack of write permission.
+void MarkHidden(const std::filesystem::path& path, bool read_only = false);
 std::string ReadFile(const std::filesystem::path& path);
 
 struct ReportedError {

@@ -1,0 +1,124 @@
+// delvora-convert.exe started as Windows starts it, so that its wmain, the
+// conversion of its UTF-16 arguments and its exit status are what is tested.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/utf8_path.h"
+#include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+
+namespace delvora {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Finished {
+  DWORD status = 0;
+  std::string output;  // standard output and error together
+};
+
+// Runs the converter beside this test with a raw command line: Wine's own
+// argument conversion from Linux could not deliver every UTF-16 text.
+Finished RunConverter(const std::wstring& arguments) {
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+  const std::wstring exe = (fs::path(self).parent_path() / L"delvora-convert.exe").native();
+  std::wstring command = L"\"" + exe + L"\" " + arguments;
+
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  EXPECT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = INVALID_HANDLE_VALUE;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process{};
+  Finished finished;
+  const bool started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
+                                      CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  CloseHandle(write_end);
+  EXPECT_TRUE(started) << "cannot start " << PathToUtf8(exe);
+  if (started) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof(buffer), &got, nullptr) && got > 0)
+      finished.output.append(buffer, got);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &finished.status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(read_end);
+  return finished;
+}
+
+std::wstring Quoted(const std::string& utf8) { return L"\"" + PathFromUtf8(utf8).native() + L"\""; }
+
+TEST(WindowsConverterExe, ReportsThroughItsExitStatusAndTakesEveryName) {
+  testing::TempDir dir;
+  // Characters no single ANSI code page holds together.
+  const std::string name = "\xCE\xB1\xCE\xB2 \xE6\x97\xA5\xE6\x9C\xAC.csv";
+  testing::WriteFile(dir / name, "a,b\n");
+  EXPECT_EQ(RunConverter(Quoted(dir.Utf8(name))).status, 0u);
+  EXPECT_EQ(testing::ReadFile(dir / "\xCE\xB1\xCE\xB2 \xE6\x97\xA5\xE6\x9C\xAC.tsv"), "a\tb\r\n");
+  EXPECT_EQ(RunConverter(Quoted(dir.Utf8("missing.csv"))).status, 1u);
+  EXPECT_EQ(RunConverter(L"").status, 2u);
+  const Finished version = RunConverter(L"--version");
+  EXPECT_EQ(version.status, 0u);
+  EXPECT_EQ(version.output.rfind("delvora-convert ", 0), 0u) << version.output;
+}
+
+TEST(WindowsConverterExe, RefusesAnArgumentWithAnUnpairedSurrogate) {
+  testing::TempDir dir;
+  testing::WriteFile(dir / "x.csv", "a,b\n");
+  // Replaced by U+FFFD it would name another file, or none.
+  const std::wstring broken = PathFromUtf8(dir.Utf8("x")).native() + L'\xD800' + L".csv";
+  const Finished refused = RunConverter(Quoted(dir.Utf8("x.csv")) + L" \"" + broken + L"\"");
+  EXPECT_EQ(refused.status, 2u);
+  EXPECT_NE(refused.output.find("argument 2 is not valid Unicode text"), std::string::npos)
+      << refused.output;
+  EXPECT_FALSE(fs::exists(dir / "x.tsv"));  // nothing converted before the refusal
+}
+
+TEST(WindowsConverterExe, NetworkAndLongFormsReachTheSystemAsWritten) {
+  testing::TempDir dir;
+  testing::WriteFile(dir / "a.csv", "a,b\n");
+  // The long form converts beside its input, under the same form.
+  const std::string long_form = "\\\\?\\" + dir.Utf8("a.csv");
+  const Finished converted = RunConverter(Quoted(long_form));
+  EXPECT_EQ(converted.status, 0u) << converted.output;
+  EXPECT_EQ(testing::ReadFile(dir / "a.tsv"), "a\tb\r\n");
+  // A folder in the long form is walked in it.
+  testing::WriteFile(dir / "a.csv", "c,d\n");
+  std::filesystem::create_directories(dir / "in/sub");
+  testing::WriteFile(dir / "in/sub/b.csv", "e,f\n");
+  const Finished walked = RunConverter(Quoted("\\\\?\\" + dir.Utf8()));
+  EXPECT_EQ(walked.status, 0u) << walked.output;
+  EXPECT_EQ(testing::ReadFile(dir / "a.tsv"), "c\td\r\n");
+  EXPECT_EQ(testing::ReadFile(dir / "in/sub/b.tsv"), "e\tf\r\n");
+
+  // A share that is not there fails under its own name, not as a folder of
+  // the current drive.
+  const std::string share = "\\\\delvora-no-server\\share";
+  const Finished input = RunConverter(Quoted(share + "\\x.csv"));
+  EXPECT_EQ(input.status, 1u);
+  EXPECT_NE(input.output.find(share + "\\x.csv: "), std::string::npos) << input.output;
+  const Finished out = RunConverter(L"--out " + Quoted(share) + L" " + Quoted(dir.Utf8("a.csv")));
+  EXPECT_EQ(out.status, 2u);
+  EXPECT_NE(out.output.find(share), std::string::npos) << out.output;
+  EXPECT_EQ(out.output.find(":\\delvora-no-server"), std::string::npos) << out.output;
+}
+
+}  // namespace
+}  // namespace delvora
+
+#endif  // _WIN32
