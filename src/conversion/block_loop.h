@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -147,14 +148,20 @@ template <typename Rule>
 void RunBytes(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
               const unsigned char* head, std::size_t head_size, std::size_t block,
               std::size_t carry_room) {
-  const std::size_t capacity = block + carry_room;
-  char* in = reinterpret_cast<char*>(ThreadBuffers::Get().input.Get(capacity));
+  // The carried units go right before a cache-line boundary and each block
+  // is read from that boundary on: the kernel copies into an aligned
+  // buffer about twice as fast as into one a few bytes off.
+  const std::size_t lead = (std::max(carry_room, head_size) + 63) & ~std::size_t{63};
+  const std::size_t capacity = lead + block;
+  char* buffer = reinterpret_cast<char*>(ThreadBuffers::Get().input.Get(capacity + 64));
+  char* const aligned = buffer + ((64 - reinterpret_cast<std::uintptr_t>(buffer) % 64) % 64) + lead;
   Output<char, Rule> output(sink, capacity, background);
-  std::memcpy(in, head, head_size);
   std::size_t pending = head_size;
+  std::memcpy(aligned - pending, head, head_size);
   for (;;) {
-    const std::size_t got = ReadBlock(source, in + pending, block);
+    const std::size_t got = ReadBlock(source, aligned, block);
     const bool at_end = got == 0;
+    char* in = aligned - pending;
     const std::size_t size = pending + got;
     char* out = output.units();
     auto step = rule.Feed(in, size, at_end, out);
@@ -162,7 +169,7 @@ void RunBytes(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
     output.Submit(step.produced, at_end);
     if (at_end) break;
     pending = size - step.consumed;
-    std::memmove(in, in + step.consumed, pending);
+    std::memmove(aligned - pending, in + step.consumed, pending);
   }
   output.Finish();
 }
@@ -202,13 +209,19 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
                     std::size_t carry_room) {
   const std::size_t read_size = std::max<std::size_t>(block & ~std::size_t{1}, 2);
   const std::size_t capacity = (read_size + 2 * carry_room) / 2 + 2;
-  auto* units =
-      reinterpret_cast<char16_t*>(ThreadBuffers::Get().input.Get(capacity * sizeof(char16_t)));
+  // As for bytes: the carried units end at a cache-line boundary, from which
+  // each block is read (a byte later when an odd byte is carried, so that
+  // the units stay aligned).
+  const std::size_t lead = (2 * carry_room + head_size + 2 + 63) & ~std::size_t{63};
+  auto* buffer = ThreadBuffers::Get().input.Get(lead + capacity * sizeof(char16_t) + 64);
+  unsigned char* const base =
+      buffer + ((64 - reinterpret_cast<std::uintptr_t>(buffer) % 64) % 64) + lead;
   Output<char16_t, Rule> output(sink, capacity, background);
-  auto* bytes = reinterpret_cast<unsigned char*>(units);
-  std::memcpy(bytes, head, head_size);
   std::size_t filled = head_size;  // bytes held, an odd last byte included
+  std::memcpy(base + (filled & 1) - filled, head, head_size);
   for (;;) {
+    unsigned char* const bytes = base + (filled & 1) - filled;
+    auto* units = reinterpret_cast<char16_t*>(bytes);
     const std::size_t got = ReadBlock(source, bytes + filled, read_size);
     const bool at_end = got == 0;
     filled += got;
@@ -220,7 +233,7 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
     output.Submit(step.produced, at_end);
     if (at_end) break;
     filled -= 2 * step.consumed;
-    std::memmove(bytes, bytes + 2 * step.consumed, filled);
+    std::memmove(base + (filled & 1) - filled, bytes + 2 * step.consumed, filled);
   }
   output.Finish();
 }
