@@ -55,12 +55,13 @@ add() { order+=("$1"); command[$1]=$2; }
 # "new": no earlier result; "replace": the result of the previous run is there.
 add delvora_new "$d --out '$work/new' '$work/in.csv'"
 add delvora "$d --out '$work/out' '$work/in.csv'"
+add cat_new "cat '$work/in.csv' > '$work/new/cat.out'"
 add cat "cat '$work/in.csv' > '$work/cat.out'"
 add tr "tr ',' '\t' < '$work/in.csv' > '$work/tr.out'"
 add delvora_lf "$d --out '$work/out' '$work/lf.csv'"
-add cat_lf "cat '$work/lf.csv' > '$work/cat.out'"
+add cat_lf "cat '$work/lf.csv' > '$work/cat_lf.out'"
 add delvora16 "$d --out '$work/out' '$work/in16.csv'"
-add cat16 "cat '$work/in16.csv' > '$work/cat.out'"
+add cat16 "cat '$work/in16.csv' > '$work/cat16.out'"
 quotes=false
 if "$exe" --help 2>&1 | grep -q -- --quotes; then quotes=true; fi
 if $quotes; then
@@ -73,16 +74,18 @@ else
   echo "compare.sh: this delvora-convert has no --quotes; the quote-aware cases are left out" >&2
 fi
 
-# The results that the "replace" cases replace.
+# The results that the "replace" cases replace; cat and tr replace theirs
+# too (truncating an old output frees its blocks as a rename over it does).
 for input in in lf in16 slice; do "$exe" -q --out "$work/out" "$work/$input.csv"; done
+cp "$work/in.csv" "$work/cat.out"; cp "$work/lf.csv" "$work/cat_lf.out"
+cp "$work/in16.csv" "$work/cat16.out"; tr ',' '\t' < "$work/in.csv" > "$work/tr.out"
 
 # Each run starts with nothing left for the kernel to write.
 for round in $(seq "$runs"); do
   for name in "${order[@]}"; do
-    rm -f "$work/cat.out" "$work/tr.out"
     sync
-    # A case that removes its earlier result does so before the clock starts.
-    if [[ $name == delvora_new ]]; then rm -f "$work/new/in.tsv"; sync; fi
+    # A case that writes a new result removes the earlier one before the clock starts.
+    if [[ $name == *_new ]]; then rm -f "$work/new/in.tsv" "$work/new/cat.out"; sync; fi
     /usr/bin/time -f "%e %U %S %M" -o "$work/times/$name.$round" bash -c "${command[$name]}" \
       || { echo "compare.sh: $name failed" >&2; exit 1; }
   done
@@ -122,7 +125,7 @@ ratio() {
 echo
 echo "ratios of wall time (cpu: the same ratio of CPU time)"
 ratio delvora cat 1.0 le
-ratio delvora_new cat 1.0 le
+ratio delvora_new cat_new 1.0 le
 ratio delvora tr 0.4 le
 ratio delvora_lf cat_lf 1.1 le
 ratio delvora16 cat16 1.0 le
