@@ -143,19 +143,25 @@ class Output {
   WriteBehind output_;
 };
 
+// The kernel copies a read into an aligned buffer about twice as fast as
+// into one a few bytes off. Returns a cache-line boundary in the thread's
+// input buffer with at least `lead` bytes before it (room for the units
+// carried from the previous block) and `after` bytes from it on.
+inline unsigned char* AlignedInput(std::size_t lead, std::size_t after) {
+  lead = (lead + 63) & ~std::size_t{63};
+  unsigned char* buffer = ThreadBuffers::Get().input.Get(lead + after + 64);
+  return buffer + (64 - reinterpret_cast<std::uintptr_t>(buffer) % 64) % 64 + lead;
+}
+
 // Files without a mark and UTF-8 files: bytes in, bytes out.
 template <typename Rule>
 void RunBytes(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
               const unsigned char* head, std::size_t head_size, std::size_t block,
               std::size_t carry_room) {
-  // The carried units go right before a cache-line boundary and each block
-  // is read from that boundary on: the kernel copies into an aligned
-  // buffer about twice as fast as into one a few bytes off.
-  const std::size_t lead = (std::max(carry_room, head_size) + 63) & ~std::size_t{63};
-  const std::size_t capacity = lead + block;
-  char* buffer = reinterpret_cast<char*>(ThreadBuffers::Get().input.Get(capacity + 64));
-  char* const aligned = buffer + ((64 - reinterpret_cast<std::uintptr_t>(buffer) % 64) % 64) + lead;
-  Output<char, Rule> output(sink, capacity, background);
+  // The carried units go right before the boundary each block is read to.
+  const std::size_t lead = std::max(carry_room, head_size);
+  char* const aligned = reinterpret_cast<char*>(AlignedInput(lead, block));
+  Output<char, Rule> output(sink, lead + block, background);
   std::size_t pending = head_size;
   std::memcpy(aligned - pending, head, head_size);
   for (;;) {
@@ -212,10 +218,8 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
   // As for bytes: the carried units end at a cache-line boundary, from which
   // each block is read (a byte later when an odd byte is carried, so that
   // the units stay aligned).
-  const std::size_t lead = (2 * carry_room + head_size + 2 + 63) & ~std::size_t{63};
-  auto* buffer = ThreadBuffers::Get().input.Get(lead + capacity * sizeof(char16_t) + 64);
   unsigned char* const base =
-      buffer + ((64 - reinterpret_cast<std::uintptr_t>(buffer) % 64) % 64) + lead;
+      AlignedInput(2 * carry_room + head_size + 2, capacity * sizeof(char16_t));
   Output<char16_t, Rule> output(sink, capacity, background);
   std::size_t filled = head_size;  // bytes held, an odd last byte included
   std::memcpy(base + (filled & 1) - filled, head, head_size);
