@@ -2,6 +2,7 @@
 # adapter, the seams and the window shell.
 target_sources(delvora_core PRIVATE
   src/platform/app_error.cpp
+  src/platform/utf8.cpp
   src/platform/utf8_path.cpp)
 
 delvora_gui_sources(

@@ -519,7 +519,7 @@ void Form1::MaybeOpenVendorPage() {
 
 QString Form1::GetDesktopFolder() {
   QString folder = seams_.shell->DesktopFolder();
-  if (folder.isEmpty()) throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+  if (folder.isEmpty()) throw StandardError(kErrInvalidArgument);
   if (!folder.endsWith(kSeparator)) folder += kSeparator;
   return folder;
 }

@@ -27,7 +27,6 @@ namespace {
 // 2 right, 4 middle) as the list's handlers receive them.
 constexpr int kKeyDelete = 46;
 // The list control's own error for a position it does not hold.
-constexpr int kErrIndexOutOfBounds = 35600;
 
 int KeyCode(int qt_key) {
   if (qt_key == Qt::Key_Delete) return kKeyDelete;
@@ -80,7 +79,7 @@ class FormRunWindow : public RunWindow {
   int EntryCount() override { return form_.List().Count(); }
   std::string EntryText(int position) override {
     if (position < 1 || position > form_.List().Count()) {
-      throw AppError(kErrIndexOutOfBounds, "Index out of bounds");
+      throw StandardError(kErrIndexOutOfBounds);
     }
     return form_.List().Text(position).toStdString();
   }

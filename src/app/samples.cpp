@@ -7,7 +7,7 @@ namespace delvora {
 namespace {
 
 void CheckLength(qsizetype length) {
-  if (length > kMaxSampleListLength) throw AppError(kErrOverflow, "Overflow");
+  if (length > kMaxSampleListLength) throw StandardError(kErrOverflow);
 }
 
 template <typename Step>

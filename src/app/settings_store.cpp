@@ -15,7 +15,6 @@
 namespace delvora {
 
 namespace {
-constexpr int kErrTypeMismatch = 13;
 
 // The store only says that it could not write; ask the file system why, the
 // way the store goes about it: its folder, the file, a new file beside it.
@@ -114,7 +113,7 @@ bool BooleanFromText(const QString& text) {
   bool ok = false;
   const double number = plain ? trimmed.toDouble(&ok) : 0.0;
   if (ok && std::isfinite(number)) return number != 0.0;
-  throw AppError(kErrTypeMismatch, "Type mismatch");
+  throw StandardError(kErrTypeMismatch);
 }
 
 }  // namespace delvora

@@ -12,11 +12,10 @@ namespace delvora {
 
 namespace {
 
-constexpr int kErrInvalidFormat = 321;
 constexpr qint64 kMaxSkinBytes = 1024 * 1024;
 
 [[noreturn]] void Malformed(const QString& why) {
-  throw AppError(kErrInvalidFormat, ("Invalid file format (" + why + ")").toStdString());
+  throw StandardError(kErrInvalidFormat, why.toStdString());
 }
 
 bool RoleByName(const QString& name, QPalette::ColorRole* role) {
@@ -88,8 +87,8 @@ SkinDefinition ParseSkin(const QByteArray& bytes) {
 
 void SkinFramework::LoadSkin(const QString& path, const QString& skin_name) {
   QFile file(path);
-  if (!QFileInfo::exists(path)) throw AppError(kErrFileNotFound, "File not found");
-  if (!file.open(QIODevice::ReadOnly)) throw AppError(kErrPathFileAccess, "Path/File access error");
+  if (!QFileInfo::exists(path)) throw StandardError(kErrFileNotFound);
+  if (!file.open(QIODevice::ReadOnly)) throw StandardError(kErrPathFileAccess);
   if (file.size() > kMaxSkinBytes) Malformed(QStringLiteral("too large"));
   SkinDefinition skin = ParseSkin(file.read(kMaxSkinBytes + 1));
   if (!skin_name.isEmpty() && skin_name != skin.name) Malformed("no skin named " + skin_name);

@@ -25,6 +25,7 @@
 #include "filelist/folder_walk.h"
 #include "platform/file_system.h"
 #include "platform/product.h"
+#include "platform/utf8.h"
 #include "platform/utf8_path.h"
 
 namespace delvora {
@@ -123,32 +124,6 @@ DelimiterChoice ChoiceOf(const CliOptions& options) {
     choice.selected[options.named_delimiter] = true;
   }
   return choice;
-}
-
-// Length of the valid UTF-8 sequence at the start of text, or 0.
-std::size_t Utf8SequenceLength(std::string_view text) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-  if (lead < 0x80) return 1;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() < length || byte(1) < low || byte(1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-  return length;
 }
 
 // A name as messages show it: one line, nothing a terminal would act on.

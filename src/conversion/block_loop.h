@@ -30,6 +30,7 @@
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
 #include "conversion/unit_scan.h"
+#include "platform/utf8.h"
 
 namespace delvora::engine {
 
@@ -76,7 +77,7 @@ struct ThreadBuffers {
 
 [[noreturn]] inline void BadArgument() {
   throw ConversionFailure(ConversionFailure::Stage::kRead,
-                          AppError(kErrInvalidArgument, "Invalid procedure call or argument"));
+                          StandardError(kErrInvalidArgument));
 }
 
 // Source calls with their failures labelled as reading.

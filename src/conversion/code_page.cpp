@@ -3,6 +3,7 @@
 #include "conversion/converter.h"
 #include "conversion/encoding.h"
 #include "platform/app_error.h"
+#include "platform/utf8.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -58,7 +59,7 @@ CodePage CodePage::For(unsigned id) {
 #ifdef _WIN32
   CPINFO info;
   if (!GetCPInfo(id, &info))
-    throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+    throw StandardError(kErrInvalidArgument);
   CodePage page(id, Kind::kSystem);
   for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
     for (unsigned b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) page.lead_bytes_[b] = true;
@@ -76,7 +77,7 @@ CodePage CodePage::For(unsigned id) {
     ranges[0] = {0x81, 0x9F};
     ranges[1] = {0xE0, 0xFC};
   } else if (id != 936 && id != 949 && id != 950) {
-    throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+    throw StandardError(kErrInvalidArgument);
   }
   CodePage page(id, Kind::kAsciiOnly);
   for (const LeadRange& range : ranges)

@@ -120,7 +120,7 @@ bool ConversionRun::ConvertEntry(StepRunner& steps, int position, int count,
     const int last = std::min(count, window_.EntryCount());
     const auto entry = [&](int p) { return window_.EntryText(p); };
     if (collisions_.Check({input, output}, position, last, entry))
-      throw AppError(kErrFileExists, "File already exists");
+      throw StandardError(kErrFileExists);
   });
   if (!may_write) return true;
 

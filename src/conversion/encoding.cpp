@@ -50,58 +50,6 @@ bool WritesUtf16(TextEncoding encoding) {
   return encoding != TextEncoding::kNarrow && encoding != TextEncoding::kUtf8;
 }
 
-std::optional<std::u32string> Utf8ToCodePoints(std::string_view utf8) {
-  std::u32string result;
-  std::size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    std::size_t extra;
-    char32_t cp;
-    if (lead < 0x80) {
-      extra = 0;
-      cp = lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      extra = 1;
-      cp = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      extra = 2;
-      cp = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      extra = 3;
-      cp = lead & 0x07u;
-    } else {
-      return std::nullopt;
-    }
-    if (utf8.size() - i <= extra) return std::nullopt;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (next & 0x3Fu);
-    }
-    const bool overlong = (extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000);
-    if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-    result.push_back(cp);
-    i += extra + 1;
-  }
-  return result;
-}
-
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
-  const auto points = Utf8ToCodePoints(utf8);
-  if (!points) return std::nullopt;
-  std::u16string result;
-  for (char32_t cp : *points) {
-    if (cp < 0x10000) {
-      result.push_back(static_cast<char16_t>(cp));
-    } else {
-      cp -= 0x10000;
-      result.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      result.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    }
-  }
-  return result;
-}
-
 UnitDecoder::UnitDecoder(TextEncoding encoding)
     : encoding_(encoding),
       unit_size_(encoding == TextEncoding::kUtf32Le || encoding == TextEncoding::kUtf32Be ? 4 : 2) {

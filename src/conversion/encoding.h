@@ -52,11 +52,6 @@ UnicodeMark DetectUnicode(const std::string& path);
 std::string_view OutputMarkFor(TextEncoding encoding);
 bool WritesUtf16(TextEncoding encoding);
 
-// Strict UTF-8 to UTF-16 (no surrogates encoded in UTF-8, no overlongs);
-// nullopt when the text is not valid UTF-8.
-std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
-// Decodes valid UTF-8 into code points; nullopt when invalid.
-std::optional<std::u32string> Utf8ToCodePoints(std::string_view utf8);
 
 // Turns UTF-16 or UTF-32 bytes of either order into UTF-16 code units,
 // block after block; bytes that do not complete a unit wait for the next

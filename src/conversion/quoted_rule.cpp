@@ -12,10 +12,6 @@ namespace {
 
 using scan::Copy;
 
-// "Input past end of file": the number the run reports for a quote that
-// the end of the file cut short.
-constexpr int kErrInputPastEnd = 62;
-
 // A short copy in one vector when the input has room to read it whole.
 template <typename Unit>
 inline Unit* CopyShort(const Unit* begin, const Unit* end, const Unit* readable_end, Unit* out) {

@@ -44,7 +44,7 @@ std::size_t ReadUpTo(ByteSource& source, void* buffer, std::size_t size) {
 
 FileSource::FileSource(const std::string& path) : handle_(INVALID_HANDLE_VALUE) {
   if (path.empty() || path.find('\0') != std::string::npos)
-    FailRead(AppError(kErrFileNotFound, "File not found"));
+    FailRead(StandardError(kErrFileNotFound));
   // Others may keep reading and writing the file while it is converted, as
   // they could with the original reader.
   HANDLE h = CreateFileW(PathFromUtf8(path).c_str(), GENERIC_READ,
@@ -56,7 +56,7 @@ FileSource::FileSource(const std::string& path) : handle_(INVALID_HANDLE_VALUE) 
     // what it is, as on other systems.
     const DWORD attributes = GetFileAttributesW(PathFromUtf8(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-      FailRead(AppError(kErrPathFileAccess, "Path/File access error"));
+      FailRead(StandardError(kErrPathFileAccess));
     FailRead(ErrorFromWin32(code));
   }
   handle_ = h;
@@ -64,7 +64,7 @@ FileSource::FileSource(const std::string& path) : handle_(INVALID_HANDLE_VALUE) 
   // answer: only files on disk are read.
   if (GetFileType(h) != FILE_TYPE_DISK) {
     Close();
-    FailRead(AppError(kErrPathFileAccess, "Path/File access error (not a regular file)"));
+    FailRead(StandardError(kErrPathFileAccess, "not a regular file"));
   }
   LARGE_INTEGER size;
   if (GetFileSizeEx(h, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
@@ -105,7 +105,7 @@ FileSource::FileSource(const std::string& path) : fd_(-1) {
   } else if (!S_ISREG(info.st_mode)) {
     // A pipe, socket or device may never end or never answer.
     Close();
-    FailRead(AppError(kErrPathFileAccess, "Path/File access error (not a regular file)"));
+    FailRead(StandardError(kErrPathFileAccess, "not a regular file"));
   } else if (int flags = ::fcntl(fd_, F_GETFL);
              flags < 0 || ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     err = errno;

@@ -71,15 +71,15 @@ std::string FolderOf(const std::string& target) {
 
 AtomicFileWriter::AtomicFileWriter(const std::string& target_path)
     : target_path_(target_path), handle_(INVALID_HANDLE_VALUE) {
-  if (Unusable(target_path)) FailWrite(AppError(kErrPathNotFound, "Path not found"));
+  if (Unusable(target_path)) FailWrite(StandardError(kErrPathNotFound));
   const DWORD attributes = GetFileAttributesW(PathFromUtf8(target_path).c_str());
   DWORD carried = FILE_ATTRIBUTE_NORMAL;
   if (attributes != INVALID_FILE_ATTRIBUTES) {
     if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-      FailWrite(AppError(kErrPathFileAccess, "Path/File access error"));
+      FailWrite(StandardError(kErrPathFileAccess));
     // Whoever made a result read-only meant "keep this".
     if (attributes & FILE_ATTRIBUTE_READONLY)
-      FailWrite(AppError(kErrPermissionDenied, "Permission denied"));
+      FailWrite(StandardError(kErrPermissionDenied));
     // The replaced result keeps what the user set on it.
     const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
@@ -100,7 +100,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& target_path)
     }
     const DWORD code = GetLastError();
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
-      if (code == ERROR_FILE_NOT_FOUND) FailWrite(AppError(kErrPathNotFound, "Path not found"));
+      if (code == ERROR_FILE_NOT_FOUND) FailWrite(StandardError(kErrPathNotFound));
       FailWrite(ErrorFromWin32(code));
     }
   }
@@ -167,7 +167,7 @@ bool CanNameUnnamedFiles() {
 }  // namespace
 
 AtomicFileWriter::AtomicFileWriter(const std::string& target_path) : target_path_(target_path) {
-  if (Unusable(target_path)) FailWrite(AppError(kErrPathNotFound, "Path not found"));
+  if (Unusable(target_path)) FailWrite(StandardError(kErrPathNotFound));
   const std::size_t cut = target_path.rfind('/');
   if (cut != std::string::npos) folder_ = target_path.substr(0, cut + 1);
   name_ = target_path.substr(cut == std::string::npos ? 0 : cut + 1);
@@ -181,7 +181,7 @@ AtomicFileWriter::AtomicFileWriter(const std::string& target_path) : target_path
 #endif
   if (folder_fd_ < 0) {
     if (errno == ENOENT || errno == ENOTDIR)
-      FailWrite(AppError(kErrPathNotFound, "Path not found"));
+      FailWrite(StandardError(kErrPathNotFound));
     FailWriteErrno(errno);
   }
   // Anything failing below runs no destructor: the descriptor goes here.

@@ -54,8 +54,7 @@ QString JoinDialogSelection(const QStringList& paths, char separator) {
     }
   }
   if (answer.size() > kDialogBufferLength) {
-    throw AppError(kErrDialogBufferTooSmall,
-                   "The FileName buffer is too small to store the selected file name(s)");
+    throw StandardError(kErrDialogBufferTooSmall);
   }
   return answer;
 }

@@ -10,6 +10,7 @@
 #include "conversion/paths.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 #include "platform/utf8_path.h"
 
 #ifdef _WIN32
@@ -43,49 +44,6 @@ constexpr bool kHiddenIsInTheName = true;
 // Elsewhere the file system's own limit is the only one.
 bool WithinPathLimit(const std::string& /*path*/) { return true; }
 #endif
-
-// Decodes one UTF-8 sequence at pos; returns false for anything malformed
-// (overlong forms, surrogates, values past U+10FFFF, truncation).
-bool NextCodePoint(std::string_view text, std::size_t& pos, char32_t& code) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(pos);
-  std::size_t length = 0;
-  if (lead < 0x80) {
-    code = lead;
-    length = 1;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    code = lead & 0x1Fu;
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    code = lead & 0x0Fu;
-    length = 3;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    code = lead & 0x07u;
-    length = 4;
-  } else {
-    return false;
-  }
-  if (pos + length > text.size()) return false;
-  for (std::size_t i = 1; i < length; ++i) {
-    const unsigned char next = byte(pos + i);
-    if ((next & 0xC0u) != 0x80u) return false;
-    code = (code << 6) | (next & 0x3Fu);
-  }
-  if ((length == 3 && code < 0x800) || (length == 4 && code < 0x10000) || code > 0x10FFFF ||
-      (code >= 0xD800 && code <= 0xDFFF)) {
-    return false;
-  }
-  pos += length;
-  return true;
-}
-
-bool IsValidUtf8(std::string_view text) {
-  char32_t code = 0;
-  for (std::size_t pos = 0; pos < text.size();) {
-    if (!NextCodePoint(text, pos, code)) return false;
-  }
-  return true;
-}
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -271,7 +229,7 @@ bool NameToUtf8(const wchar_t* name, std::string& utf8) {
 void DirectoryLister::ForEachEntry(const std::string& folder,
                                    const std::function<void(const Entry&)>& each) {
   if (folder.empty() || folder.find('\0') != std::string::npos)
-    throw AppError(kErrPathNotFound, "Path not found");
+    throw StandardError(kErrPathNotFound);
   std::wstring pattern = PathFromUtf8(folder).native();
   if (pattern.back() != L'\\' && pattern.back() != L'/') pattern.push_back(L'\\');
   pattern.push_back(L'*');
@@ -283,7 +241,7 @@ void DirectoryLister::ForEachEntry(const std::string& folder,
     // Whatever the system calls it (and Wine calls a file "an invalid
     // name" here), a folder that is not there is a path not found; no entry
     // at all (a drive root has no "." either) is an empty folder.
-    if (!FolderExists(folder)) throw AppError(kErrPathNotFound, "Path not found");
+    if (!FolderExists(folder)) throw StandardError(kErrPathNotFound);
     if (code == ERROR_FILE_NOT_FOUND) return;
     throw ErrorFromWin32(code);
   }
@@ -316,8 +274,8 @@ struct DirCloser {
 // A listing that fails reports what a folder listing means: a vanished
 // folder is "Path not found", not "File not found".
 AppError FolderListingError(int err) {
-  if (err == ENOENT || err == ENOTDIR) return AppError(kErrPathNotFound, "Path not found");
-  if (err == EACCES || err == EPERM) return AppError(kErrPermissionDenied, "Permission denied");
+  if (err == ENOENT || err == ENOTDIR) return StandardError(kErrPathNotFound);
+  if (err == EACCES || err == EPERM) return StandardError(kErrPermissionDenied);
   return ErrorFromErrno(err);
 }
 
@@ -388,9 +346,11 @@ DirectoryLister& RealDirectoryLister() {
 
 bool NameHasBadCharacters(std::string_view name) {
   char32_t code = 0;
-  for (std::size_t pos = 0; pos < name.size();) {
-    if (!NextCodePoint(name, pos, code)) return true;
+  while (!name.empty()) {
+    const std::size_t length = DecodeUtf8Sequence(name, code);
+    if (length == 0) return true;
     if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) return true;
+    name.remove_prefix(length);
   }
   return false;
 }

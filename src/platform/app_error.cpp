@@ -17,32 +17,77 @@ namespace delvora {
 AppError::AppError(int number, const std::string& description)
     : std::runtime_error(description), number_(number), description_(description) {}
 
+std::string_view StandardDescription(ErrorNumber number) {
+  switch (number) {
+    case kErrInvalidArgument:
+      return "Invalid procedure call or argument";
+    case kErrOverflow:
+      return "Overflow";
+    case kErrOutOfMemory:
+      return "Out of memory";
+    case kErrTypeMismatch:
+      return "Type mismatch";
+    case kErrFileNotFound:
+      return "File not found";
+    case kErrFileExists:
+      return "File already exists";
+    case kErrDiskFull:
+      return "Disk full";
+    case kErrInputPastEnd:
+      return "Input past end of file";
+    case kErrPermissionDenied:
+      return "Permission denied";
+    case kErrPathFileAccess:
+      return "Path/File access error";
+    case kErrPathNotFound:
+      return "Path not found";
+    case kErrInvalidFormat:
+      return "Invalid file format";
+    case kErrInvalidPicture:
+      return "Invalid picture";
+    case kErrDialogBufferTooSmall:
+      return "The FileName buffer is too small to store the selected file name(s)";
+    case kErrIndexOutOfBounds:
+      return "Index out of bounds";
+  }
+  return "Unexpected failure";
+}
+
+AppError StandardError(ErrorNumber number) {
+  return AppError(number, std::string(StandardDescription(number)));
+}
+
+AppError StandardError(ErrorNumber number, std::string_view detail) {
+  std::string text(StandardDescription(number));
+  text.append(" (").append(detail).append(")");
+  return AppError(number, text);
+}
+
 AppError ErrorFromErrno(int err) {
   switch (err) {
     case ENOENT:
-      return AppError(kErrFileNotFound, "File not found");
+      return StandardError(kErrFileNotFound);
     case ENOTDIR:
-      return AppError(kErrPathNotFound, "Path not found");
+      return StandardError(kErrPathNotFound);
     case EACCES:
     case EPERM:
     case EROFS:
     case ETXTBSY:
-      return AppError(kErrPermissionDenied, "Permission denied");
+      return StandardError(kErrPermissionDenied);
     case EISDIR:
-      return AppError(kErrPathFileAccess, "Path/File access error");
+      return StandardError(kErrPathFileAccess);
     case ENOSPC:
     case EFBIG:
 #ifdef EDQUOT
     case EDQUOT:
 #endif
-      return AppError(kErrDiskFull, "Disk full");
+      return StandardError(kErrDiskFull);
     case ENAMETOOLONG:
-      return AppError(kErrPathFileAccess, "Path/File access error (file name too long)");
+      return StandardError(kErrPathFileAccess, "file name too long");
     case EINVAL:
-      return AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+      return StandardError(kErrInvalidArgument);
     default:
-      return AppError(kErrPathFileAccess,
-                      std::string("Path/File access error (") + std::strerror(err) + ")");
+      return StandardError(kErrPathFileAccess, std::strerror(err));
   }
 }
 
@@ -50,26 +95,25 @@ AppError ErrorFromErrno(int err) {
 AppError ErrorFromWin32(unsigned long code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
-      return AppError(kErrFileNotFound, "File not found");
+      return StandardError(kErrFileNotFound);
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
-      return AppError(kErrPathNotFound, "Path not found");
+      return StandardError(kErrPathNotFound);
     case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_WRITE_PROTECT:
-      return AppError(kErrPermissionDenied, "Permission denied");
+      return StandardError(kErrPermissionDenied);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-      return AppError(kErrDiskFull, "Disk full");
+      return StandardError(kErrDiskFull);
     case ERROR_FILENAME_EXCED_RANGE:
-      return AppError(kErrPathFileAccess, "Path/File access error (file name too long)");
+      return StandardError(kErrPathFileAccess, "file name too long");
     case ERROR_INVALID_NAME:
-      return AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+      return StandardError(kErrInvalidArgument);
     default:
-      return AppError(kErrPathFileAccess,
-                      "Path/File access error (code " + std::to_string(code) + ")");
+      return StandardError(kErrPathFileAccess, "code " + std::to_string(code));
   }
 }
 #endif
@@ -141,7 +185,7 @@ void StepRunner::Report(int step) {
   } catch (const AppError& e) {
     reporter_.ReportError(e, location_, step);
   } catch (const std::bad_alloc&) {
-    reporter_.ReportError(AppError(7, "Out of memory"), location_, step);
+    reporter_.ReportError(StandardError(kErrOutOfMemory), location_, step);
   } catch (const std::system_error& e) {
     reporter_.ReportError(ErrorFromCode(e.code(), e.what()), location_, step);
   } catch (const std::exception& e) {

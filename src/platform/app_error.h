@@ -9,16 +9,24 @@ namespace delvora {
 
 // Error numbers that the program's behaviour depends on. Platform errors
 // (errno, Win32) are mapped onto these so that handlers can tell them apart.
+// Every number the program reports is here, so that the numbers and their
+// standard descriptions live in one table (StandardError).
 enum ErrorNumber : int {
   kErrInvalidArgument = 5,
   kErrOverflow = 6,
+  kErrOutOfMemory = 7,
+  kErrTypeMismatch = 13,
   kErrFileNotFound = 53,
   kErrFileExists = 58,
   kErrDiskFull = 61,
+  kErrInputPastEnd = 62,
   kErrPermissionDenied = 70,
   kErrPathFileAccess = 75,
   kErrPathNotFound = 76,
+  kErrInvalidFormat = 321,
+  kErrInvalidPicture = 481,
   kErrDialogBufferTooSmall = 20476,
+  kErrIndexOutOfBounds = 35600,
 };
 
 // The one failure type: a number and a plain-English description.
@@ -32,6 +40,13 @@ class AppError : public std::runtime_error {
   int number_;
   std::string description_;
 };
+
+// The error with its number's standard description ("Path not found"), and
+// the same with a detail after it ("Path/File access error (file name too
+// long)"). Build errors through these, never with a hand-typed description.
+AppError StandardError(ErrorNumber number);
+AppError StandardError(ErrorNumber number, std::string_view detail);
+std::string_view StandardDescription(ErrorNumber number);
 
 // Builds an AppError from a C errno value (also used for std::error_code
 // values of the generic category).

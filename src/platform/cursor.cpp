@@ -13,7 +13,6 @@ namespace delvora {
 
 namespace {
 
-constexpr int kErrInvalidPicture = 481;
 // No real pointer image comes near this; a larger file is not a picture we
 // should read into memory.
 constexpr qint64 kMaxCursorFileBytes = 4 * 1024 * 1024;
@@ -22,7 +21,6 @@ constexpr int kCursorType = 2;
 constexpr int kHeaderBytes = 6;
 constexpr int kEntryBytes = 16;
 
-AppError InvalidPicture() { return AppError(kErrInvalidPicture, "Invalid picture"); }
 
 int Word(const QByteArray& bytes, int at) {
   return static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
@@ -31,12 +29,12 @@ int Word(const QByteArray& bytes, int at) {
 }  // namespace
 
 CursorPicture ReadCursorBytes(const QByteArray& bytes) {
-  if (bytes.size() < kHeaderBytes + kEntryBytes) throw InvalidPicture();
+  if (bytes.size() < kHeaderBytes + kEntryBytes) throw StandardError(kErrInvalidPicture);
   const int type = Word(bytes, 2);
   const int count = Word(bytes, 4);
   if (Word(bytes, 0) != 0 || (type != kIconType && type != kCursorType) || count < 1 ||
       bytes.size() < kHeaderBytes + count * kEntryBytes) {
-    throw InvalidPicture();
+    throw StandardError(kErrInvalidPicture);
   }
 
   // The first entry is the one shown, as the system does for cursors.
@@ -46,7 +44,7 @@ CursorPicture ReadCursorBytes(const QByteArray& bytes) {
   QImageReader reader(&buffer, type == kCursorType ? "cur" : "ico");
   CursorPicture picture;
   picture.image = reader.read();
-  if (picture.image.isNull()) throw InvalidPicture();
+  if (picture.image.isNull()) throw StandardError(kErrInvalidPicture);
 
   if (type == kIconType) {
     picture.hotspot = QPoint(picture.image.width() / 2, picture.image.height() / 2);
@@ -74,16 +72,16 @@ CursorPicture ReadCursorFile(const QString& path) {
   // Only a regular file can be a picture; opening a pipe left under the
   // cursor's name would wait forever for a writer.
   if (const QFileInfo info(path); info.exists() && !info.isFile()) {
-    throw AppError(kErrPathFileAccess, "Path/File access error");
+    throw StandardError(kErrPathFileAccess);
   }
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    throw AppError(kErrPathFileAccess, "Path/File access error");
+    throw StandardError(kErrPathFileAccess);
   }
-  if (file.size() > kMaxCursorFileBytes) throw InvalidPicture();
+  if (file.size() > kMaxCursorFileBytes) throw StandardError(kErrInvalidPicture);
   const QByteArray bytes = file.read(kMaxCursorFileBytes + 1);
   if (file.error() != QFileDevice::NoError) {
-    throw AppError(kErrPathFileAccess, "Path/File access error");
+    throw StandardError(kErrPathFileAccess);
   }
   return ReadCursorBytes(bytes);
 }

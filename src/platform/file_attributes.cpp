@@ -22,7 +22,7 @@ namespace {
 bool HoldsNul(const std::string& path) { return path.find('\0') != std::string::npos; }
 
 [[noreturn]] void RefuseNul() {
-  throw AppError(kErrInvalidArgument, "Invalid procedure call or argument");
+  throw StandardError(kErrInvalidArgument);
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ void QtShell::OpenFolder(const QString& folder) {
 void QtShell::Launch(const QString& program, const QStringList& arguments) {
   // Started on its own, never waited for.
   if (!QProcess::startDetached(program, arguments)) {
-    throw AppError(kErrFileNotFound, "File not found");
+    throw StandardError(kErrFileNotFound);
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include "conversion/encoding.h"
 #include "platform/app_error.h"
+#include "platform/utf8.h"
 
 namespace delvora {
 namespace {
