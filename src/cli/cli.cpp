@@ -83,9 +83,7 @@ Batch Collect(const CliOptions& options, std::ostream& err) {
     WalkReporter walk(err, full, inputs);
     CollectFolderFiles(full, "*.csv", walk, walk, walk);
     batch.failed = batch.failed || walk.failed();
-    if (inputs.size() == before)
-      err << kProgram << ": warning: " << Shown(full)
-          << ": no *.csv file in this folder or below it\n";
+    if (inputs.size() == before) err << NoCsvWarningLine(full);
   }
   for (std::string& input : inputs) {
     std::string output = output_of(input);
@@ -244,8 +242,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (!options.check) PlanCollisions(items);
 
   if (options.dry_run) {
-    for (const Item& item : items)
-      out << Shown(item.input) << " \xE2\x86\x92 " << Shown(item.output) << "\n";
+    for (const Item& item : items) out << DryRunLine(item.input, item.output);
     for (const Item& item : items) {
       if (!item.refusal) continue;
       err << *item.refusal;
@@ -281,9 +278,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
                                    : Convert(items[i], conversion, input, output);
       },
       [&](std::size_t i) {
-        if (progress)
-          err << "file " << i + 1 << " of " << items.size() << ": " << Shown(items[i].input) << "\n"
-              << std::flush;
+        if (progress) err << ProgressLine(i + 1, items.size(), items[i].input) << std::flush;
       },
       [&](std::size_t i) {
         const ItemResult result = std::move(results[i]);

@@ -52,6 +52,20 @@ std::string FileLine(std::string_view name, std::string_view text) {
   return std::string(kProgram) + ": " + Shown(name) + ": " + std::string(text) + "\n";
 }
 
+std::string NoCsvWarningLine(std::string_view folder) {
+  return std::string(kProgram) + ": warning: " + Shown(folder) +
+         ": no *.csv file in this folder or below it\n";
+}
+
+std::string ProgressLine(std::size_t number, std::size_t count, std::string_view input) {
+  return "file " + std::to_string(number) + " of " + std::to_string(count) + ": " + Shown(input) +
+         "\n";
+}
+
+std::string DryRunLine(std::string_view input, std::string_view output) {
+  return Shown(input) + " \xE2\x86\x92 " + Shown(output) + "\n";
+}
+
 std::string UsageErrorLines(std::string_view message) {
   return std::string(kProgram) + ": " + std::string(message) + "\nTry '" + kProgram +
          " --help' for more information.\n";

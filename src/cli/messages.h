@@ -3,6 +3,7 @@
 // What delvora-convert says: every line names its file the same way, so a
 // name can never break a line or drive the terminal.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,12 @@ std::string Quoted(std::string_view text);
 
 // "delvora-convert: NAME: TEXT\n".
 std::string FileLine(std::string_view name, std::string_view text);
+// A folder PATH that gave no input.
+std::string NoCsvWarningLine(std::string_view folder);
+// Progress: item number (from 1) of count, before its work.
+std::string ProgressLine(std::size_t number, std::size_t count, std::string_view input);
+// --dry-run: "input → output".
+std::string DryRunLine(std::string_view input, std::string_view output);
 // A usage error and where to read more.
 std::string UsageErrorLines(std::string_view message);
 // A result refused before the run: it would replace other_input or the
