@@ -40,7 +40,12 @@ if(DELVORA_TESTS)
 endif()
 
 # delvora-convert: the headless twin of the conversion run.
-add_library(delvora_cli STATIC src/cli/cli.cpp src/cli/standard_streams.cpp)
+add_library(delvora_cli STATIC
+  src/cli/cli.cpp
+  src/cli/options.cpp
+  src/cli/scheduler.cpp
+  src/cli/messages.cpp
+  src/cli/standard_streams.cpp)
 target_link_libraries(delvora_cli PUBLIC delvora_core)
 add_executable(delvora-convert src/cli/main.cpp)
 target_link_libraries(delvora-convert PRIVATE delvora_cli)
@@ -50,7 +55,12 @@ if(MINGW)
 endif()
 install(TARGETS delvora-convert RUNTIME DESTINATION bin)
 
-delvora_add_core_test(convert_cli_tests tests/cli/cli_test.cpp tests/cli/windows_exe_test.cpp)
+delvora_add_core_test(convert_cli_tests
+  tests/cli/cli_test.cpp
+  tests/cli/options_test.cpp
+  tests/cli/scheduler_test.cpp
+  tests/cli/messages_test.cpp
+  tests/cli/windows_exe_test.cpp)
 if(TARGET convert_cli_tests)
   target_link_libraries(convert_cli_tests PRIVATE delvora_cli)
   target_compile_definitions(convert_cli_tests PRIVATE

@@ -48,6 +48,28 @@ std::string NormalizeBackslashes(std::string_view path, char separator) {
   return result;
 }
 
+std::string NormalPath(std::string_view full, char separator) {
+  if (full.rfind("\\\\?\\", 0) == 0 || full.rfind("\\\\.\\", 0) == 0) return std::string(full);
+  const std::string collapsed = NormalizeBackslashes(full, separator);
+  std::size_t start = collapsed.find_first_not_of(separator);
+  if (start == std::string::npos) return collapsed;
+  std::string normal = collapsed.substr(0, start);
+  bool ends_folder = false;
+  while (start < collapsed.size()) {
+    std::size_t end = collapsed.find(separator, start);
+    if (end == std::string::npos) end = collapsed.size();
+    const std::string_view step(collapsed.data() + start, end - start);
+    ends_folder = step == "." || end < collapsed.size();
+    if (step != ".") {
+      normal.append(step);
+      if (end < collapsed.size()) normal += separator;
+    }
+    start = end + 1;
+  }
+  if (ends_folder && !normal.empty() && normal.back() != separator) normal += separator;
+  return normal;
+}
+
 std::string OutputPathFor(std::string_view input_path, OutputLocation location,
                           std::string_view folder_text, char separator) {
   const std::string name = StripExtension(GetFileName(input_path, separator)) + ".tsv";

@@ -18,6 +18,10 @@ std::string StripExtension(std::string_view name);
 // Collapses doubled separators. With "\\" a leading run becomes exactly two
 // (network paths); with "/" a leading run becomes exactly one.
 std::string NormalizeBackslashes(std::string_view path, char separator);
+// A full path with doubled separators and "." steps taken out, the way the
+// folder walk lists its files. ".." stays, since it may climb out of a
+// linked folder; the literal "\\?\" and device "\\.\" forms stay whole.
+std::string NormalPath(std::string_view full, char separator);
 
 // Where results go.
 enum class OutputLocation {

@@ -32,6 +32,27 @@ TEST(NormalizeBackslashes, SlashMakesALeadingRunExactlyOne) {
   EXPECT_EQ(NormalizeBackslashes("C:\\\\x", '/'), "C:\\\\x");
 }
 
+TEST(NormalPath, DropsDoubledSeparatorsAndDotStepsOnly) {
+  const struct {
+    const char* full;
+    char separator;
+    const char* normal;
+  } cases[] = {
+      {"/a//b/./c.csv", '/', "/a/b/c.csv"},
+      {"/a/./", '/', "/a/"},
+      {"/a/.", '/', "/a/"},
+      {"/a/b/", '/', "/a/b/"},
+      {"/a/../b", '/', "/a/../b"},
+      {"//", '/', "/"},
+      {"C:\\a\\\\.\\b.csv", '\\', "C:\\a\\b.csv"},
+      {"C:\\a\\.", '\\', "C:\\a\\"},
+      {"\\\\srv\\share\\.\\x", '\\', "\\\\srv\\share\\x"},
+      {"\\\\?\\C:\\a\\.\\\\b", '\\', "\\\\?\\C:\\a\\.\\\\b"},
+      {"\\\\.\\COM1", '\\', "\\\\.\\COM1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(NormalPath(c.full, c.separator), c.normal) << c.full;
+}
+
 TEST(PathParts, FileNameFolderAndExtension) {
   EXPECT_EQ(GetFileName("C:\\in\\report.csv", '\\'), "report.csv");
   EXPECT_EQ(GetFileName("report.csv", '\\'), "report.csv");

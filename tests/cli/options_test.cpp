@@ -1,0 +1,75 @@
+#include "cli/options.h"
+
+#include <gtest/gtest.h>
+
+namespace delvora {
+namespace {
+
+TEST(ParseOptions, ReadsTheCommandLineAsGetoptWould) {
+  const auto with = [](auto change) {
+    CliOptions options;
+    options.paths = {"a"};
+    change(options);
+    return options;
+  };
+  const std::vector<std::pair<std::vector<std::string>, CliOptions>> accepted = {
+      {{"-qj3", "--dry-run", "a"}, with([](CliOptions& o) {
+         o.quiet = o.dry_run = true;
+         o.jobs = 3;
+       })},
+      {{"-dtab", "a"}, with([](CliOptions& o) { o.named_delimiter = 3; })},
+      {{"--delimiter=semicolon", "a"}, with([](CliOptions& o) { o.named_delimiter = 2; })},
+      {{"-d", "comma-space", "--other", "::", "a"}, with([](CliOptions& o) {
+         o.named_delimiter = 1;
+         o.other = "::";
+       })},
+      {{"-o-", "--out", "d", "--jobs=256", "a"}, with([](CliOptions& o) {
+         o.output_file = "-";
+         o.out_folder = "d";
+         o.jobs = 256;
+       })},
+      {{"--quotes", "--escape", "--check", "-h", "--version", "a"},
+       with([](CliOptions& o) { o.quotes = o.escape = o.check = o.help = o.version = true; })},
+      {{"-", "--", "-q", "--"}, with([](CliOptions& o) {
+         o.paths = {"-", "-q", "--"};
+       })},
+  };
+  for (const auto& [args, options] : accepted) {
+    try {
+      EXPECT_TRUE(ParseOptions(args) == options) << ::testing::PrintToString(args);
+    } catch (const UsageError& usage) {
+      ADD_FAILURE() << ::testing::PrintToString(args) << usage.message;
+    }
+  }
+
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refused = {
+      {{"--bogus"}, "unknown option '--bogus'"},
+      {{"--bo\ngus"}, "unknown option '--bo\\ngus'"},
+      {{"-qx"}, "unknown option '-x'"},
+      {{"-q=1"}, "unknown option '-='"},
+      {{"--dry-run=yes"}, "option '--dry-run' takes no value"},
+      {{"-d"}, "option '-d' needs a value"},
+      {{"a", "--jobs"}, "option '--jobs' needs a value"},
+      {{"-d", "pipe"}, "unknown delimiter 'pipe'"},
+      {{""}, "an empty PATH"},
+      {{"--other="}, "the --other text is empty"},
+      {{"--other", ""}, "the --other text is empty"},
+      {{"--other", "\xFF"}, "the --other text is not valid UTF-8"},
+      {{"-j0"}, "from 1 to 256, not '0'"},
+      {{"-j257"}, "from 1 to 256, not '257'"},
+      {{"--jobs", "two"}, "from 1 to 256, not 'two'"},
+      {{"-j", "2x"}, "from 1 to 256, not '2x'"},
+  };
+  for (const auto& [args, error] : refused) {
+    try {
+      ParseOptions(args);
+      ADD_FAILURE() << ::testing::PrintToString(args);
+    } catch (const UsageError& usage) {
+      EXPECT_NE(usage.message.find(error), std::string::npos)
+          << ::testing::PrintToString(args) << usage.message;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace delvora
