@@ -11,8 +11,7 @@ target_sources(delvora_core PRIVATE
   src/conversion/text_writer.cpp
   src/conversion/batch_plan.cpp
   src/conversion/converter.cpp
-  src/conversion/paths.cpp
-  src/platform/file_system.cpp)
+  src/conversion/paths.cpp)
 
 delvora_add_core_test(engine_tests
   tests/conversion/paths_test.cpp

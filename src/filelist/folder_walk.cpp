@@ -8,8 +8,8 @@
 #include "conversion/paths.h"
 #include "platform/file_attributes.h"
 #include "platform/file_identity.h"
-#include "platform/folder_listing.h"
 #include "platform/file_system.h"
+#include "platform/folder_listing.h"
 #include "platform/utf8.h"
 #include "platform/utf8_path.h"
 
