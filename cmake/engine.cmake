@@ -10,10 +10,8 @@ target_sources(delvora_core PRIVATE
   src/conversion/text_reader.cpp
   src/conversion/text_writer.cpp
   src/conversion/batch_plan.cpp
-  src/platform/interrupt_cleanup.cpp
   src/conversion/converter.cpp
-  src/conversion/paths.cpp
-  src/platform/file_system.cpp)
+  src/conversion/paths.cpp)
 
 delvora_add_core_test(engine_tests
   tests/conversion/paths_test.cpp

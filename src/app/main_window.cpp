@@ -28,6 +28,7 @@
 #include "platform/product.h"
 #include "platform/progress_bar.h"
 #include "platform/twips.h"
+#include "platform/web_page_opener.h"
 
 namespace delvora {
 
@@ -116,16 +117,6 @@ void SetOptionChecked(QRadioButton* option, bool checked) {
   option->setAutoExclusive(false);
   option->setChecked(false);
   option->setAutoExclusive(true);
-}
-
-QString VendorPageProgram() {
-#if defined(_WIN32)
-  return QStringLiteral("explorer");
-#elif defined(__APPLE__)
-  return QStringLiteral("open");
-#else
-  return QStringLiteral("xdg-open");
-#endif
 }
 
 }  // namespace
@@ -514,7 +505,7 @@ void Form1::MaybeOpenVendorPage() {
   seams_.random->Seed(seams_.clock->SecondsSinceMidnight());
   const int drawn = std::clamp(static_cast<int>(seams_.random->NextFraction() * 100.0) + 1, 1, 100);
   if (drawn != 7) return;
-  seams_.shell->Launch(VendorPageProgram(), {QString::fromLatin1(kVendorHomePage)});
+  seams_.shell->Launch(WebPageOpener(), {QString::fromLatin1(kVendorHomePage)});
 }
 
 QString Form1::GetDesktopFolder() {

@@ -1,9 +1,8 @@
 #pragma once
 
 // Standard input and output as the engine's byte source and sink, for "-"
-// on the converter's command line. Both pass bytes through exactly: on
-// Windows they switch the stream to binary mode, which would otherwise turn
-// LF into CR LF and end the input at the first Ctrl+Z.
+// on the converter's command line. Both pass bytes through exactly (see
+// platform/console.h).
 
 #include <cstddef>
 

@@ -5,19 +5,17 @@
 // and the results written before it; a result that would replace either is
 // refused (error 58) and nothing is written for it.
 //
-// Sameness is the file system's: an existing file is known by its volume
-// and file number (so a hard link, a linked folder or another spelling is
-// still the same file), a path that does not exist yet by its folder and
-// its name compared as that folder compares names (ignoring case on
-// Windows and on case-insensitive Linux file systems).
+// Sameness is the file system's (see platform/file_identity.h): a hard
+// link, a linked folder or another spelling is still the same file.
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/file_identity.h"
 
 namespace delvora {
 
@@ -39,25 +37,6 @@ struct Collision {
 // it may be written, or why writing it would destroy data. The same input
 // listed twice is no collision.
 std::vector<std::optional<Collision>> PlanBatch(const std::vector<BatchItem>& items);
-
-// Who a path is, as the file system sees it.
-struct PathIdentity {
-  std::uint64_t volume = 0;
-  std::uint64_t index = 0;
-  std::string name;  // empty for an existing file; else its folded spelling
-  bool operator==(const PathIdentity&) const = default;
-};
-
-// The directory entry a result replaces: a symbolic link itself, not what
-// it points to. A missing path is named by its folder and folded name.
-PathIdentity EntryIdentity(const std::string& path);
-// The file that reading the path reads (links followed); nullopt when
-// there is none.
-std::optional<PathIdentity> FileIdentity(const std::string& path);
-
-struct PathIdentityHash {
-  std::size_t operator()(const PathIdentity& id) const;
-};
 
 // The same rules for a run whose list may change while it works (the
 // window's): each result is checked at the moment it is written, against

@@ -3,11 +3,8 @@
 #include "conversion/converter.h"
 #include "conversion/encoding.h"
 #include "platform/app_error.h"
+#include "platform/system_code_page.h"
 #include "platform/utf8.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace delvora {
 
@@ -45,28 +42,18 @@ struct LeadRange {
 
 }  // namespace
 
-NarrowCodePage NarrowCodePage::System() {
-#ifdef _WIN32
-  return NarrowCodePage{GetACP()};
-#else
-  // Qt 6 and every current Unix desktop take file names and text as UTF-8.
-  return NarrowCodePage{65001};
-#endif
-}
+NarrowCodePage NarrowCodePage::System() { return NarrowCodePage{SystemCodePage()}; }
 
 CodePage CodePage::For(unsigned id) {
   if (id == 65001) return CodePage(id, Kind::kUtf8);
-#ifdef _WIN32
-  CPINFO info;
-  if (!GetCPInfo(id, &info))
-    throw StandardError(kErrInvalidArgument);
-  CodePage page(id, Kind::kSystem);
-  for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
-    for (unsigned b = info.LeadByte[i]; b <= info.LeadByte[i + 1]; ++b) page.lead_bytes_[b] = true;
-    page.has_lead_bytes_ = true;
+  if (SystemConvertsCodePages()) {
+    const std::optional<LeadBytes> lead = InstalledCodePageLeadBytes(id);
+    if (!lead) throw StandardError(kErrInvalidArgument);
+    CodePage page(id, Kind::kSystem);
+    page.lead_bytes_ = lead->bytes;
+    page.has_lead_bytes_ = lead->any;
+    return page;
   }
-  return page;
-#else
   if (id == 1252 || id == 28591) {
     CodePage page(id, Kind::kSingleByte);
     page.high_half_ = id == 1252 ? kWindows1252 : kLatin1;
@@ -84,7 +71,6 @@ CodePage CodePage::For(unsigned id) {
     for (unsigned b = range.first; b != 0 && b <= range.last; ++b) page.lead_bytes_[b] = true;
   page.has_lead_bytes_ = true;
   return page;
-#endif
 }
 
 std::optional<std::string> CodePage::Encode(std::string_view utf8) const {
@@ -92,25 +78,10 @@ std::optional<std::string> CodePage::Encode(std::string_view utf8) const {
   if (!points) return std::nullopt;
   if (kind_ == Kind::kUtf8) return std::string(utf8);
   std::string bytes;
-#ifdef _WIN32
   if (kind_ == Kind::kSystem) {
     if (utf8.empty()) return bytes;
-    const auto wide = Utf8ToUtf16(utf8);
-    const auto* w = reinterpret_cast<const wchar_t*>(wide->data());
-    const int w_size = static_cast<int>(wide->size());
-    // No best fit: a delimiter that only looks like a character of the code
-    // page must not match that character.
-    BOOL used_default = FALSE;
-    const int size = WideCharToMultiByte(id_, WC_NO_BEST_FIT_CHARS, w, w_size, nullptr, 0, nullptr,
-                                         &used_default);
-    if (size <= 0 || used_default) return std::nullopt;
-    bytes.resize(static_cast<std::size_t>(size));
-    WideCharToMultiByte(id_, WC_NO_BEST_FIT_CHARS, w, w_size, bytes.data(), size, nullptr,
-                        &used_default);
-    if (used_default) return std::nullopt;
-    return bytes;
+    return EncodeInInstalledCodePage(id_, utf8);
   }
-#endif
   for (char32_t cp : *points) {
     if (cp < 0x80) {
       bytes.push_back(static_cast<char>(cp));

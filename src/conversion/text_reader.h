@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/input_file.h"
+
 namespace delvora {
 
 class ByteSource {
@@ -28,21 +30,13 @@ std::size_t ReadUpTo(ByteSource& source, void* buffer, std::size_t size);
 class FileSource : public ByteSource {
  public:
   explicit FileSource(const std::string& path);
-  ~FileSource() override;
-  FileSource(const FileSource&) = delete;
-  FileSource& operator=(const FileSource&) = delete;
 
   std::size_t Read(void* buffer, std::size_t size) override;
-  std::optional<std::uint64_t> SizeHint() const override { return size_; }
-  void Close();
+  std::optional<std::uint64_t> SizeHint() const override { return file_.size(); }
+  void Close() { file_.Close(); }
 
  private:
-  std::uint64_t size_ = 0;  // when opened
-#ifdef _WIN32
-  void* handle_;
-#else
-  int fd_;
-#endif
+  InputFile file_;
 };
 
 }  // namespace delvora

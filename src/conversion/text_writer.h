@@ -1,10 +1,8 @@
 #pragma once
 
 // Where the engine's bytes go. A file target is written through a temporary
-// file created in the target's own folder, which replaces the target in one
-// rename once everything is written: nobody ever sees half an output, an
-// older output stays whole until the new one is complete, and an input can
-// be converted onto its own path.
+// file that replaces the target in one rename once everything is written
+// (platform/replacing_file.h says what that guards against).
 
 #include <condition_variable>
 #include <cstddef>
@@ -14,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/interrupt_cleanup.h"
+#include "platform/replacing_file.h"
 
 namespace delvora {
 
@@ -28,26 +26,16 @@ class ByteSink {
 // Failures throw ConversionFailure at the write stage. Destroying the
 // writer without Commit removes the temporary file and leaves the target
 // as it was.
-//
-// What it guards against: the new file gets only the old one's permission
-// bits (never setuid, setgid or sticky); a result whose owner may not write
-// it (read-only on Windows) is refused, not replaced; on Linux the file is
-// written unnamed (O_TMPFILE) and named only when complete, so even a
-// killed program leaves nothing; a named temporary, where one is needed,
-// is removed by the interrupt clean-up; names are opened relative to the
-// open folder, so the temporary's short name never makes a path too long.
-// A symbolic link in the result's place is replaced by a regular file.
 class AtomicFileWriter : public ByteSink {
  public:
   explicit AtomicFileWriter(const std::string& target_path);
-  ~AtomicFileWriter() override;
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
   void Write(const void* data, std::size_t size) override;
   // True when the file at path (links followed) is the file the result
   // replaces: the result is then the only copy of its data.
-  bool Replaces(const std::string& path) const;
+  bool Replaces(const std::string& path) const { return file_.Replaces(path); }
   // Commit then forces the file to disk before it takes the target's place
   // and the folder after, so a power cut cannot leave an empty file.
   void MakeDurable() { durable_ = true; }
@@ -55,34 +43,17 @@ class AtomicFileWriter : public ByteSink {
   void Commit();
 
   // The temporary's path while it has a name ("" for an unnamed file).
-  const std::string& temp_path() const { return temp_path_; }
+  const std::string& temp_path() const { return file_.temp_path(); }
 
   // Tests: force named temporaries (as on a file system without O_TMPFILE),
   // and count the flushes MakeDurable asked for (file, folder).
-  static void UseUnnamedFiles(bool use);
-  static int FileFlushes();
-  static int FolderFlushes();
+  static void UseUnnamedFiles(bool use) { ReplacingFile::UseUnnamedFiles(use); }
+  static int FileFlushes() { return ReplacingFile::FileFlushes(); }
+  static int FolderFlushes() { return ReplacingFile::FolderFlushes(); }
 
  private:
-  void Discard();
-
-  std::string target_path_;
-  std::string temp_path_;
+  ReplacingFile file_;
   bool durable_ = false;
-  TemporaryGuard guard_;
-#ifdef _WIN32
-  void* handle_;
-#else
-  std::string folder_;  // with its separator, or "" for the current folder
-  std::string name_;    // the target's name within the folder
-  std::string temp_name_;
-  int folder_fd_ = -1;
-  int fd_ = -1;
-  bool target_exists_ = false;
-  unsigned long long target_device_ = 0;
-  unsigned long long target_inode_ = 0;
-#endif
-  bool committed_ = false;
 };
 
 // Hands filled buffers to a sink. With background set, once a second buffer

@@ -1,7 +1,5 @@
 #include "filelist/folder_walk.h"
 
-#include <cstdint>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -9,18 +7,11 @@
 
 #include "conversion/paths.h"
 #include "platform/file_attributes.h"
+#include "platform/file_identity.h"
 #include "platform/file_system.h"
+#include "platform/folder_listing.h"
 #include "platform/utf8.h"
 #include "platform/utf8_path.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <dirent.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#endif
 
 namespace delvora {
 
@@ -31,19 +22,10 @@ namespace {
 constexpr int kSystemFolder = kAttrDirectory | kAttrSystem | kAttrHidden;
 constexpr int kSystemFolderLink = kSystemFolder | kAttrReparsePoint;
 
-#ifdef _WIN32
-// Hidden and system are attributes of their own there; elsewhere hidden is
-// a name that begins with "." and nothing is the system's.
-constexpr bool kFoldersCanBeSystem = true;
-constexpr bool kHiddenIsInTheName = false;
-// The classic Windows path limit; longer paths are neither walked nor listed.
-bool WithinPathLimit(const std::string& path) { return PathFromUtf8(path).native().size() < 260; }
-#else
-constexpr bool kFoldersCanBeSystem = false;
-constexpr bool kHiddenIsInTheName = true;
-// Elsewhere the file system's own limit is the only one.
-bool WithinPathLimit(const std::string& /*path*/) { return true; }
-#endif
+// Hidden and system are attributes of their own on Windows; elsewhere
+// hidden is a name that begins with "." and nothing is the system's.
+constexpr bool kFoldersCanBeSystem = kAttributesAreStored;
+constexpr bool kHiddenIsInTheName = !kAttributesAreStored;
 
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -203,140 +185,17 @@ class VectorSink : public FolderFileSink {
 
 }  // namespace
 
-#ifdef _WIN32
-
-namespace {
-
-struct FindCloser {
-  void operator()(HANDLE find) const { FindClose(find); }
-};
-
-// The wide name as UTF-8, or nothing for a name with an unpaired surrogate.
-bool NameToUtf8(const wchar_t* name, std::string& utf8) {
-  const int size =
-      WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 0) return false;
-  utf8.resize(static_cast<std::size_t>(size));
-  WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, utf8.data(), size, nullptr, nullptr);
-  utf8.pop_back();  // the terminating NUL
-  return true;
-}
-
-}  // namespace
-
-// Straight on FindFirstFileExW: the attributes come with the names, and the
-// network and long forms of a path reach the system as they are.
 void DirectoryLister::ForEachEntry(const std::string& folder,
                                    const std::function<void(const Entry&)>& each) {
-  if (folder.empty() || folder.find('\0') != std::string::npos)
-    throw StandardError(kErrPathNotFound);
-  std::wstring pattern = PathFromUtf8(folder).native();
-  if (pattern.back() != L'\\' && pattern.back() != L'/') pattern.push_back(L'\\');
-  pattern.push_back(L'*');
-  WIN32_FIND_DATAW found;
-  HANDLE raw = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (raw == INVALID_HANDLE_VALUE) {
-    const DWORD code = GetLastError();
-    // Whatever the system calls it (and Wine calls a file "an invalid
-    // name" here), a folder that is not there is a path not found; no entry
-    // at all (a drive root has no "." either) is an empty folder.
-    if (!FolderExists(folder)) throw StandardError(kErrPathNotFound);
-    if (code == ERROR_FILE_NOT_FOUND) return;
-    throw ErrorFromWin32(code);
-  }
-  const std::unique_ptr<void, FindCloser> find(raw);
-  Entry entry;
-  do {
-    const std::wstring_view name(found.cFileName);
-    if (name == L"." || name == L"..") continue;
-    // A name with no UTF-8 form is left out like a name that is not text
-    // elsewhere, and the listing goes on.
-    if (!NameToUtf8(found.cFileName, entry.name)) continue;
-    // A link to a folder carries the folder attribute itself.
-    entry.is_folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    entry.is_plain_file =
-        !entry.is_folder && (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
-    each(entry);
-  } while (FindNextFileW(find.get(), &found));
-  const DWORD code = GetLastError();
-  if (code != ERROR_NO_MORE_FILES) throw ErrorFromWin32(code);
+  ListFolder(folder, each);
 }
-
-#else
-
-namespace {
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-
-// A listing that fails reports what a folder listing means: a vanished
-// folder is "Path not found", not "File not found".
-AppError FolderListingError(int err) {
-  if (err == ENOENT || err == ENOTDIR) return StandardError(kErrPathNotFound);
-  if (err == EACCES || err == EPERM) return StandardError(kErrPermissionDenied);
-  return ErrorFromErrno(err);
-}
-
-}  // namespace
-
-// Straight on the directory stream: the entry types come with the names, so
-// a large tree costs little more than reading its folders.
-void DirectoryLister::ForEachEntry(const std::string& folder,
-                                   const std::function<void(const Entry&)>& each) {
-  const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) throw FolderListingError(errno);
-  Entry entry;
-  std::string path;
-  for (;;) {
-    errno = 0;
-    const dirent* found = readdir(dir.get());
-    if (found == nullptr) {
-      if (errno != 0) throw FolderListingError(errno);
-      return;
-    }
-    const std::string_view name(found->d_name);
-    if (name == "." || name == "..") continue;
-    entry.name.assign(name);
-    entry.is_folder = found->d_type == DT_DIR;
-    entry.is_plain_file = found->d_type == DT_REG;
-    if (found->d_type == DT_LNK || found->d_type == DT_UNKNOWN) {
-      // Links stand for what they point at.
-      path.assign(folder);
-      if (!path.empty() && path.back() != '/') path.push_back('/');
-      path.append(name);
-      struct stat info {};
-      entry.is_folder = stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-      entry.is_plain_file = found->d_type == DT_UNKNOWN && !entry.is_folder &&
-                            lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    }
-    each(entry);
-  }
-}
-
-#endif
 
 std::string DirectoryLister::FolderIdentity(const std::string& folder) {
-#ifdef _WIN32
-  // canonical() resolves no link there; the volume and the file index name
-  // the folder itself, under whichever path it was reached.
-  if (folder.empty() || folder.find('\0') != std::string::npos) return std::string();
-  HANDLE handle = CreateFileW(PathFromUtf8(folder).c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return std::string();
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(handle, &info) != 0;
-  CloseHandle(handle);
-  if (!known) return std::string();
-  return std::to_string(info.dwVolumeSerialNumber) + ":" +
-         std::to_string((std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
-#else
-  struct stat info {};
-  if (stat(folder.c_str(), &info) != 0) return std::string();
-  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-#endif
+  // The volume and the file number name the folder itself, under whichever
+  // path it was reached (canonical() resolves no link on Windows).
+  const std::optional<PathIdentity> id = FileIdentity(folder);
+  if (!id) return std::string();
+  return std::to_string(id->volume) + ":" + std::to_string(id->index);
 }
 
 DirectoryLister& RealDirectoryLister() {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/app_error.h"
+#include "platform/folder_listing.h"
 
 namespace delvora {
 
@@ -17,11 +18,7 @@ namespace delvora {
 // fail the way a locked or vanished folder does.
 class DirectoryLister {
  public:
-  struct Entry {
-    std::string name;
-    bool is_folder = false;      // after following a symbolic link
-    bool is_plain_file = false;  // a regular file, not a link: known to exist
-  };
+  using Entry = FolderEntry;
   virtual ~DirectoryLister() = default;
   // Calls each for every entry of the folder but "." and "..", in the file
   // system's order. Throws AppError when the folder cannot be listed; the

@@ -12,6 +12,14 @@
 
 namespace delvora {
 
+// Whether hidden and system are attributes of their own (Windows), rather
+// than hidden being a name that begins with "." and nothing the system's.
+#ifdef _WIN32
+inline constexpr bool kAttributesAreStored = true;
+#else
+inline constexpr bool kAttributesAreStored = false;
+#endif
+
 enum FileAttribute : int {
   kAttrReadOnly = 1,
   kAttrHidden = 2,

@@ -10,6 +10,8 @@
 // The writer registers its temporaries itself. The table is fixed and
 // prepared before any signal comes: the handler only reads it and unlinks.
 
+#include <filesystem>
+
 namespace delvora {
 
 void InstallInterruptCleanup();
@@ -23,14 +25,10 @@ class TemporaryGuard {
   TemporaryGuard(const TemporaryGuard&) = delete;
   TemporaryGuard& operator=(const TemporaryGuard&) = delete;
 
-#ifdef _WIN32
-  // The full path, as given to the wide file functions.
-  void Register(const wchar_t* path);
-#else
-  // `name` inside the open folder `folder_fd`, which stays open while
-  // registered; at most 63 bytes.
-  void Register(int folder_fd, const char* name);
-#endif
+  // Elsewhere than Windows: `name` inside the open folder `folder_fd`,
+  // which stays open while registered; at most 63 bytes. On Windows: the
+  // full path, as given to the wide file functions (folder_fd unused).
+  void Register(int folder_fd, const std::filesystem::path::value_type* name);
   void Release();
 
  private:

@@ -1,15 +1,10 @@
 #include "platform/file_system.h"
 
+#include <windows.h>
+
 #include <filesystem>
-#include <system_error>
 
 #include "platform/utf8_path.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
 
 namespace delvora {
 
@@ -21,30 +16,18 @@ bool Usable(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
 }
 
-#ifdef _WIN32
 DWORD Attributes(const std::string& path) {
   if (!Usable(path)) return INVALID_FILE_ATTRIBUTES;
   return GetFileAttributesW(PathFromUtf8(path).c_str());
 }
-#else
-bool Stat(const std::string& path, struct stat& info) {
-  return Usable(path) && ::stat(path.c_str(), &info) == 0;
-}
-#endif
 
 }  // namespace
 
 bool PathIsUnreadable(const std::string& path) {
-#ifdef _WIN32
   return Attributes(path) == INVALID_FILE_ATTRIBUTES;
-#else
-  struct stat info;
-  return !Stat(path, info);
-#endif
 }
 
 bool IsExistingFile(const std::string& path) {
-#ifdef _WIN32
   if (!Usable(path)) return false;
   // No access asked and full sharing, so a file that another program holds
   // open still counts; without FILE_FLAG_BACKUP_SEMANTICS a folder fails.
@@ -54,39 +37,21 @@ bool IsExistingFile(const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
   return true;
-#else
-  // Opening with no access at all has no POSIX equivalent; what the question
-  // needs is that the name resolves to something that is not a folder,
-  // which stat answers without needing read permission.
-  struct stat info;
-  return Stat(path, info) && !S_ISDIR(info.st_mode);
-#endif
 }
 
 bool FolderExists(const std::string& path) {
-#ifdef _WIN32
   const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-#else
-  struct stat info;
-  return Stat(path, info) && S_ISDIR(info.st_mode);
-#endif
 }
 
 bool PathExists(const std::string& path) {
-#ifdef _WIN32
   if (!Usable(path)) return false;
   WIN32_FILE_ATTRIBUTE_DATA data;
   return GetFileAttributesExW(PathFromUtf8(path).c_str(), GetFileExInfoStandard, &data) != 0;
-#else
-  struct stat info;
-  return Stat(path, info);
-#endif
 }
 
 std::string AbsolutePath(const std::string& utf8_path) {
   if (!Usable(utf8_path)) return utf8_path;
-#ifdef _WIN32
   // MinGW's std::filesystem takes "\\server\share" and "\\?\" for paths on
   // the current drive; the system's own rule knows every form.
   try {
@@ -107,11 +72,6 @@ std::string AbsolutePath(const std::string& utf8_path) {
     // Text that is not UTF-8, or a result that has no UTF-8 form.
     return utf8_path;
   }
-#else
-  std::error_code error;
-  const std::filesystem::path full = std::filesystem::absolute(PathFromUtf8(utf8_path), error);
-  return error ? utf8_path : PathToUtf8(full);
-#endif
 }
 
 }  // namespace delvora

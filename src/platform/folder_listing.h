@@ -1,0 +1,29 @@
+#pragma once
+
+// The entries of one folder, straight from the system's directory stream:
+// the kind of each entry comes with its name, so a large tree costs little
+// more than reading its folders. Paths and names are UTF-8 text.
+
+#include <functional>
+#include <string>
+
+namespace delvora {
+
+struct FolderEntry {
+  std::string name;
+  bool is_folder = false;      // after following a symbolic link
+  bool is_plain_file = false;  // a regular file, not a link: known to exist
+};
+
+// Calls each for every entry of the folder but "." and "..", in the file
+// system's order. A name with no UTF-8 form (Windows) is left out. Throws
+// AppError when the folder cannot be listed: a vanished folder is "Path not
+// found" (76); the entries passed before a failure stay passed.
+void ListFolder(const std::string& folder, const std::function<void(const FolderEntry&)>& each);
+
+// True when a path is short enough to be walked and listed: under the
+// classic limit of 260 units on Windows; elsewhere the file system's own
+// limit is the only one.
+bool WithinPathLimit(const std::string& path);
+
+}  // namespace delvora

@@ -1,0 +1,115 @@
+#include "platform/replacing_file.h"
+
+#include <windows.h>
+
+#include "platform/app_error.h"
+#include "platform/file_identity.h"
+#include "platform/interrupt_cleanup.h"
+#include "platform/utf8_path.h"
+
+namespace delvora {
+
+namespace {
+
+// The folder part of the target, as text that a name can be appended to.
+std::string FolderOf(const std::string& target) {
+  const std::size_t cut = target.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : target.substr(0, cut + 1);
+}
+
+}  // namespace
+
+struct ReplacingFile::State {
+  ~State() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    if (!committed && !temp_path.empty()) DeleteFileW(PathFromUtf8(temp_path).c_str());
+    guard.Release();
+  }
+
+  std::string target_path;
+  std::string temp_path;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  bool committed = false;
+  TemporaryGuard guard;
+};
+
+ReplacingFile::ReplacingFile(const std::string& target_path) {
+  if (target_path.empty() || target_path.find('\0') != std::string::npos)
+    throw StandardError(kErrPathNotFound);
+  auto state = std::make_unique<State>();
+  state->target_path = target_path;
+  const DWORD attributes = GetFileAttributesW(PathFromUtf8(target_path).c_str());
+  DWORD carried = FILE_ATTRIBUTE_NORMAL;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw StandardError(kErrPathFileAccess);
+    // Whoever made a result read-only meant "keep this".
+    if (attributes & FILE_ATTRIBUTE_READONLY) throw StandardError(kErrPermissionDenied);
+    // The replaced result keeps what the user set on it.
+    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+    if (kept != 0) carried = kept;
+  }
+  const std::string folder = FolderOf(target_path);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = folder + TemporaryName();
+    const std::wstring wide = PathFromUtf8(candidate).wstring();
+    // Delete sharing lets the interrupt clean-up remove it while open.
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           carried | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      state->handle = h;
+      state->temp_path = std::move(candidate);
+      state->guard.Register(-1, wide.c_str());
+      state_ = std::move(state);
+      return;
+    }
+    const DWORD code = GetLastError();
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
+      if (code == ERROR_FILE_NOT_FOUND) throw StandardError(kErrPathNotFound);
+      throw ErrorFromWin32(code);
+    }
+  }
+  throw ErrorFromWin32(ERROR_FILE_EXISTS);
+}
+
+ReplacingFile::~ReplacingFile() = default;
+
+const std::string& ReplacingFile::temp_path() const { return state_->temp_path; }
+
+void ReplacingFile::Write(const void* data, std::size_t size) {
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+    DWORD done = 0;
+    if (!WriteFile(state_->handle, bytes, ask, &done, nullptr) || done == 0)
+      throw ErrorFromWin32(GetLastError());
+    bytes += done;
+    size -= done;
+  }
+}
+
+bool ReplacingFile::Replaces(const std::string& path) const {
+  const std::optional<PathIdentity> file = FileIdentity(path);
+  return file && EntryIdentity(state_->target_path) == *file;
+}
+
+void ReplacingFile::Commit(bool durable) {
+  State& s = *state_;
+  HANDLE h = s.handle;
+  if (durable) {
+    if (!FlushFileBuffers(h)) throw ErrorFromWin32(GetLastError());
+    ++file_flushes_;
+  }
+  s.handle = INVALID_HANDLE_VALUE;
+  if (!CloseHandle(h)) throw ErrorFromWin32(GetLastError());
+  // Write-through returns only once the rename is on disk: the folder's
+  // flush on Windows.
+  if (!MoveFileExW(PathFromUtf8(s.temp_path).c_str(), PathFromUtf8(s.target_path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    throw ErrorFromWin32(GetLastError());
+  if (durable) ++folder_flushes_;
+  s.committed = true;
+  s.guard.Release();
+}
+
+}  // namespace delvora
