@@ -1,6 +1,6 @@
 #include <QFileDialog>
 
-#include "filelist/dialog_selection.h"
+#include "platform/dialog_selection.h"
 #include "platform/qt_seams.h"
 
 namespace delvora {

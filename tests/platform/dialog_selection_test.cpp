@@ -1,4 +1,4 @@
-#include "filelist/dialog_selection.h"
+#include "platform/dialog_selection.h"
 
 #include <gtest/gtest.h>
 
