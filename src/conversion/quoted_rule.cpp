@@ -43,6 +43,16 @@ inline bool IsLineEnd(Unit c) {
   return c == Unit('\r') || c == Unit('\n');
 }
 
+// The units of the character at p (p < end) in a two-byte code page: a
+// quote or line end after a lead byte is read as structure, not as the
+// character's second byte.
+template <typename Unit>
+inline std::size_t CharUnits(const std::array<bool, 256>* lead_bytes, const Unit* p,
+                             const Unit* end) {
+  static constexpr Unit kBreaks[] = {Unit('\r'), Unit('\n'), Unit('"')};
+  return scan::CharUnits(lead_bytes, p, end, kBreaks);
+}
+
 // Counts the bits of a mask that has few (line ends in a vector): without
 // a population-count instruction in the baseline, a loop over them beats
 // the library's general routine.
@@ -144,16 +154,12 @@ bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
   return std::memcmp(p, delimiter_.data(), delimiter_.size() * sizeof(Unit)) == 0;
 }
 
-// Whether `at` starts a character, stepping from `begin`, which does.
+// Whether `at` (< end) starts a character, stepping from `begin`, which does.
 template <typename Unit>
-bool QuotedRule<Unit>::AtCharStart(const Unit* begin, const Unit* at) const {
+bool QuotedRule<Unit>::AtCharStart(const Unit* begin, const Unit* at, const Unit* end) const {
   if (lead_bytes_ == nullptr) return true;
   const Unit* p = begin;
-  while (p < at) {
-    p += (*lead_bytes_)[static_cast<unsigned char>(*p)] && !IsLineEnd(p[1]) && p[1] != Unit('"')
-             ? 2
-             : 1;
-  }
+  while (p < at) p += CharUnits(lead_bytes_, p, end);
   return p == at;
 }
 
@@ -201,7 +207,7 @@ auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) co
       if (want_delimiter && c == first) {
         if (static_cast<std::size_t>(end - q) < length) {
           if (!at_end) return s;
-        } else if (DelimiterAt(q) && AtCharStart(p + 1, q)) {
+        } else if (DelimiterAt(q) && AtCharStart(p + 1, q, end)) {
           s.holds_delimiter = true;
         }
       }
@@ -215,14 +221,9 @@ auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) co
       q = scan::FindAny(q, end, stops);
     } else {
       while (q != end && !scan::IsAny(*q, stops)) {
-        if ((*lead_bytes_)[static_cast<unsigned char>(*q)]) {
-          if (q + 1 == end) {
-            if (!at_end) return s;
-          } else if (!IsLineEnd(q[1]) && q[1] != Unit('"')) {
-            ++q;
-          }
-        }
-        ++q;
+        // A lead byte last in view may take the first unit of the next block.
+        if (q + 1 == end && !at_end && scan::IsLeadByte(lead_bytes_, *q)) return s;
+        q += CharUnits(lead_bytes_, q, end);
       }
     }
     if (q == end) {
@@ -269,8 +270,7 @@ Unit* QuotedRule<Unit>::Escape(const Unit* begin, const Unit* end, bool unquote,
         break;
       default:
         // The second byte of a two-byte character may be a backslash.
-        if (lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
-            p + 1 != end && !IsLineEnd(p[1]) && p[1] != Unit('"')) {
+        if (CharUnits(lead_bytes_, p, end) == 2) {
           *o++ = c;
           *o++ = *++p;
           continue;
@@ -629,10 +629,7 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         continue;
       }
     }
-    const std::size_t n = lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
-                                  p + 1 != end && !IsLineEnd(p[1]) && p[1] != Unit('"')
-                              ? 2
-                              : 1;
+    const std::size_t n = CharUnits(lead_bytes_, p, end);
     o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
     p += n;
   }

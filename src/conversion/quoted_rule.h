@@ -89,7 +89,7 @@ class QuotedRule {
   void FieldDone(bool quoted, bool holds_delimiter);
   void Unclosed(std::uint64_t line);
   bool DelimiterAt(const Unit* p) const;  // needs delimiter_.size() units
-  bool AtCharStart(const Unit* begin, const Unit* at) const;
+  bool AtCharStart(const Unit* begin, const Unit* at, const Unit* end) const;
   Unit* Escape(const Unit* begin, const Unit* end, bool unquote, Unit* o) const;
 
   Units delimiter_;
