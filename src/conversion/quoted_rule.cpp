@@ -127,8 +127,9 @@ inline const Unit* CopyPlain(const Unit* p, const Unit* end, Unit*& out, Unit d,
 
 template <typename Unit>
 struct QuotedRule<Unit>::Scan {
-  bool complete = false;
-  bool unclosed = false;
+  // Neither complete nor unclosed: the field may go on past what is in view.
+  bool complete = false;  // its end is in view (or the input ends)
+  bool unclosed = false;  // the input ends inside its quotes
   bool quoted = false;
   bool needs_quotes = false;
   bool holds_delimiter = false;
@@ -167,11 +168,13 @@ template <typename Unit>
 auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) const -> Scan {
   Scan s;
   const std::size_t length = delimiter_.size();
-  const Unit first = active_ ? delimiter_[0] : Unit('"');
+  const Unit first = active_ ? delimiter_[0] : Unit('"');  // a filler when inactive
   const Unit* q = p;
   if (*p == Unit('"')) {
     s.quoted = true;
     ++q;
+    // Only the check looks for the delimiter inside quotes; a quote fills
+    // its place otherwise (see scan::IsAny).
     const bool want_delimiter = counts_ != nullptr && active_;
     const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
                           want_delimiter ? first : Unit('"')};
@@ -360,12 +363,16 @@ void QuotedRule<Unit>::Unclosed(std::uint64_t line) {
   state_ = State::kFieldEnd;
 }
 
+// The general path, which every field the fast loops cannot copy goes
+// through from its start.
 template <typename Unit>
-bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
+bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, bool first,
+                                  Unit*& o) {
+  record_open_ = !first;
   if (p == end) return false;
   const Scan s = ScanField(p, end, at_end);
   if (s.complete) {
-    Emit(p, s, end, !record_open_, o);
+    Emit(p, s, end, first, o);
     record_open_ = true;
     p = s.end;
     state_ = State::kFieldEnd;
@@ -396,6 +403,8 @@ template <typename Unit>
 bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
   const Unit d = delimiter_[0];
   const bool escaped = quoting_ == Quoting::kEscaped;
+  // A tab delimiter becomes itself, and only kEscaped writes a backslash
+  // differently: a quote fills the places not wanted (see scan::IsAny).
   const Unit stops[] = {Unit('"'), d == Unit('\t') ? Unit('"') : Unit('\t'),
                         escaped ? Unit('\\') : Unit('"')};
   const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
@@ -425,8 +434,7 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       while (last != region && last[-1] != d && last[-1] != Unit('\n')) --last;
       o = region_out + (last - region);
       p = last;
-      record_open_ = !first_at(region, last);
-      return StartField(p, end, at_end, o);
+      return StartField(p, end, at_end, first_at(region, last), o);
     }
     const Unit c = *stop;
     if (c == Unit('\r') || c == Unit('\n')) {
@@ -473,17 +481,7 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       o -= stop - start;
       p = start;
     }
-    const bool first = first_at(region, p);
-    const Scan s = ScanField(p, end, at_end);
-    if (!s.complete) {
-      record_open_ = !first;
-      return StartField(p, end, at_end, o);
-    }
-    Emit(p, s, end, first, o);
-    record_open_ = true;
-    p = s.end;
-    state_ = State::kFieldEnd;
-    return true;
+    return StartField(p, end, at_end, first_at(region, p), o);
   }
 }
 
@@ -508,7 +506,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
     }
     const Unit* stop = scan::FindAny(skipped, end, stops);
     if (stop == end) {
-      if (!at_end) return StartField(p, end, at_end, o);
+      if (!at_end) return StartField(p, end, at_end, !record_open_, o);
       if (stop != p) record_open_ = true;
       p = end;
       return false;
@@ -545,16 +543,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       }
     }
     // Anything else goes through the general path from the field's start.
-    const Scan s = ScanField(p, end, at_end);
-    if (!s.complete) {
-      record_open_ = !first;
-      return StartField(p, end, at_end, o);
-    }
-    Emit(p, s, end, first, o);
-    record_open_ = true;
-    p = s.end;
-    state_ = State::kFieldEnd;
-    return true;
+    return StartField(p, end, at_end, first, o);
   }
 }
 
@@ -642,11 +631,13 @@ auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Uni
   const Unit* p = data;
   const Unit* const end = data + size;
   Unit* o = out;
+  // Each step says whether to go on (see the steps in quoted_rule.h); an
+  // unclosed quote the check met ends the reading.
   bool more = !finished_;
   while (more) {
     switch (state_) {
       case State::kFieldStart:
-        more = !fast_               ? StartField(p, end, at_end, o)
+        more = !fast_               ? StartField(p, end, at_end, !record_open_, o)
                : counts_ == nullptr ? FastFields(p, end, at_end, o)
                                     : FastCount(p, end, at_end, o);
         break;
