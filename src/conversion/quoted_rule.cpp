@@ -363,14 +363,20 @@ void QuotedRule<Unit>::Unclosed(std::uint64_t line) {
   state_ = State::kFieldEnd;
 }
 
-// The general path, which every field the fast loops cannot copy goes
-// through from its start.
 template <typename Unit>
 bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, bool first,
                                   Unit*& o) {
+  if (p == end) {
+    record_open_ = !first;
+    return false;
+  }
+  return TakeField(p, ScanField(p, end, at_end), end, first, o);
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::TakeField(const Unit*& p, const Scan& s, const Unit* end, bool first,
+                                 Unit*& o) {
   record_open_ = !first;
-  if (p == end) return false;
-  const Scan s = ScanField(p, end, at_end);
   if (s.complete) {
     Emit(p, s, end, first, o);
     record_open_ = true;
@@ -481,7 +487,7 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       o -= stop - start;
       p = start;
     }
-    return StartField(p, end, at_end, first_at(region, p), o);
+    return TakeField(p, ScanField(p, end, at_end), end, first_at(region, p), o);
   }
 }
 
@@ -543,7 +549,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       }
     }
     // Anything else goes through the general path from the field's start.
-    return StartField(p, end, at_end, first, o);
+    return TakeField(p, ScanField(p, end, at_end), end, first, o);
   }
 }
 

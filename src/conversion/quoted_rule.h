@@ -89,10 +89,13 @@ class QuotedRule {
   // writes to o, moving both past what it did, and returns "more": true when
   // it has moved to another state and Feed should go on; false when it
   // cannot decide without units beyond end (p is then where the next Feed
-  // resumes, the rest being carried) or has nothing left to do. Every field
-  // the fast steps cannot copy goes through StartField from its start; first
-  // says whether that field starts a record.
+  // resumes, the rest being carried) or has nothing left to do. first says
+  // whether the field at p starts a record.
   bool StartField(const Unit*& p, const Unit* end, bool at_end, bool first, Unit*& o);
+  // The one general path: a field scanned from p is written, held for more
+  // units, streamed or reported unclosed. StartField and every field the
+  // fast steps cannot copy end here.
+  bool TakeField(const Unit*& p, const Scan& scan, const Unit* end, bool first, Unit*& o);
   bool FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   bool FastCount(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   bool EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
