@@ -5,6 +5,7 @@
 
 #include "conversion/block_loop.h"
 #include "conversion/quoted_rule.h"
+#include "conversion/unit_scan.h"
 
 namespace delvora {
 
@@ -60,9 +61,9 @@ class TextualCounter {
         p += length;
       } else {
         line_open_ = true;
-        const bool pair = lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
-                          p + 1 < end && p[1] != Unit('\r') && p[1] != Unit('\n');
-        p += pair ? 2 : 1;
+        // The textual rule knows no quotes: only a line end breaks a pair.
+        static constexpr Unit kLineEnds[] = {Unit('\r'), Unit('\n')};
+        p += scan::CharUnits(lead_bytes_, p, end, kLineEnds);
       }
     }
     skip_ = static_cast<std::size_t>(p - limit);

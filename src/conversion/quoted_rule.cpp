@@ -43,6 +43,16 @@ inline bool IsLineEnd(Unit c) {
   return c == Unit('\r') || c == Unit('\n');
 }
 
+// The units of the character at p (p < end) in a two-byte code page: a
+// quote or line end after a lead byte is read as structure, not as the
+// character's second byte.
+template <typename Unit>
+inline std::size_t CharUnits(const std::array<bool, 256>* lead_bytes, const Unit* p,
+                             const Unit* end) {
+  static constexpr Unit kBreaks[] = {Unit('\r'), Unit('\n'), Unit('"')};
+  return scan::CharUnits(lead_bytes, p, end, kBreaks);
+}
+
 // Counts the bits of a mask that has few (line ends in a vector): without
 // a population-count instruction in the baseline, a loop over them beats
 // the library's general routine.
@@ -117,8 +127,9 @@ inline const Unit* CopyPlain(const Unit* p, const Unit* end, Unit*& out, Unit d,
 
 template <typename Unit>
 struct QuotedRule<Unit>::Scan {
-  bool complete = false;
-  bool unclosed = false;
+  // Neither complete nor unclosed: the field may go on past what is in view.
+  bool complete = false;  // its end is in view (or the input ends)
+  bool unclosed = false;  // the input ends inside its quotes
   bool quoted = false;
   bool needs_quotes = false;
   bool holds_delimiter = false;
@@ -144,16 +155,12 @@ bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
   return std::memcmp(p, delimiter_.data(), delimiter_.size() * sizeof(Unit)) == 0;
 }
 
-// Whether `at` starts a character, stepping from `begin`, which does.
+// Whether `at` (< end) starts a character, stepping from `begin`, which does.
 template <typename Unit>
-bool QuotedRule<Unit>::AtCharStart(const Unit* begin, const Unit* at) const {
+bool QuotedRule<Unit>::AtCharStart(const Unit* begin, const Unit* at, const Unit* end) const {
   if (lead_bytes_ == nullptr) return true;
   const Unit* p = begin;
-  while (p < at) {
-    p += (*lead_bytes_)[static_cast<unsigned char>(*p)] && !IsLineEnd(p[1]) && p[1] != Unit('"')
-             ? 2
-             : 1;
-  }
+  while (p < at) p += CharUnits(lead_bytes_, p, end);
   return p == at;
 }
 
@@ -161,11 +168,13 @@ template <typename Unit>
 auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) const -> Scan {
   Scan s;
   const std::size_t length = delimiter_.size();
-  const Unit first = active_ ? delimiter_[0] : Unit('"');
+  const Unit first = active_ ? delimiter_[0] : Unit('"');  // a filler when inactive
   const Unit* q = p;
   if (*p == Unit('"')) {
     s.quoted = true;
     ++q;
+    // Only the check looks for the delimiter inside quotes; a quote fills
+    // its place otherwise (see scan::IsAny).
     const bool want_delimiter = counts_ != nullptr && active_;
     const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
                           want_delimiter ? first : Unit('"')};
@@ -201,7 +210,7 @@ auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) co
       if (want_delimiter && c == first) {
         if (static_cast<std::size_t>(end - q) < length) {
           if (!at_end) return s;
-        } else if (DelimiterAt(q) && AtCharStart(p + 1, q)) {
+        } else if (DelimiterAt(q) && AtCharStart(p + 1, q, end)) {
           s.holds_delimiter = true;
         }
       }
@@ -215,14 +224,9 @@ auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) co
       q = scan::FindAny(q, end, stops);
     } else {
       while (q != end && !scan::IsAny(*q, stops)) {
-        if ((*lead_bytes_)[static_cast<unsigned char>(*q)]) {
-          if (q + 1 == end) {
-            if (!at_end) return s;
-          } else if (!IsLineEnd(q[1]) && q[1] != Unit('"')) {
-            ++q;
-          }
-        }
-        ++q;
+        // A lead byte last in view may take the first unit of the next block.
+        if (q + 1 == end && !at_end && scan::IsLeadByte(lead_bytes_, *q)) return s;
+        q += CharUnits(lead_bytes_, q, end);
       }
     }
     if (q == end) {
@@ -269,8 +273,7 @@ Unit* QuotedRule<Unit>::Escape(const Unit* begin, const Unit* end, bool unquote,
         break;
       default:
         // The second byte of a two-byte character may be a backslash.
-        if (lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
-            p + 1 != end && !IsLineEnd(p[1]) && p[1] != Unit('"')) {
+        if (CharUnits(lead_bytes_, p, end) == 2) {
           *o++ = c;
           *o++ = *++p;
           continue;
@@ -361,11 +364,21 @@ void QuotedRule<Unit>::Unclosed(std::uint64_t line) {
 }
 
 template <typename Unit>
-bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
-  if (p == end) return false;
-  const Scan s = ScanField(p, end, at_end);
+bool QuotedRule<Unit>::StartField(const Unit*& p, const Unit* end, bool at_end, bool first,
+                                  Unit*& o) {
+  if (p == end) {
+    record_open_ = !first;
+    return false;
+  }
+  return TakeField(p, ScanField(p, end, at_end), end, first, o);
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::TakeField(const Unit*& p, const Scan& s, const Unit* end, bool first,
+                                 Unit*& o) {
+  record_open_ = !first;
   if (s.complete) {
-    Emit(p, s, end, !record_open_, o);
+    Emit(p, s, end, first, o);
     record_open_ = true;
     p = s.end;
     state_ = State::kFieldEnd;
@@ -396,6 +409,8 @@ template <typename Unit>
 bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
   const Unit d = delimiter_[0];
   const bool escaped = quoting_ == Quoting::kEscaped;
+  // A tab delimiter becomes itself, and only kEscaped writes a backslash
+  // differently: a quote fills the places not wanted (see scan::IsAny).
   const Unit stops[] = {Unit('"'), d == Unit('\t') ? Unit('"') : Unit('\t'),
                         escaped ? Unit('\\') : Unit('"')};
   const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t'),
@@ -425,8 +440,7 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       while (last != region && last[-1] != d && last[-1] != Unit('\n')) --last;
       o = region_out + (last - region);
       p = last;
-      record_open_ = !first_at(region, last);
-      return StartField(p, end, at_end, o);
+      return StartField(p, end, at_end, first_at(region, last), o);
     }
     const Unit c = *stop;
     if (c == Unit('\r') || c == Unit('\n')) {
@@ -473,17 +487,7 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       o -= stop - start;
       p = start;
     }
-    const bool first = first_at(region, p);
-    const Scan s = ScanField(p, end, at_end);
-    if (!s.complete) {
-      record_open_ = !first;
-      return StartField(p, end, at_end, o);
-    }
-    Emit(p, s, end, first, o);
-    record_open_ = true;
-    p = s.end;
-    state_ = State::kFieldEnd;
-    return true;
+    return TakeField(p, ScanField(p, end, at_end), end, first_at(region, p), o);
   }
 }
 
@@ -508,7 +512,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
     }
     const Unit* stop = scan::FindAny(skipped, end, stops);
     if (stop == end) {
-      if (!at_end) return StartField(p, end, at_end, o);
+      if (!at_end) return StartField(p, end, at_end, !record_open_, o);
       if (stop != p) record_open_ = true;
       p = end;
       return false;
@@ -545,16 +549,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       }
     }
     // Anything else goes through the general path from the field's start.
-    const Scan s = ScanField(p, end, at_end);
-    if (!s.complete) {
-      record_open_ = !first;
-      return StartField(p, end, at_end, o);
-    }
-    Emit(p, s, end, first, o);
-    record_open_ = true;
-    p = s.end;
-    state_ = State::kFieldEnd;
-    return true;
+    return TakeField(p, ScanField(p, end, at_end), end, first, o);
   }
 }
 
@@ -629,10 +624,7 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         continue;
       }
     }
-    const std::size_t n = lead_bytes_ != nullptr && (*lead_bytes_)[static_cast<unsigned char>(c)] &&
-                                  p + 1 != end && !IsLineEnd(p[1]) && p[1] != Unit('"')
-                              ? 2
-                              : 1;
+    const std::size_t n = CharUnits(lead_bytes_, p, end);
     o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
     p += n;
   }
@@ -645,11 +637,13 @@ auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Uni
   const Unit* p = data;
   const Unit* const end = data + size;
   Unit* o = out;
+  // Each step says whether to go on (see the steps in quoted_rule.h); an
+  // unclosed quote the check met ends the reading.
   bool more = !finished_;
   while (more) {
     switch (state_) {
       case State::kFieldStart:
-        more = !fast_               ? StartField(p, end, at_end, o)
+        more = !fast_               ? StartField(p, end, at_end, !record_open_, o)
                : counts_ == nullptr ? FastFields(p, end, at_end, o)
                                     : FastCount(p, end, at_end, o);
         break;

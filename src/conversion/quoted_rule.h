@@ -75,21 +75,41 @@ class QuotedRule {
   std::size_t Finish(Unit* out);
 
  private:
+  // Where the reading stands between units:
+  //   kFieldStart  at the first unit of a field (or of a record);
+  //   kFieldEnd    at the delimiter, CR or LF after a field;
+  //   kInQuotes    inside a field too long to hold, after its opening quote;
+  //   kTail        in such a field, unquoted or after its closing quote.
   enum class State { kFieldStart, kFieldEnd, kInQuotes, kTail };
   struct Scan;
 
-  bool StartField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
-  bool EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
-  bool Stream(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
-  Scan ScanField(const Unit* p, const Unit* end, bool at_end) const;
-  void Emit(const Unit* p, const Scan& scan, const Unit* data_end, bool first, Unit*& o);
+  // The steps Feed runs, one for each state: StartField for kFieldStart
+  // (FastFields or FastCount instead when fast_), EndField for kFieldEnd,
+  // Stream for kInQuotes and kTail. A step takes units from p up to end and
+  // writes to o, moving both past what it did, and returns "more": true when
+  // it has moved to another state and Feed should go on; false when it
+  // cannot decide without units beyond end (p is then where the next Feed
+  // resumes, the rest being carried) or has nothing left to do. first says
+  // whether the field at p starts a record.
+  bool StartField(const Unit*& p, const Unit* end, bool at_end, bool first, Unit*& o);
+  // The one general path: a field scanned from p is written, held for more
+  // units, streamed or reported unclosed. StartField and every field the
+  // fast steps cannot copy end here.
+  bool TakeField(const Unit*& p, const Scan& scan, const Unit* end, bool first, Unit*& o);
   bool FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   bool FastCount(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  bool EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  bool Stream(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+
+  // A field from p, found whole (complete) or not yet; Emit writes a
+  // complete one.
+  Scan ScanField(const Unit* p, const Unit* end, bool at_end) const;
+  void Emit(const Unit* p, const Scan& scan, const Unit* data_end, bool first, Unit*& o);
   void EndRecord(Unit*& o);
   void FieldDone(bool quoted, bool holds_delimiter);
   void Unclosed(std::uint64_t line);
   bool DelimiterAt(const Unit* p) const;  // needs delimiter_.size() units
-  bool AtCharStart(const Unit* begin, const Unit* at) const;
+  bool AtCharStart(const Unit* begin, const Unit* at, const Unit* end) const;
   Unit* Escape(const Unit* begin, const Unit* end, bool unquote, Unit* o) const;
 
   Units delimiter_;

@@ -7,6 +7,7 @@
 // line would dominate. SSE2 on x86-64 (every such processor has it); a
 // plain loop elsewhere.
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -55,11 +56,31 @@ inline __m128i Matches(__m128i x, const __m128i (&needles)[N]) {
 }
 #endif
 
+// Sets of stops have a fixed size, so that the compiler unrolls the
+// comparisons; a stop that a case does not want is given as a repeat of
+// one already in the set (a filler), which changes nothing.
 template <typename Unit, std::size_t N>
 inline bool IsAny(Unit c, const Unit (&stops)[N]) {
   bool any = false;
   for (std::size_t i = 0; i < N; ++i) any |= c == stops[i];
   return any;
+}
+
+// Two-byte code pages (narrow text only; lead_bytes is null otherwise): a
+// lead byte and the unit after it are one character, and a delimiter match
+// must not start on that second unit. A unit of `breaks` (the line ends the
+// rule splits records at, and for the quote-aware rule the quote) is never
+// taken as a second unit: a malformed pair then still ends its line or
+// field. Returns the units of the character at p, 1 or 2 (p < end).
+template <typename Unit>
+inline bool IsLeadByte(const std::array<bool, 256>* lead_bytes, Unit c) {
+  return lead_bytes != nullptr && (*lead_bytes)[static_cast<unsigned char>(c)];
+}
+
+template <typename Unit, std::size_t N>
+inline std::size_t CharUnits(const std::array<bool, 256>* lead_bytes, const Unit* p,
+                             const Unit* end, const Unit (&breaks)[N]) {
+  return IsLeadByte(lead_bytes, *p) && p + 1 != end && !IsAny(p[1], breaks) ? 2 : 1;
 }
 
 // Copies [begin, end) to out; returns the end of the copy.
