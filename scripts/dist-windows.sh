@@ -62,7 +62,7 @@ crlf <"$(copyright_of build/windows-deps/runtime/libwinpthread-1.dll)" >"$licens
 # Qt is built from Debian's qt6-base source package with Debian's own host
 # tools (qt6-base-dev-tools), which must be of the same Qt version: their
 # source version names the source we built.
-qt_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$qt/lib/cmake/Qt6/Qt6ConfigVersion.cmake")
+qt_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$qt/lib/cmake/Qt6/Qt6ConfigVersionImpl.cmake")
 qt_source=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
 case "$qt_source" in
   "$qt_version"+*) ;;

@@ -62,7 +62,7 @@ wine_server_start
 shortcuts() {
   find "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu" \
     "$WINEPREFIX"/drive_c/users/*/AppData/Roaming/Microsoft/Windows/Start\ Menu \
-    -iname 'Delvora*.lnk' 2>/dev/null
+    -iname 'Delvora*.lnk' 2>/dev/null || true
 }
 # "Apps & features" shows the uninstall entry with the icon the installer
 # registered for the product.
@@ -71,7 +71,7 @@ products_key='HKLM\Software\Classes\Installer\Products'
 # The registry key under KEY whose DisplayName or ProductName is Delvora:
 # its values, one "name type value" a line; nothing if there is none.
 delvora_key() {
-  wine reg query "$1" /s 2>/dev/null | tr -d '\r' |
+  { wine reg query "$1" /s 2>/dev/null || true; } | tr -d '\r' |
     awk '/^HKEY/ { if (found) exit; block = "" ; next }
          { sub(/^ +/, ""); block = block $0 "\n" }
          /^(DisplayName|ProductName) +REG_SZ +Delvora$/ { found = 1 }
@@ -167,11 +167,38 @@ wait "$pid" || fail "delvora.exe ended with status $?"
 echo "delvora.exe: closed"
 
 if [ "$kind" = msi ]; then
-  wine msiexec /x "$(wine_path "$package")" /qn </dev/null || fail "msiexec /x failed (status $?)"
-  left=$(find "$installed" 2>/dev/null | head -n 5)
+  # A newer version replaces this one; this one then refuses to replace it.
+  # The newer is the same folder under the next patch number, built as
+  # scripts/dist-windows.sh builds the installer.
+  products() {
+    { wine reg query "$products_key" /s 2>/dev/null || true; } | tr -d '\r' |
+      grep -Ec '^ +ProductName +REG_SZ +Delvora$' || true
+  }
+  IFS=. read -r major minor patch <<<"$version"
+  newer_version="$major.$minor.$((patch + 1))"
+  newer="$work/Delvora-$newer_version.msi"
+  dist=build/windows/dist
+  [ -f "$dist/files.wxs" ] || fail "no $dist/files.wxs: run scripts/dist-windows.sh first"
+  (cd "$dist" && wixl --arch x64 -D Version="$newer_version" -D DisplayVersion="$newer_version" \
+    -D SourceDir="$name" -D Win64=yes -o "$newer" "$OLDPWD/share/windows/delvora.wxs" files.wxs) ||
+    fail "wixl could not build the newer installer"
+  wine msiexec /i "$(wine_path "$newer")" /qn </dev/null || fail "msiexec /i of $newer_version failed"
+  [ "$(products)" = 1 ] || fail "$newer_version did not replace $version: $(products) products"
+  delvora_key "$uninstall_key" | grep -Eq "^DisplayVersion +REG_SZ +${newer_version//./\\.}\$" ||
+    fail "\"Apps & features\" does not show $newer_version"
+  [ -f "$installed/delvora.exe" ] || fail "the upgrade lost delvora.exe"
+  if wine msiexec /i "$(wine_path "$package")" /qn </dev/null; then
+    fail "$version installed over the newer $newer_version"
+  fi
+  [ "$(products)" = 1 ] && [ -f "$installed/delvora.exe" ] || fail "the refused downgrade changed the install"
+  echo "upgrade: $newer_version replaced $version, and $version did not replace it"
+
+  wine msiexec /x "$(wine_path "$newer")" /qn </dev/null || fail "msiexec /x failed (status $?)"
+  left=$(find "$installed" 2>/dev/null | head -n 5 || true)
   [ -z "$left" ] || fail "the uninstall left program files: $left"
   [ -z "$(shortcuts)" ] || fail "the uninstall left the Start-menu shortcut $(shortcuts)"
   [ -z "$(delvora_key "$uninstall_key")" ] || fail "the uninstall left the \"Apps & features\" entry"
   [ "$(setting Text1)" = "$out_folder" ] || fail "the uninstall took the user's settings"
+  [ "$(products)" = 0 ] || fail "the uninstall left the product registered"
   echo "uninstalled: no program file, shortcut or entry left; the user's settings stay"
 fi
