@@ -1,13 +1,18 @@
 # Windows only: each program's resource script, checked in under
 # share/windows/ and configured with the version. Both programs carry the
 # application manifest (long paths the user names work where Windows allows
-# them); the window adds its icon and file version.
+# them), the icon and the version block of share/windows/version.rc.in,
+# which each script includes as "delvora_version.rc".
 #
 #   delvora_windows_resources(<target> <script.rc.in>)
 #
-# The script may use @DELVORA_ICON@, @DELVORA_VERSION_COMMAS@ (7,0,0,0),
-# @DELVORA_VERSION_TEXT@ (7.00) and must hold @DELVORA_MANIFEST_RESOURCE@.
+# The scripts may use @DELVORA_ICON@, @DELVORA_VERSION_COMMAS@ (7,0,0,0),
+# @DELVORA_VERSION_TEXT@ (7.00), @DELVORA_PUBLISHER@, @DELVORA_COPYRIGHT@ and
+# must hold @DELVORA_MANIFEST_RESOURCE@.
 set(delvora_windows_dir "${CMAKE_SOURCE_DIR}/share/windows")
+# The publisher Windows shows (file properties, "Apps & features").
+set(DELVORA_PUBLISHER "Quorvane")
+set(DELVORA_COPYRIGHT "Copyright (C) 2026 the Delvora developers / Quorvane")
 
 function(delvora_windows_resources target script_in)
   if(NOT WIN32)
@@ -29,10 +34,14 @@ function(delvora_windows_resources target script_in)
     file(TO_CMAKE_PATH "${manifest}" manifest_path)
     set(DELVORA_MANIFEST_RESOURCE "1 24 \"${manifest_path}\"")
   endif()
+  # The shared block lies beside the configured scripts, where the resource
+  # compiler looks for a quoted include.
+  set(version_block "${CMAKE_BINARY_DIR}/delvora_version.rc")
+  configure_file("${delvora_windows_dir}/version.rc.in" "${version_block}" @ONLY)
   get_filename_component(name "${script_in}" NAME_WLE)
   set(script "${CMAKE_BINARY_DIR}/${name}")
   configure_file("${script_in}" "${script}" @ONLY)
   target_sources(${target} PRIVATE "${script}")
   set_source_files_properties("${script}" TARGET_DIRECTORY ${target}
-    PROPERTIES OBJECT_DEPENDS "${manifest};${DELVORA_ICON}")
+    PROPERTIES OBJECT_DEPENDS "${manifest};${DELVORA_ICON};${version_block}")
 endfunction()

@@ -2,8 +2,11 @@
 # `make dist-windows`: build/windows/Delvora-<version>-windows-x64.zip, one
 # folder a Windows user unzips and runs: both programs, the Qt libraries and
 # plugins they load (laid out as windeployqt does), the MinGW runtime, our
-# icon, cursors, skin and samples, the README and the licence; stripped.
-# Prints the zip's path on its last line.
+# icon, cursors, skin and samples, a user's README.txt, LICENSE.txt and the
+# notices of the parts by others (licenses\); stripped. The same folder
+# becomes build/windows/Delvora-<version>-windows-x64.msi (wixl), which
+# installs it per machine into Program Files\Delvora.
+# Prints the zip's path and then the installer's, one a line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/windows-env.sh
@@ -28,10 +31,65 @@ cp "$qt/plugins/imageformats/qico.dll" "$stage/imageformats/"
 cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
 cp -L build/windows-deps/runtime/*.dll "$stage/"
 cp -r resources/. "$stage/"
-cp README.md "$stage/"
-for licence in LICENSE LICENSE.txt LICENSE.md COPYING; do
-  if [ -f "$licence" ]; then cp "$licence" "$stage/"; fi
-done
+
+# Text for Notepad: Windows line ends.
+crlf() { sed 's/\r$//; s/$/\r/'; }
+# As the programs show it (cmake/version.cmake): 7.0.0 is 7.00.
+IFS=. read -r major minor _ <<<"$version"
+display_version=$(printf '%s.%02d' "$major" "$minor")
+sed "s/@VERSION@/$display_version/" share/windows/README.txt | crlf >"$stage/README.txt"
+crlf <LICENSE >"$stage/LICENSE.txt"
+
+# The notices the redistributed parts require, taken at dist time from the
+# Debian packages this build used: the copyright file of the very package
+# each shipped runtime library comes from, so the notices always match the
+# files beside them.
+licenses="$stage/licenses"
+mkdir -p "$licenses"
+copyright_of() { # the Debian copyright file of the package holding FILE
+  local package
+  package=$(dpkg -S "$(realpath "$1")" | head -n 1 | cut -d: -f1)
+  [ -f "/usr/share/doc/$package/copyright" ] || { echo "no copyright file for $1 ($package)" >&2; return 1; }
+  echo "/usr/share/doc/$package/copyright"
+}
+crlf </usr/share/common-licenses/LGPL-3 >"$licenses/LGPL-3.txt"
+crlf </usr/share/common-licenses/GPL-3 >"$licenses/GPL-3.txt"
+gcc_copyright=$(copyright_of build/windows-deps/runtime/libstdc++-6.dll)
+grep -q 'GCC RUNTIME LIBRARY EXCEPTION' "$gcc_copyright" ||
+  { echo "$gcc_copyright lacks the GCC Runtime Library Exception" >&2; exit 1; }
+crlf <"$gcc_copyright" >"$licenses/GCC-runtime.txt"
+crlf <"$(copyright_of build/windows-deps/runtime/libwinpthread-1.dll)" >"$licenses/MinGW-w64-runtime-and-winpthreads.txt"
+# Qt is built from Debian's qt6-base source package with Debian's own host
+# tools (qt6-base-dev-tools), which must be of the same Qt version: their
+# source version names the source we built.
+qt_version=$(sed -n 's/^set(PACKAGE_VERSION "\(.*\)")$/\1/p' "$qt/lib/cmake/Qt6/Qt6ConfigVersionImpl.cmake")
+qt_source=$(dpkg-query -W -f='${source:Version}' qt6-base-dev-tools)
+case "$qt_source" in
+  "$qt_version"+*) ;;
+  *) echo "Qt $qt_version was not built from this machine's qt6-base $qt_source" >&2; exit 1 ;;
+esac
+crlf >"$licenses/Qt.txt" <<EOF_QT
+Qt $qt_version
+
+Qt6Core.dll, Qt6Gui.dll, Qt6Widgets.dll and the plugins in platforms\,
+imageformats\ and styles\ are Qt $qt_version by The Qt Company Ltd and
+others, used under the GNU Lesser General Public License version 3
+(LGPL-3.txt, which builds on GPL-3.txt). You may replace these files with
+your own build of Qt $qt_version.
+
+They are built unchanged from Debian's qt6-base source package, version
+$qt_source (Qt's bundled zlib, pcre2, libpng, HarfBuzz, FreeType and
+double-conversion included). Its complete source:
+  https://snapshot.debian.org/package/qt6-base/$qt_source/
+  https://sources.debian.org/src/qt6-base/$qt_source/
+or on Debian: apt-get source qt6-base=$qt_source
+How it was configured: scripts/build-qt-mingw in Delvora's source.
+
+The copyright and licence of every part of that source follow (Debian's
+copyright file of qt6-base).
+
+EOF_QT
+crlf </usr/share/doc/qt6-base-dev-tools/copyright >>"$licenses/Qt.txt"
 find "$stage" -name '*.exe' -o -name '*.dll' | xargs x86_64-w64-mingw32-strip --strip-unneeded
 
 # Every library a file here loads must be here too, or be part of Windows.
@@ -51,4 +109,17 @@ done < <(find "$stage" -name '*.exe' -o -name '*.dll')
 
 (cd build/windows/dist && zip -q -r -X "$zip" "$name")
 echo "wrote $zip ($(du -k "$zip" | cut -f1) KB; $(du -sk "$stage" | cut -f1) KB unpacked)" >&2
+
+# The installer: the folder's files as wixl-heat lists them, under INSTALLDIR.
+msi="$PWD/build/windows/$name.msi"
+files=build/windows/dist/files.wxs
+rm -f "$msi"
+(cd build/windows/dist && find "$name" -type f | LC_ALL=C sort) |
+  wixl-heat --prefix "$name/" --var var.SourceDir --directory-ref INSTALLDIR \
+    --component-group DelvoraFiles --win64 >"$files"
+top=$PWD
+(cd build/windows/dist && wixl --arch x64 -D Version="$version" -D DisplayVersion="$display_version" \
+  -D SourceDir="$name" -D Win64=yes -o "$msi" "$top/share/windows/delvora.wxs" "$top/$files")
+echo "wrote $msi ($(du -k "$msi" | cut -f1) KB)" >&2
 echo "$zip"
+echo "$msi"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # `make test-windows`: builds Delvora and every test for 64-bit Windows with
 # MinGW-w64, runs the tests under Wine in a private prefix (build/wine), then
-# builds the Windows zip and proves it in a clean prefix with the real
-# window (scripts/smoke-windows.sh).
+# builds the Windows zip and installer and proves each in a clean prefix
+# with the real window (scripts/smoke-windows.sh): the installer is also
+# uninstalled there and must leave nothing of the program behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/windows-env.sh
@@ -38,10 +39,13 @@ ctest --preset windows -j "$jobs" || failed+=("tests under Wine")
 wine_servers_stop
 
 phase "The Windows zip in a clean prefix"
-if zip=$(bash scripts/dist-windows.sh | tail -n 1); then
+if packages=$(bash scripts/dist-windows.sh | tail -n 2) && [ "$(wc -l <<<"$packages")" -eq 2 ]; then
+  zip=$(sed -n 1p <<<"$packages") msi=$(sed -n 2p <<<"$packages")
   bash scripts/smoke-windows.sh "$zip" || failed+=("the zip in a clean prefix")
+  phase "The installer: install, run, uninstall in a clean prefix"
+  bash scripts/smoke-windows.sh "$msi" || failed+=("the installer in a clean prefix")
 else
-  failed+=("the zip")
+  failed+=("the zip and installer")
 fi
 phase ""
 printf '\n== Windows steps\n'
