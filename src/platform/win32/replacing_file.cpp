@@ -41,7 +41,8 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
   const DWORD attributes = GetFileAttributesW(PathFromUtf8(target_path).c_str());
   DWORD carried = FILE_ATTRIBUTE_NORMAL;
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw StandardError(kErrPathFileAccess);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+      throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
     // Whoever made a result read-only meant "keep this".
     if (attributes & FILE_ATTRIBUTE_READONLY) throw StandardError(kErrPermissionDenied);
     // The replaced result keeps what the user set on it.
@@ -49,21 +50,39 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (kept != 0) carried = kept;
   }
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // A result another program holds open without sharing (the everyday
+    // locked file) could not be replaced at the end: refuse it before
+    // converting anything, the older result kept.
+    HANDLE probe = CreateFileW(PathFromUtf8(target_path).c_str(), DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+        throw ErrorFromWin32(code);
+    } else {
+      CloseHandle(probe);
+    }
+  }
   const std::string folder = FolderOf(target_path);
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string candidate = folder + TemporaryName();
     const std::wstring wide = PathFromUtf8(candidate).wstring();
+    DWORD code = ERROR_SUCCESS;
     // Delete sharing lets the interrupt clean-up remove it while open.
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                           carried | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      state->handle = h;
+    const bool made = state->guard.Register(-1, wide.c_str(), [&] {
+      state->handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, carried | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      code = GetLastError();
+      return state->handle != INVALID_HANDLE_VALUE;
+    });
+    if (made) {
       state->temp_path = std::move(candidate);
-      state->guard.Register(-1, wide.c_str());
       state_ = std::move(state);
       return;
     }
-    const DWORD code = GetLastError();
+    if (code == ERROR_SUCCESS) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
       if (code == ERROR_FILE_NOT_FOUND) throw StandardError(kErrPathNotFound);
       throw ErrorFromWin32(code);
