@@ -375,6 +375,7 @@ TEST_F(ConvertFileTest, WriteFailuresLeaveNothingBehind) {
 
   ConversionFailure is_folder = FailureOf(Path("in.csv"), Path("taken.tsv"));
   EXPECT_EQ(is_folder.stage(), ConversionFailure::Stage::kWrite);
+  EXPECT_EQ(is_folder.description(), ReasonDescription(ErrorReason::kResultIsFolder));
   EXPECT_TRUE(std::filesystem::is_directory(dir_ / "taken.tsv"));
 
   EXPECT_EQ(FailureOf(Path("in.csv"), "").stage(), ConversionFailure::Stage::kWrite);

@@ -231,7 +231,11 @@ void ReplacingFile::Commit(bool durable) {
   s.fd = -1;
   // A delayed write error (a full disk on a network share) shows up here.
   if (::close(fd) != 0 && errno != EINTR) Fail(errno);
-  if (::renameat(s.folder_fd, s.temp_name.c_str(), s.folder_fd, s.name.c_str()) != 0) Fail(errno);
+  if (::renameat(s.folder_fd, s.temp_name.c_str(), s.folder_fd, s.name.c_str()) != 0) {
+    // A folder that took the result's name meanwhile.
+    if (errno == EISDIR || errno == ENOTEMPTY || errno == EEXIST) FailFolder();
+    Fail(errno);
+  }
   s.committed = true;
   s.guard.Release();
   if (durable) {
