@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "platform/app_error.h"
+#include "platform/posix/long_path.h"
 
 namespace delvora {
 
@@ -24,7 +25,7 @@ InputFile::InputFile(const std::string& path) {
   // Non-blocking, so that a named pipe cannot hold the open up; only
   // regular files get further.
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    fd = posix::OpenAnyLength(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) throw ErrorFromErrno(errno);
   handle_ = fd;

@@ -9,6 +9,7 @@
 
 #include "platform/app_error.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/posix/long_path.h"
 
 namespace delvora {
 
@@ -79,11 +80,11 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
   s.name = target_path.substr(cut == std::string::npos ? 0 : cut + 1);
   if (s.name.empty()) FailFolder();
   const char* folder = s.folder.empty() ? "." : s.folder.c_str();
-  s.folder_fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  s.folder_fd = posix::OpenFolder(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 #ifdef O_PATH
   // A folder one may write in but not list still takes the result.
   if (s.folder_fd < 0 && errno == EACCES)
-    s.folder_fd = ::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    s.folder_fd = posix::OpenFolder(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
 #endif
   if (s.folder_fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) throw StandardError(kErrPathNotFound);
@@ -185,7 +186,7 @@ bool ReplacingFile::Replaces(const std::string& path) const {
   const State& s = *state_;
   struct stat info;
   return s.target_exists && !path.empty() && path.find('\0') == std::string::npos &&
-         ::stat(path.c_str(), &info) == 0 &&
+         posix::StatAnyLength(path, &info) == 0 &&
          static_cast<unsigned long long>(info.st_dev) == s.target_device &&
          static_cast<unsigned long long>(info.st_ino) == s.target_inode;
 }
