@@ -515,6 +515,24 @@ TEST(ConvertStream, AnInputTruncatedMidwayFailsTheConversion) {
 }
 
 #ifdef _WIN32
+// A result a few characters short of MAX_PATH, with a name shorter than a
+// temporary's: its temporary must fit too.
+TEST(AtomicFileWriter, TheTemporaryFitsWhereverTheResultFits) {
+  testing::TempDir dir;
+  fs::path deep = dir.path();
+  const std::size_t folder_length = MAX_PATH - 8;  // then a separator, "a.tsv", the end
+  while (deep.native().size() + 101 < folder_length) deep /= std::wstring(100, L'd');
+  deep /= std::wstring(folder_length - deep.native().size() - 1, L'e');
+  fs::create_directories(deep);
+  const fs::path result = deep / L"a.tsv";
+  ASSERT_LT(result.native().size(), std::size_t{MAX_PATH});
+  AtomicFileWriter writer(result.string());
+  writer.Write("x", 1);
+  writer.Commit();
+  EXPECT_EQ(testing::ReadFile(result), "x");
+  EXPECT_EQ(EntryCount(deep), 1u);
+}
+
 // The everyday locked file: another program holds the result open without
 // sharing. It is refused before anything is converted; the older result stays.
 TEST(AtomicFileWriter, AResultOpenElsewhereWithoutSharingIsRefused) {

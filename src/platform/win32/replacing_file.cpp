@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/app_error.h"
 #include "platform/file_identity.h"
 #include "platform/interrupt_cleanup.h"
@@ -66,8 +68,16 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
     }
   }
   const std::string folder = FolderOf(target_path);
+  // Without the long-path opt-in Windows takes paths shorter than MAX_PATH:
+  // a result that fits there must not be refused for its temporary's longer
+  // name, which then is cut to the result's length (in UTF-16 units).
+  const std::size_t folder_units = PathFromUtf8(folder).native().size();
+  const std::size_t result_units = PathFromUtf8(target_path).native().size() - folder_units;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = folder + TemporaryName();
+    std::string name = TemporaryName();
+    if (folder_units + name.size() >= MAX_PATH && result_units < name.size())
+      name.resize(std::max<std::size_t>(result_units, 5));
+    std::string candidate = folder + name;
     const std::wstring wide = PathFromUtf8(candidate).wstring();
     DWORD code = ERROR_SUCCESS;
     // Delete sharing lets the interrupt clean-up remove it while open.
