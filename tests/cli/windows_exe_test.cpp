@@ -125,6 +125,9 @@ TEST(WindowsConverterExe, NetworkAndLongFormsReachTheSystemAsWritten) {
 // a standard input the test never closes, so the break always lands mid-run.
 TEST(WindowsConverterExe, AnInterruptEndsWithTheControlCStatusAndLeavesNothing) {
   testing::TempDir dir;
+  // Console events travel between processes of one console: the test makes
+  // one when it runs without (under ctest).
+  if (GetConsoleWindow() == nullptr) AllocConsole();
   std::wstring self(MAX_PATH, L'\0');
   self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
   const std::wstring exe = (fs::path(self).parent_path() / L"delvora-convert.exe").native();
@@ -150,7 +153,9 @@ TEST(WindowsConverterExe, AnInterruptEndsWithTheControlCStatusAndLeavesNothing) 
   // The temporary shows the run is under way.
   while (entries() == 0 && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
   }
+  const bool running = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
   const bool sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId);
+  const DWORD send_error = sent ? 0 : GetLastError();
   // Without a console to share nothing reaches it: the wait must still end.
   const bool ended = sent && WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
   if (!ended) TerminateProcess(process.hProcess, 1);
@@ -159,7 +164,10 @@ TEST(WindowsConverterExe, AnInterruptEndsWithTheControlCStatusAndLeavesNothing) 
   CloseHandle(write_end);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
-  if (!ended) GTEST_SKIP() << "no console here to carry Ctrl+Break to the converter";
+  if (!ended)
+    GTEST_SKIP() << "no console here to carry Ctrl+Break to the converter (running " << running
+                 << ", error " << send_error << ", console " << (GetConsoleWindow() != nullptr)
+                 << ")";
   EXPECT_EQ(status, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
   EXPECT_EQ(entries(), 0);
 }

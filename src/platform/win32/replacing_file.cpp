@@ -134,8 +134,14 @@ void ReplacingFile::Commit(bool durable) {
   // Write-through returns only once the rename is on disk: the folder's
   // flush on Windows.
   if (!MoveFileExW(PathFromUtf8(s.temp_path).c_str(), PathFromUtf8(s.target_path).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    throw ErrorFromWin32(GetLastError());
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    // A folder that took the result's name meanwhile.
+    const DWORD now = GetFileAttributesW(PathFromUtf8(s.target_path).c_str());
+    if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY))
+      throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
+    throw ErrorFromWin32(code);
+  }
   if (durable) ++folder_flushes_;
   s.committed = true;
   s.guard.Release();
