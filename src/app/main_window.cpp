@@ -28,6 +28,7 @@
 #include "platform/product.h"
 #include "platform/progress_bar.h"
 #include "platform/twips.h"
+#include "platform/utf8.h"
 #include "platform/web_page_opener.h"
 
 namespace delvora {
@@ -376,7 +377,9 @@ void Form1::Text1_MouseMove() { Form_MouseMove(); }
 void Form1::Text2_MouseMove() { Form_MouseMove(); }
 
 MsgAnswer Form1::MsgBox(const QString& text, MsgButtons buttons) {
-  return seams_.message_boxes->Show(this, text, application_title_, buttons, MsgIcon::kNone);
+  // Messages carry file names: none may disguise itself.
+  const QString shown = QString::fromStdString(Shown(text.toStdString(), true));
+  return seams_.message_boxes->Show(this, shown, application_title_, buttons, MsgIcon::kNone);
 }
 
 void Form1::closeEvent(QCloseEvent* event) {

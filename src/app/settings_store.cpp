@@ -30,6 +30,9 @@ QString WhyUnwritable(const QString& file_name) {
   }
   QTemporaryFile beside(QDir(folder).filePath(QStringLiteral("Delvora.XXXXXX")));
   if (!beside.open()) return beside.errorString();
+  // A full disk still takes a new empty file; not its contents.
+  if (beside.write(QByteArray(4096, ' ')) != 4096 || !beside.flush())
+    return QString::fromUtf8(StandardDescription(kErrDiskFull));
   return QStringLiteral("The store refused the write");
 }
 

@@ -1,44 +1,9 @@
 #include "cli/messages.h"
 
-#include <algorithm>
-
 #include "platform/app_error.h"
 #include "platform/utf8.h"
 
 namespace delvora {
-
-std::string Shown(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string shown;
-  shown.reserve(text.size());
-  while (!text.empty()) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    const std::size_t length = Utf8SequenceLength(text);
-    const bool c1 = length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0;
-    if (length == 1 && lead >= 0x20 && lead != 0x7F) {
-      shown += text[0];
-    } else if (lead == '\n') {
-      shown += "\\n";
-    } else if (lead == '\t') {
-      shown += "\\t";
-    } else if (lead == '\r') {
-      shown += "\\r";
-    } else if (c1) {
-      const auto unit = static_cast<unsigned char>(text[1]);
-      shown += "\\u00";
-      shown += kHex[unit >> 4];
-      shown += kHex[unit & 15];
-    } else if (length <= 1) {
-      shown += "\\x";
-      shown += kHex[lead >> 4];
-      shown += kHex[lead & 15];
-    } else {
-      shown.append(text.substr(0, length));
-    }
-    text.remove_prefix(std::max<std::size_t>(length, 1));
-  }
-  return shown;
-}
 
 std::string Quoted(std::string_view text) {
   // Appended, not "'" + Shown(text): g++ 12 warns wrongly about that form.

@@ -8,15 +8,14 @@
 #include <string_view>
 
 #include "conversion/batch_plan.h"
+#include "platform/utf8.h"
 
 namespace delvora {
 
 inline constexpr const char* kProgram = "delvora-convert";
 
-// A name as messages show it: one line, nothing a terminal would act on.
-// Control characters (C0, DEL, C1) and bytes that are not UTF-8 become
-// escapes; everything else, the platform's separators included, stays.
-std::string Shown(std::string_view text);
+// Names are shown through Shown (platform/utf8.h): one line, nothing a
+// terminal would act on, nothing invisible; the platform's separators stay.
 // Shown, in single quotes: for names inside a sentence.
 std::string Quoted(std::string_view text);
 

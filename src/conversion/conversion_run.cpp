@@ -8,6 +8,7 @@
 #include "conversion/delimiter.h"
 #include "conversion/paths.h"
 #include "platform/file_system.h"
+#include "platform/utf8.h"
 
 namespace delvora {
 
@@ -89,7 +90,8 @@ bool ConversionRun::ConvertEntry(StepRunner& steps, int position, int count,
   // converted in its place.
   if (!steps.Do(136, [&] { input = window_.EntryText(position); })) return true;
   steps.Do(138, [&] { window_.SetProgressValue(ProgressPercent(position, window_.EntryCount())); });
-  steps.Do(140, [&] { window_.SetProgressText("Processing: " + GetFileName(input, separator)); });
+  steps.Do(140,
+           [&] { window_.SetProgressText("Processing: " + Shown(GetFileName(input, separator))); });
   steps.Do(142, [&] { window_.ProcessPendingMessages(); });
   if (window_.Closing()) return false;
   steps.Do(144, [&] { window_.Pause(settings_.pause_seconds); });

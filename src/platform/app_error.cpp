@@ -53,6 +53,26 @@ std::string_view StandardDescription(ErrorNumber number) {
   return "Unexpected failure";
 }
 
+std::string_view ReasonDescription(ErrorReason reason) {
+  switch (reason) {
+    case ErrorReason::kResultIsFolder:
+      return "A folder has the result's name";
+    case ErrorReason::kReadOnlyFileSystem:
+      return "Read-only file system";
+    case ErrorReason::kInputChanged:
+      return "The file changed while it was converted; nothing was written";
+    case ErrorReason::kFileInUse:
+      return "Another program has the file open";
+    case ErrorReason::kInterrupted:
+      return "Interrupted";
+  }
+  return "Unexpected failure";
+}
+
+AppError StandardError(ErrorNumber number, ErrorReason reason) {
+  return AppError(number, std::string(ReasonDescription(reason)));
+}
+
 AppError StandardError(ErrorNumber number) {
   return AppError(number, std::string(StandardDescription(number)));
 }
@@ -69,9 +89,10 @@ AppError ErrorFromErrno(int err) {
       return StandardError(kErrFileNotFound);
     case ENOTDIR:
       return StandardError(kErrPathNotFound);
+    case EROFS:
+      return StandardError(kErrPermissionDenied, ErrorReason::kReadOnlyFileSystem);
     case EACCES:
     case EPERM:
-    case EROFS:
     case ETXTBSY:
       return StandardError(kErrPermissionDenied);
     case EISDIR:
@@ -100,10 +121,12 @@ AppError ErrorFromWin32(unsigned long code) {
     case ERROR_INVALID_DRIVE:
     case ERROR_BAD_NETPATH:
       return StandardError(kErrPathNotFound);
-    case ERROR_ACCESS_DENIED:
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
+      return StandardError(kErrPermissionDenied, ErrorReason::kFileInUse);
     case ERROR_WRITE_PROTECT:
+      return StandardError(kErrPermissionDenied, ErrorReason::kReadOnlyFileSystem);
+    case ERROR_ACCESS_DENIED:
       return StandardError(kErrPermissionDenied);
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:

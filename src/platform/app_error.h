@@ -29,6 +29,16 @@ enum ErrorNumber : int {
   kErrIndexOutOfBounds = 35600,
 };
 
+// Reasons plainer than their number's standard description; the error keeps
+// the number handlers tell apart.
+enum class ErrorReason {
+  kResultIsFolder,      // kErrPathFileAccess
+  kReadOnlyFileSystem,  // kErrPermissionDenied
+  kInputChanged,        // kErrPathFileAccess
+  kFileInUse,           // kErrPermissionDenied
+  kInterrupted,         // kErrPathFileAccess
+};
+
 // The one failure type: a number and a plain-English description.
 class AppError : public std::runtime_error {
  public:
@@ -47,6 +57,9 @@ class AppError : public std::runtime_error {
 AppError StandardError(ErrorNumber number);
 AppError StandardError(ErrorNumber number, std::string_view detail);
 std::string_view StandardDescription(ErrorNumber number);
+// The number with the reason's description ("A folder has the result's name").
+AppError StandardError(ErrorNumber number, ErrorReason reason);
+std::string_view ReasonDescription(ErrorReason reason);
 
 // Builds an AppError from a C errno value (also used for std::error_code
 // values of the generic category).

@@ -6,13 +6,17 @@
 // complete, and an input can be converted onto its own path.
 //
 // What it guards against: the new file gets only the old one's permission
-// bits (never setuid, setgid or sticky); a result whose owner may not write
-// it (read-only on Windows) is refused, not replaced; on Linux the file is
-// written unnamed (O_TMPFILE) and named only when complete, so even a
-// killed program leaves nothing; a named temporary, where one is needed,
-// is removed by the interrupt clean-up; names are opened relative to the
-// open folder, so the temporary's short name never makes a path too long.
-// A symbolic link in the result's place is replaced by a regular file.
+// bits (never setuid, setgid or sticky), and only when the old one belongs
+// to the user running (else a new file's); a result whose owner may not
+// write it (read-only on Windows, or held open there without sharing) is
+// refused, not replaced; on Linux the file is written unnamed (O_TMPFILE)
+// and named only when complete, so even a killed program leaves nothing; a
+// named temporary, where one is needed, is registered for the interrupt
+// clean-up before it exists and is the user's alone (0600) until complete;
+// names are opened relative to the open folder, so the temporary's short
+// name never makes a path too long. A symbolic link in the result's place
+// is replaced by a regular file; a device, pipe or socket there is written
+// into as it is (Commit then only closes it).
 
 #include <atomic>
 #include <cstddef>

@@ -1,5 +1,7 @@
 #include "platform/utf8.h"
 
+#include <algorithm>
+
 namespace delvora {
 
 std::size_t DecodeUtf8Sequence(std::string_view text, char32_t& code) {
@@ -69,6 +71,50 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
     }
   }
   return result;
+}
+
+namespace {
+
+bool IsInvisibleFormat(char32_t code) {
+  return code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
+         (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+}
+
+}  // namespace
+
+std::string Shown(std::string_view text, bool keep_line_breaks) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  shown.reserve(text.size());
+  while (!text.empty()) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    char32_t code = 0;
+    const std::size_t length = DecodeUtf8Sequence(text, code);
+    if (length == 0) {
+      shown += "\\x";
+      shown += kHex[lead >> 4];
+      shown += kHex[lead & 15];
+    } else if (keep_line_breaks && (code == '\r' || code == '\n')) {
+      shown += static_cast<char>(code);
+    } else if (code == '\n') {
+      shown += "\\n";
+    } else if (code == '\t') {
+      shown += "\\t";
+    } else if (code == '\r') {
+      shown += "\\r";
+    } else if (code < 0x20 || code == 0x7F) {
+      shown += "\\x";
+      shown += kHex[code >> 4];
+      shown += kHex[code & 15];
+    } else if ((code >= 0x80 && code < 0xA0) || IsInvisibleFormat(code)) {
+      shown += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) shown += kHex[(code >> shift) & 15];
+    } else {
+      shown.append(text.substr(0, length));
+    }
+    text.remove_prefix(std::max<std::size_t>(length, 1));
+  }
+  return shown;
 }
 
 }  // namespace delvora

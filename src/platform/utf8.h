@@ -23,4 +23,12 @@ bool IsValidUtf8(std::string_view text);
 std::optional<std::u32string> Utf8ToCodePoints(std::string_view utf8);
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 
+// Text as the programs' messages show it, so that a name can neither break
+// a line, drive a terminal nor disguise itself: control characters (C0, DEL,
+// C1), bytes that are not UTF-8, and the invisible and direction-changing
+// format characters (U+061C, U+200B-U+200F, U+2028-U+202E, U+2066-U+2069,
+// U+FEFF) become escapes (\n, \x80, \u202E). keep_line_breaks leaves CR and LF
+// alone, for a whole message whose own lines they are.
+std::string Shown(std::string_view text, bool keep_line_breaks = false);
+
 }  // namespace delvora

@@ -10,6 +10,12 @@
 #include <QSettings>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "platform/app_error.h"
 #include "support/test_support.h"
 
@@ -152,6 +158,24 @@ TEST(SettingsStore, UnwritableStoreKeepsValuesForTheRunAndNeverThrows) {
   EXPECT_EQ(taken.WriteFailureReason(), "A folder stands at the file's place");
   EXPECT_EQ(told, 2);
 }
+
+#ifndef _WIN32
+// A full disk (a file-size limit, as root) is named for what it is.
+TEST(SettingsStore, AFullDiskUnderTheStoreSaysSo) {
+  TempDir dir;
+  SettingsStore store(Path(dir, "s.ini"));
+  const auto previous_handler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit previous;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  const rlimit limit{64, previous.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  store.SaveSetting("Text1", QString(200, QLatin1Char('x')));
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previous_handler);
+  EXPECT_TRUE(store.WriteFailed());
+  EXPECT_EQ(store.WriteFailureReason(), "Disk full");
+}
+#endif
 
 TEST(SettingsStore, UserStoreIsQuorvaneDelvora) {
   TempDir dir;

@@ -19,10 +19,18 @@ TEST(Shown, EscapesWhatATerminalWouldActOnAndKeepsTheRest) {
       {"\xFF", "\\xFF"},
       {"\xE2\x86", "\\xE2\\x86"},                             // cut short
       {"\xC0\xAF\xED\xA0\x80", "\\xC0\\xAF\\xED\\xA0\\x80"},  // overlong, surrogate
+      // Invisible and direction-changing: "x\u202Evsc.exe" reads "xexe.csv".
+      {"x\xE2\x80\xAEvsc.exe", "x\\u202Evsc.exe"},
+      {"\xE2\x80\x8B\xE2\x80\x8F\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9\xEF\xBB\xBF",
+       "\\u200B\\u200F\\u202A\\u2066\\u2069\\uFEFF"},
+      {"\xE2\x80\x8A\xE2\x80\x90\xE2\x81\xA5",
+       "\xE2\x80\x8A\xE2\x80\x90\xE2\x81\xA5"},  // neighbours
   };
   for (const auto& [text, shown] : cases)
     EXPECT_EQ(Shown(text), shown) << ::testing::PrintToString(text);
   EXPECT_EQ(Quoted("a\tb"), "'a\\tb'");
+  // A whole message keeps its own lines.
+  EXPECT_EQ(Shown("a\xE2\x80\xAE\r\nb\t", true), "a\\u202E\r\nb\\t");
 }
 
 }  // namespace

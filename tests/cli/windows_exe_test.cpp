@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <string>
 
 #include "platform/utf8_path.h"
@@ -116,6 +117,59 @@ TEST(WindowsConverterExe, NetworkAndLongFormsReachTheSystemAsWritten) {
   EXPECT_EQ(out.status, 2u);
   EXPECT_NE(out.output.find(share), std::string::npos) << out.output;
   EXPECT_EQ(out.output.find(":\\delvora-no-server"), std::string::npos) << out.output;
+}
+
+// Ctrl+Break (as Ctrl+C and closing the console) ends the converter with
+// the status Windows gives an interrupted program, which scripts read as a
+// failure, and removes the temporary it was writing. The converter waits on
+// a standard input the test never closes, so the break always lands mid-run.
+TEST(WindowsConverterExe, AnInterruptEndsWithTheControlCStatusAndLeavesNothing) {
+  testing::TempDir dir;
+  // Console events travel between processes of one console: the test makes
+  // one when it runs without (under ctest).
+  if (GetConsoleWindow() == nullptr) AllocConsole();
+  std::wstring self(MAX_PATH, L'\0');
+  self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
+  const std::wstring exe = (fs::path(self).parent_path() / L"delvora-convert.exe").native();
+  std::wstring command = L"\"" + exe + L"\" -o " + Quoted(dir.Utf8("out.tsv")) + L" -";
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
+  SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = read_end;
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION process{};
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
+                             CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process));
+  CloseHandle(read_end);
+  const auto entries = [&] {
+    return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
+  };
+  // The temporary shows the run is under way.
+  while (entries() == 0 && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+  }
+  const bool running = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
+  const bool sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId);
+  const DWORD send_error = sent ? 0 : GetLastError();
+  // Without a console to share nothing reaches it: the wait must still end.
+  const bool ended = sent && WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+  if (!ended) TerminateProcess(process.hProcess, 1);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(write_end);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  if (!ended)
+    GTEST_SKIP() << "no console here to carry Ctrl+Break to the converter (running " << running
+                 << ", error " << send_error << ", console " << (GetConsoleWindow() != nullptr)
+                 << ")";
+  EXPECT_EQ(status, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+  EXPECT_EQ(entries(), 0);
 }
 
 }  // namespace

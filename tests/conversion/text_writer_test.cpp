@@ -2,16 +2,21 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -72,6 +77,7 @@ TEST(AtomicFileWriter, AFailedReplaceLeavesNoTemporaryFile) {
       FAIL() << "replaced a folder";
     } catch (const ConversionFailure& failure) {
       EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kWrite);
+      EXPECT_EQ(failure.description(), ReasonDescription(ErrorReason::kResultIsFolder));
     }
   }
   EXPECT_FALSE(fs::exists(temp_path));
@@ -184,6 +190,127 @@ TEST_P(WriterModes, OnlyPermissionBitsAreCarriedAndReadOnlyResultsAreKept) {
   }
 }
 
+// In a folder others may write in, what another user left in the result's
+// place (a file, or a link to a file of theirs) gives its mode to no result:
+// a 0666 file would let them rewrite it. The user's own files keep theirs.
+TEST_P(WriterModes, OnlyTheUsersOwnResultGivesItsMode) {
+  ASSERT_EQ(chmod(dir.path().c_str(), 01777), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
+    umask(0);
+    for (const char* name : {"planted.tsv", "theirs.txt"}) {
+      const int fd = open(Path(name).c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+      if (fd < 0) _exit(125);
+      close(fd);
+    }
+    _exit(symlink(Path("theirs.txt").c_str(), Path("linked.tsv").c_str()) == 0 ? 0 : 124);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  testing::WriteFile(dir / "mine.tsv", "mine");
+  ASSERT_EQ(chmod(Path("mine.tsv").c_str(), 0664), 0);
+  const mode_t mask = umask(0);
+  umask(mask);  // the program's own, read when it started
+  if ((mask & 0002) == 0) GTEST_SKIP() << "a umask that lets others write proves nothing";
+  const mode_t fresh = 0666 & ~mask;
+  for (const auto& [name, mode] : {std::pair<const char*, mode_t>{"planted.tsv", fresh},
+                                   {"linked.tsv", fresh},
+                                   {"mine.tsv", 0664}}) {
+    SCOPED_TRACE(name);
+    Replace(name, "new");
+    struct stat info;
+    ASSERT_EQ(lstat(Path(name).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_uid, geteuid());
+    EXPECT_EQ(info.st_mode & 07777, mode);
+  }
+}
+
+// A named temporary is the user's alone until it is complete.
+TEST_P(WriterModes, ANamedTemporaryOpensToOthersOnlyWhenComplete) {
+  const mode_t mask = umask(0);
+  umask(mask);
+  AtomicFileWriter writer(Path("out.tsv"));
+  writer.Write("x", 1);
+  struct stat info;
+  if (!writer.temp_path().empty()) {
+    ASSERT_EQ(stat(writer.temp_path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+  }
+  writer.Commit();
+  ASSERT_EQ(stat(Path("out.tsv").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0666 & ~mask);
+}
+
+// A device, pipe or socket in the result's place is written into, as a
+// shell's redirection would; it stays what it was for every other program.
+TEST_P(WriterModes, ADeviceOrPipeIsWrittenIntoNotReplaced) {
+  ASSERT_EQ(mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)), 0);
+  Replace("null", "gone");
+  struct stat info;
+  ASSERT_EQ(stat(Path("null").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  std::string got;
+  std::thread reader([&] { got = testing::ReadFile(dir / "pipe"); });
+  Replace("pipe", "through the pipe");
+  reader.join();
+  EXPECT_EQ(got, "through the pipe");
+  ASSERT_EQ(stat(Path("pipe").c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+  EXPECT_EQ(EntryCount(dir.path()), 2u);
+}
+
+// Several workers keep making named temporaries (unnamed files refused)
+// when the interrupt comes: whatever each is doing, nothing is left.
+TEST(InterruptCleanup, ParallelNamedTemporariesLeaveNothing) {
+  testing::TempDir dir;
+  for (int round = 0; round < 24; ++round) {
+    SCOPED_TRACE(round);
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      close(ready[0]);
+      InstallInterruptCleanup();
+      AtomicFileWriter::UseUnnamedFiles(false);
+      std::vector<std::thread> workers;
+      for (int w = 0; w < 4; ++w) {
+        workers.emplace_back([&, w] {
+          const std::string target = (dir / ("r" + std::to_string(w) + ".tsv")).string();
+          for (bool told = false;; told = true) {
+            try {
+              AtomicFileWriter writer(target);
+              writer.Write("abc", 3);
+              writer.Commit();
+            } catch (const ConversionFailure&) {
+            }
+            if (!told && write(ready[1], "x", 1) != 1) _exit(3);
+          }
+        });
+      }
+      for (std::thread& worker : workers) worker.join();
+      _exit(0);
+    }
+    close(ready[1]);
+    char byte;
+    for (int w = 0; w < 4; ++w) ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    close(ready[0]);
+    const int signal_number = round % 2 ? SIGTERM : SIGINT;
+    kill(child, signal_number);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), signal_number);
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      EXPECT_EQ(entry.path().extension(), ".tsv") << entry.path();
+  }
+}
+
 // A result's path a few bytes short of the longest path the system takes:
 // a temporary's path beside it, with a longer name, would not fit.
 TEST_P(WriterModes, TheTemporaryFitsWhereverTheResultFits) {
@@ -236,6 +363,11 @@ TEST_P(WriterModes, AnInterruptRemovesEveryTemporaryInFlight) {
     EXPECT_EQ(EntryCount(dir / "other"), 0u);
     EXPECT_EQ(testing::ReadFile(dir / "a.tsv"), "old a");
   }
+}
+#else
+TEST_P(WriterModes, AnInterruptRemovesEveryTemporaryInFlight) {
+  GTEST_SKIP() << "needs fork and signals; on Windows the Ctrl+Break test of "
+                  "delvora-convert.exe (WindowsConverterExe) checks the clean-up";
 }
 #endif
 
@@ -312,6 +444,120 @@ TEST(FileSource, ReadsAFileInPiecesAndRefusesFolders) {
   EXPECT_THROW(FileSource("NUL"), ConversionFailure);
 #endif
 }
+
+// An input truncated, appended to or rewritten while it is read fails at
+// its end; what was read is never taken for the whole file.
+TEST(FileSource, AnInputThatChangesWhileReadFails) {
+  testing::TempDir dir;
+  const std::string input = (dir / "in.csv").string();
+  const std::string text(64, 'a');
+  const std::function<void()> changes[] = {
+      [&] { fs::resize_file(input, 8); },
+      [&] {
+        std::FILE* file = std::fopen(input.c_str(), "ab");
+        std::fputs("more", file);
+        std::fclose(file);
+      },
+      [&] {
+        const auto when = fs::last_write_time(input);
+        fs::last_write_time(input, when + std::chrono::seconds(5));
+      },
+  };
+  for (const auto& change : changes) {
+    testing::WriteFile(input, text);
+    FileSource source(input);
+    char buffer[16];
+    ASSERT_EQ(ReadUpTo(source, buffer, sizeof buffer), sizeof buffer);
+    change();
+    try {
+      while (source.Read(buffer, sizeof buffer) != 0) {
+      }
+      ADD_FAILURE() << "a changed input read to its end";
+    } catch (const ConversionFailure& failure) {
+      EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
+      EXPECT_EQ(failure.description(), ReasonDescription(ErrorReason::kInputChanged));
+    }
+  }
+  // Unchanged, it reads to its end as before.
+  testing::WriteFile(input, text);
+  FileSource source(input);
+  char buffer[100];
+  EXPECT_EQ(ReadUpTo(source, buffer, sizeof buffer), text.size());
+}
+
+// The engine sees the change through its source: the sink truncates the
+// input after the first block, and the conversion fails as a read.
+TEST(ConvertStream, AnInputTruncatedMidwayFailsTheConversion) {
+  testing::TempDir dir;
+  const std::string input = (dir / "in.csv").string();
+  std::string text;
+  for (int i = 0; i < 200; ++i) text += "a,b\n";
+  testing::WriteFile(input, text);
+  class TruncatingSink : public ByteSink {
+   public:
+    explicit TruncatingSink(std::string path) : path_(std::move(path)) {}
+    void Write(const void*, std::size_t) override {
+      if (!done_) fs::resize_file(path_, 10);
+      done_ = true;
+    }
+
+   private:
+    std::string path_;
+    bool done_ = false;
+  } sink(input);
+  ConversionOptions options;
+  options.delimiter = ",";
+  options.block_size = 64;
+  options.write_behind = false;
+  FileSource source(input);
+  try {
+    ConvertStream(source, sink, options);
+    FAIL() << "a truncated input converted";
+  } catch (const ConversionFailure& failure) {
+    EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
+    EXPECT_EQ(failure.description(), ReasonDescription(ErrorReason::kInputChanged));
+  }
+}
+
+#ifdef _WIN32
+// A result a few characters short of MAX_PATH, with a name shorter than a
+// temporary's: its temporary must fit too.
+TEST(AtomicFileWriter, TheTemporaryFitsWhereverTheResultFits) {
+  testing::TempDir dir;
+  fs::path deep = dir.path();
+  const std::size_t folder_length = MAX_PATH - 8;  // then a separator, "a.tsv", the end
+  while (deep.native().size() + 101 < folder_length) deep /= std::wstring(100, L'd');
+  deep /= std::wstring(folder_length - deep.native().size() - 1, L'e');
+  fs::create_directories(deep);
+  const fs::path result = deep / L"a.tsv";
+  ASSERT_LT(result.native().size(), std::size_t{MAX_PATH});
+  AtomicFileWriter writer(result.string());
+  writer.Write("x", 1);
+  writer.Commit();
+  EXPECT_EQ(testing::ReadFile(result), "x");
+  EXPECT_EQ(EntryCount(deep), 1u);
+}
+
+// The everyday locked file: another program holds the result open without
+// sharing. It is refused before anything is converted; the older result stays.
+TEST(AtomicFileWriter, AResultOpenElsewhereWithoutSharingIsRefused) {
+  testing::TempDir dir;
+  testing::WriteFile(dir / "out.tsv", "old");
+  HANDLE held = CreateFileW((dir / "out.tsv").wstring().c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  try {
+    AtomicFileWriter writer((dir / "out.tsv").string());
+    ADD_FAILURE() << "a locked result was taken";
+  } catch (const ConversionFailure& failure) {
+    EXPECT_EQ(failure.number(), kErrPermissionDenied);
+    EXPECT_EQ(failure.description(), ReasonDescription(ErrorReason::kFileInUse));
+  }
+  CloseHandle(held);
+  EXPECT_EQ(testing::ReadFile(dir / "out.tsv"), "old");
+  EXPECT_EQ(EntryCount(dir.path()), 1u);
+}
+#endif
 
 }  // namespace
 }  // namespace delvora

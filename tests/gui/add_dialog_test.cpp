@@ -105,6 +105,14 @@ TEST_F(AddDialogTest, UnresolvableNamesAreReportedOneByOneAndTheOthersAdded) {
   ASSERT_EQ(harness.boxes.shown.size(), 1u);
   EXPECT_EQ(harness.boxes.shown[0].text,
             Native(folder + QStringLiteral("/typed.csv")) + kBadCharacters);
+
+  // A name cannot disguise itself: "x\u202Evsc.exe" would read "xexe.csv".
+  harness.boxes.shown.clear();
+  harness.file_dialog.next_result = Native(folder + QString::fromUtf8("/x\u202Evsc.exe"));
+  window.PushButton8_Click();
+  ASSERT_EQ(harness.boxes.shown.size(), 1u);
+  EXPECT_EQ(harness.boxes.shown[0].text,
+            Native(folder + QStringLiteral("/x\\u202Evsc.exe")) + kBadCharacters);
 }
 
 TEST_F(AddDialogTest, SelectionOverTheBufferSaysTooManyFilesAndAddsNothing) {

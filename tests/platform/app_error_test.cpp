@@ -22,6 +22,8 @@ TEST(ErrorFromErrno, MapsTheNumbersHandlersTellApart) {
   EXPECT_EQ(ErrorFromErrno(ENOENT).description(), "File not found");
   EXPECT_EQ(ErrorFromErrno(EACCES).number(), kErrPermissionDenied);
   EXPECT_EQ(ErrorFromErrno(EACCES).description(), "Permission denied");
+  EXPECT_EQ(ErrorFromErrno(EROFS).number(), kErrPermissionDenied);
+  EXPECT_EQ(ErrorFromErrno(EROFS).description(), "Read-only file system");
   EXPECT_EQ(ErrorFromErrno(ENOTDIR).number(), kErrPathNotFound);
   EXPECT_EQ(ErrorFromErrno(ENOTDIR).description(), "Path not found");
   EXPECT_EQ(ErrorFromErrno(ENOSPC).number(), kErrDiskFull);

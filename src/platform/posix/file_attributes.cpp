@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/app_error.h"
+#include "platform/posix/long_path.h"
 
 namespace delvora {
 
@@ -39,13 +40,13 @@ int FromMode(mode_t mode) {
 int FileAttributes(const std::string& path) {
   if (HoldsNul(path)) RefuseNul();
   struct stat link_info {};
-  if (lstat(path.c_str(), &link_info) != 0) throw ErrorFromErrno(errno);
+  if (posix::StatAnyLength(path, &link_info, false) != 0) throw ErrorFromErrno(errno);
   int attributes = NameIsHidden(path) ? kAttrHidden : 0;
   if (S_ISLNK(link_info.st_mode)) {
     attributes |= kAttrReparsePoint;
     // A link stands for what it points at; a dangling one is just the link.
     struct stat target {};
-    if (stat(path.c_str(), &target) == 0) attributes |= FromMode(target.st_mode);
+    if (posix::StatAnyLength(path, &target) == 0) attributes |= FromMode(target.st_mode);
     return attributes;
   }
   return attributes | FromMode(link_info.st_mode);
@@ -54,11 +55,11 @@ int FileAttributes(const std::string& path) {
 std::optional<int> ExistingFileAttributes(const std::string& path) {
   if (HoldsNul(path)) return std::nullopt;
   struct stat info {};
-  if (lstat(path.c_str(), &info) != 0) return std::nullopt;
+  if (posix::StatAnyLength(path, &info, false) != 0) return std::nullopt;
   int attributes = NameIsHidden(path) ? kAttrHidden : 0;
   if (S_ISLNK(info.st_mode)) {
     attributes |= kAttrReparsePoint;
-    if (stat(path.c_str(), &info) != 0) return std::nullopt;  // dangling
+    if (posix::StatAnyLength(path, &info) != 0) return std::nullopt;  // dangling
   }
   // Pipes, sockets and devices are no files to convert: reading a pipe
   // would wait for a writer that never comes.

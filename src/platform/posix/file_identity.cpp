@@ -13,6 +13,8 @@
 #include <sys/vfs.h>
 #endif
 
+#include "platform/posix/long_path.h"
+
 namespace delvora {
 
 namespace {
@@ -20,8 +22,7 @@ namespace {
 std::optional<PathIdentity> Identify(const std::string& path, bool follow_links) {
   struct stat info;
   if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
-  if ((follow_links ? ::stat(path.c_str(), &info) : ::lstat(path.c_str(), &info)) != 0)
-    return std::nullopt;
+  if (posix::StatAnyLength(path, &info, follow_links) != 0) return std::nullopt;
   return PathIdentity{static_cast<std::uint64_t>(info.st_dev),
                       static_cast<std::uint64_t>(info.st_ino), ""};
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/posix/long_path.h"
 #include "platform/utf8_path.h"
 
 namespace delvora {
@@ -14,7 +15,8 @@ namespace {
 // A name with an embedded NUL would be cut short by the system call and
 // answer for a different path.
 bool Stat(const std::string& path, struct stat& info) {
-  return !path.empty() && path.find('\0') == std::string::npos && ::stat(path.c_str(), &info) == 0;
+  return !path.empty() && path.find('\0') == std::string::npos &&
+         posix::StatAnyLength(path, &info) == 0;
 }
 
 }  // namespace

@@ -1,13 +1,16 @@
 #include "platform/folder_listing.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <memory>
 #include <string_view>
 
 #include "platform/app_error.h"
+#include "platform/posix/long_path.h"
 
 namespace delvora {
 
@@ -28,8 +31,14 @@ AppError FolderListingError(int err) {
 }  // namespace
 
 void ListFolder(const std::string& folder, const std::function<void(const FolderEntry&)>& each) {
-  const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.c_str()));
-  if (!dir) throw FolderListingError(errno);
+  const int fd = posix::OpenFolder(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw FolderListingError(errno);
+  const std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
+  if (!dir) {
+    const int err = errno;
+    ::close(fd);
+    throw FolderListingError(err);
+  }
   FolderEntry entry;
   std::string path;
   for (;;) {
@@ -50,9 +59,9 @@ void ListFolder(const std::string& folder, const std::function<void(const Folder
       if (!path.empty() && path.back() != '/') path.push_back('/');
       path.append(name);
       struct stat info {};
-      entry.is_folder = stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+      entry.is_folder = posix::StatAnyLength(path, &info) == 0 && S_ISDIR(info.st_mode);
       entry.is_plain_file = found->d_type == DT_UNKNOWN && !entry.is_folder &&
-                            lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+                            posix::StatAnyLength(path, &info, false) == 0 && S_ISREG(info.st_mode);
     }
     each(entry);
   }

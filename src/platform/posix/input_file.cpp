@@ -7,8 +7,17 @@
 #include <cerrno>
 
 #include "platform/app_error.h"
+#include "platform/posix/long_path.h"
 
 namespace delvora {
+
+namespace {
+
+std::int64_t Modified(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+}  // namespace
 
 InputFile::InputFile(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) throw ErrorFromErrno(ENOENT);
@@ -16,7 +25,7 @@ InputFile::InputFile(const std::string& path) {
   // Non-blocking, so that a named pipe cannot hold the open up; only
   // regular files get further.
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    fd = posix::OpenAnyLength(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) throw ErrorFromErrno(errno);
   handle_ = fd;
@@ -39,6 +48,7 @@ InputFile::InputFile(const std::string& path) {
     throw ErrorFromErrno(err);
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
+  modified_ = Modified(info);
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
@@ -51,9 +61,21 @@ void InputFile::Close() {
 
 std::size_t InputFile::Read(void* buffer, std::size_t size) {
   const int fd = static_cast<int>(handle_);
+  const std::size_t ask = Cap(size);
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, size);
-    if (n >= 0) return static_cast<std::size_t>(n);
+    const ssize_t n = ask == 0 ? 0 : ::read(fd, buffer, ask);
+    if (n > 0) {
+      read_ += static_cast<std::uint64_t>(n);
+      return static_cast<std::size_t>(n);
+    }
+    if (n == 0) {
+      struct stat info;
+      if (::fstat(fd, &info) != 0) throw ErrorFromErrno(errno);
+      if (static_cast<std::uint64_t>(info.st_size) != size_ || Modified(info) != modified_ ||
+          (size_ != 0 && read_ != size_))
+        throw StandardError(kErrPathFileAccess, ErrorReason::kInputChanged);
+      return 0;
+    }
     if (errno != EINTR) throw ErrorFromErrno(errno);
   }
 }

@@ -1,6 +1,7 @@
 #include "platform/interrupt_cleanup.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -26,6 +27,13 @@ struct Slot {
 };
 Slot slots_storage[kSlots];
 
+// Once set, no new temporary is created; creating counts the creations
+// under way, which the handler waits for (they hold the signals off, so the
+// handler never runs on a thread it waits for).
+std::atomic<bool> cleaning{false};
+std::atomic<int> creating{0};
+thread_local sigset_t held_mask;
+
 static_assert(std::atomic<bool>::is_always_lock_free);
 static_assert(std::atomic<int>::is_always_lock_free);
 
@@ -38,6 +46,9 @@ int Claim() {
 }
 
 void RemoveAll() {
+  cleaning.store(true);
+  while (creating.load() > 0) {
+  }
   for (Slot& slot : slots_storage) {
     const int folder = slot.folder.load(std::memory_order_acquire);
     if (folder >= 0) ::unlinkat(folder, slot.name, 0);
@@ -59,15 +70,31 @@ void OnSignal(int signal_number) {
 
 }  // namespace
 
-void TemporaryGuard::Register(int folder_fd, const char* name) {
+bool TemporaryGuard::Begin(int folder_fd, const char* name) {
   Release();
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal_number);
+  ::pthread_sigmask(SIG_BLOCK, &interrupts, &held_mask);
+  creating.fetch_add(1);
+  if (cleaning.load()) {
+    End(false);
+    return false;
+  }
   const std::size_t length = std::strlen(name);
-  if (folder_fd < 0 || length >= kNameRoom) return;
+  if (folder_fd < 0 || length >= kNameRoom) return true;
   slot_ = Claim();
-  if (slot_ < 0) return;
+  if (slot_ < 0) return true;
   Slot& slot = slots_storage[slot_];
   std::memcpy(slot.name, name, length + 1);
-  slot.folder.store(folder_fd, std::memory_order_release);
+  slot.folder.store(folder_fd);
+  return true;
+}
+
+void TemporaryGuard::End(bool made) {
+  if (!made) Release();
+  creating.fetch_sub(1);
+  ::pthread_sigmask(SIG_SETMASK, &held_mask, nullptr);
 }
 
 void TemporaryGuard::Release() {

@@ -9,12 +9,24 @@
 
 #include "platform/app_error.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/posix/long_path.h"
 
 namespace delvora {
 
 namespace {
 
 [[noreturn]] void Fail(int err) { throw ErrorFromErrno(err); }
+
+[[noreturn]] void FailFolder() {
+  throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
+}
+
+// Read once, before any thread could create a file under a changed mask.
+const mode_t kUmask = [] {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}();
 
 }  // namespace
 
@@ -36,6 +48,8 @@ struct ReplacingFile::State {
   unsigned long long target_device = 0;
   unsigned long long target_inode = 0;
   bool committed = false;
+  bool direct = false;  // a device or pipe, written into as it is
+  mode_t mode = 0;      // the result's permission bits
   TemporaryGuard guard;
 };
 
@@ -64,13 +78,13 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
   const std::size_t cut = target_path.rfind('/');
   if (cut != std::string::npos) s.folder = target_path.substr(0, cut + 1);
   s.name = target_path.substr(cut == std::string::npos ? 0 : cut + 1);
-  if (s.name.empty()) Fail(EISDIR);
+  if (s.name.empty()) FailFolder();
   const char* folder = s.folder.empty() ? "." : s.folder.c_str();
-  s.folder_fd = ::open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  s.folder_fd = posix::OpenFolder(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 #ifdef O_PATH
   // A folder one may write in but not list still takes the result.
   if (s.folder_fd < 0 && errno == EACCES)
-    s.folder_fd = ::open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    s.folder_fd = posix::OpenFolder(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
 #endif
   if (s.folder_fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) throw StandardError(kErrPathNotFound);
@@ -80,8 +94,8 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
   struct stat entry;
   s.target_exists = ::fstatat(s.folder_fd, s.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
   if (!s.target_exists && errno != ENOENT) Fail(errno);
-  mode_t carried_mode = 0;
-  bool carry_mode = false;
+  // A new file's bits, unless the old result's are carried over.
+  s.mode = 0666 & ~kUmask;
   if (s.target_exists) {
     s.target_device = static_cast<unsigned long long>(entry.st_dev);
     s.target_inode = static_cast<unsigned long long>(entry.st_ino);
@@ -92,40 +106,60 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
         !S_ISLNK(entry.st_mode) || ::fstatat(s.folder_fd, s.name.c_str(), &target, 0) == 0;
     // Refuse a folder before converting anything: the rename at the end
     // would fail anyway.
-    if (seen && S_ISDIR(target.st_mode)) Fail(EISDIR);
+    if (seen && S_ISDIR(target.st_mode)) FailFolder();
     if (seen && S_ISREG(target.st_mode)) {
       // Whoever took the owner's write permission away meant "keep this";
       // a rename would replace it anyway, even as root.
       if ((target.st_mode & S_IWUSR) == 0) Fail(EACCES);
-      // Only the permission bits: a planted setuid or setgid bit must not
-      // come to a file that someone else's run wrote.
-      carried_mode = target.st_mode & 0777;
-      carry_mode = true;
+      // Only the permission bits (a planted setuid or setgid bit must not
+      // come to a file that someone else's run wrote), and only from a file
+      // of the user's own: another user who may write in the folder could
+      // otherwise plant a mode that lets them rewrite the result.
+      if (target.st_uid == ::geteuid()) s.mode = target.st_mode & 0777;
+    } else if (seen) {
+      // A device, pipe or socket (/dev/null, /dev/stdout, a FIFO) is
+      // written into, as a shell's redirection would; replacing it would
+      // take it away from every other program.
+      do {
+        s.fd = ::openat(s.folder_fd, s.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+      } while (s.fd < 0 && errno == EINTR);
+      if (s.fd < 0) Fail(errno);
+      s.direct = true;
+      s.target_exists = false;
+      state_ = std::move(state);
+      return;
     }
   }
 
 #ifdef O_TMPFILE
   if (CanNameUnnamedFiles(use_unnamed_files_)) {
-    s.fd = ::openat(s.folder_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    // Nobody else can open an unnamed file: it gets its bits at once.
+    s.fd = ::openat(s.folder_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, s.mode);
     // File systems without unnamed files say so in one of these ways.
     if (s.fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) Fail(errno);
+    if (s.fd >= 0) ::fchmod(s.fd, s.mode);
   }
 #endif
+  // A named temporary is only the user's until it is complete, and its
+  // name is registered for the interrupt clean-up before the file exists.
   for (int attempt = 0; s.fd < 0 && attempt < 100; ++attempt) {
     std::string candidate = TemporaryName();
-    const int fd = ::openat(s.folder_fd, candidate.c_str(),
-                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-    if (fd >= 0) {
-      s.fd = fd;
-      s.guard.Register(s.folder_fd, candidate.c_str());
+    int err = 0;
+    const bool made = s.guard.Register(s.folder_fd, candidate.c_str(), [&] {
+      s.fd = ::openat(s.folder_fd, candidate.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+      err = errno;
+      return s.fd >= 0;
+    });
+    if (made) {
       s.temp_name = std::move(candidate);
       s.temp_path = s.folder + s.temp_name;
       break;
     }
-    if (errno != EEXIST && errno != EINTR) Fail(errno);
+    if (err == 0) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
+    if (err != EEXIST && err != EINTR) Fail(err);
   }
   if (s.fd < 0) Fail(EEXIST);
-  if (carry_mode) ::fchmod(s.fd, carried_mode);
   state_ = std::move(state);
 }
 
@@ -152,13 +186,21 @@ bool ReplacingFile::Replaces(const std::string& path) const {
   const State& s = *state_;
   struct stat info;
   return s.target_exists && !path.empty() && path.find('\0') == std::string::npos &&
-         ::stat(path.c_str(), &info) == 0 &&
+         posix::StatAnyLength(path, &info) == 0 &&
          static_cast<unsigned long long>(info.st_dev) == s.target_device &&
          static_cast<unsigned long long>(info.st_ino) == s.target_inode;
 }
 
 void ReplacingFile::Commit(bool durable) {
   State& s = *state_;
+  if (s.direct) {
+    const int fd = s.fd;
+    s.fd = -1;
+    s.committed = true;
+    if (::close(fd) != 0 && errno != EINTR) Fail(errno);
+    return;
+  }
+  if (!s.temp_name.empty() && ::fchmod(s.fd, s.mode) != 0) Fail(errno);
   if (durable) {
     if (::fsync(s.fd) != 0) Fail(errno);
     ++file_flushes_;
@@ -170,21 +212,31 @@ void ReplacingFile::Commit(bool durable) {
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", s.fd);
     for (int attempt = 0; s.temp_name.empty(); ++attempt) {
       std::string candidate = TemporaryName();
-      s.guard.Register(s.folder_fd, candidate.c_str());
-      if (::linkat(AT_FDCWD, link, s.folder_fd, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      int err = 0;
+      const bool named = s.guard.Register(s.folder_fd, candidate.c_str(), [&] {
+        const bool linked =
+            ::linkat(AT_FDCWD, link, s.folder_fd, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0;
+        err = errno;
+        return linked;
+      });
+      if (named) {
         s.temp_name = std::move(candidate);
         s.temp_path = s.folder + s.temp_name;
         break;
       }
-      s.guard.Release();
-      if ((errno != EEXIST && errno != EINTR) || attempt == 100) Fail(errno);
+      if (err == 0) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
+      if ((err != EEXIST && err != EINTR) || attempt == 100) Fail(err);
     }
   }
   const int fd = s.fd;
   s.fd = -1;
   // A delayed write error (a full disk on a network share) shows up here.
   if (::close(fd) != 0 && errno != EINTR) Fail(errno);
-  if (::renameat(s.folder_fd, s.temp_name.c_str(), s.folder_fd, s.name.c_str()) != 0) Fail(errno);
+  if (::renameat(s.folder_fd, s.temp_name.c_str(), s.folder_fd, s.name.c_str()) != 0) {
+    // A folder that took the result's name meanwhile.
+    if (errno == EISDIR || errno == ENOTEMPTY || errno == EEXIST) FailFolder();
+    Fail(errno);
+  }
   s.committed = true;
   s.guard.Release();
   if (durable) {

@@ -11,6 +11,18 @@ namespace {
 
 HANDLE AsHandle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
+// Size and last write time; false when the system cannot tell.
+bool Stamp(HANDLE h, std::uint64_t& size, std::int64_t& modified) {
+  FILE_BASIC_INFO basic;
+  LARGE_INTEGER bytes;
+  if (!GetFileSizeEx(h, &bytes) ||
+      !GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
+    return false;
+  size = static_cast<std::uint64_t>(bytes.QuadPart);
+  modified = basic.LastWriteTime.QuadPart;
+  return true;
+}
+
 }  // namespace
 
 InputFile::InputFile(const std::string& path) {
@@ -36,8 +48,11 @@ InputFile::InputFile(const std::string& path) {
     Close();
     throw StandardError(kErrPathFileAccess, "not a regular file");
   }
-  LARGE_INTEGER size;
-  if (GetFileSizeEx(h, &size)) size_ = static_cast<std::uint64_t>(size.QuadPart);
+  if (!Stamp(h, size_, modified_)) {
+    const DWORD code = GetLastError();
+    Close();
+    throw ErrorFromWin32(code);
+  }
 }
 
 void InputFile::Close() {
@@ -46,10 +61,19 @@ void InputFile::Close() {
 }
 
 std::size_t InputFile::Read(void* buffer, std::size_t size) {
-  const DWORD ask = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+  const std::size_t capped = Cap(size);
+  const DWORD ask = capped > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capped);
   DWORD got = 0;
-  if (!ReadFile(AsHandle(handle_), buffer, ask, &got, nullptr))
+  if (ask != 0 && !ReadFile(AsHandle(handle_), buffer, ask, &got, nullptr))
     throw ErrorFromWin32(GetLastError());
+  read_ += got;
+  if (got == 0) {
+    std::uint64_t size_now = 0;
+    std::int64_t modified_now = 0;
+    if (!Stamp(AsHandle(handle_), size_now, modified_now)) throw ErrorFromWin32(GetLastError());
+    if (size_now != size_ || modified_now != modified_ || (size_ != 0 && read_ != size_))
+      throw StandardError(kErrPathFileAccess, ErrorReason::kInputChanged);
+  }
   return got;
 }
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,7 +24,14 @@ std::vector<std::wstring>& Table() {
   return table;
 }
 
+// Once set, no new temporary is created; creating counts the creations
+// under way, which the handler waits for.
+std::atomic<bool> cleaning{false};
+std::atomic<int> creating{0};
+
 void RemoveAll() {
+  cleaning.store(true);
+  while (creating.load() > 0) Sleep(0);
   std::lock_guard<std::mutex> lock(TableLock());
   // The writers open their temporaries with delete sharing, so deleting
   // works while they are open; the file goes when the process's handles
@@ -41,25 +49,39 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       RemoveAll();
-      break;
+      // The status the console's own handler ends a program with, which
+      // scripts read as "interrupted" (Wine's handler would give 0). Other
+      // threads may hold locks: nothing more runs in this process.
+      TerminateProcess(GetCurrentProcess(), STATUS_CONTROL_C_EXIT);
+      return TRUE;
     default:
-      break;
+      return FALSE;
   }
-  return FALSE;  // the default handler ends the process as usual
 }
 
 }  // namespace
 
-void TemporaryGuard::Register(int /*folder_fd*/, const wchar_t* path) {
+bool TemporaryGuard::Begin(int /*folder_fd*/, const wchar_t* path) {
   Release();
+  creating.fetch_add(1);
+  if (cleaning.load()) {
+    End(false);
+    return false;
+  }
   std::lock_guard<std::mutex> lock(TableLock());
   std::vector<std::wstring>& table = Table();
   for (int i = 0; i < kSlots; ++i) {
     if (!table[i].empty()) continue;
     table[i] = path;
     slot_ = i;
-    return;
+    break;
   }
+  return true;
+}
+
+void TemporaryGuard::End(bool made) {
+  if (!made) Release();
+  creating.fetch_sub(1);
 }
 
 void TemporaryGuard::Release() {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "platform/app_error.h"
 #include "platform/file_identity.h"
 #include "platform/interrupt_cleanup.h"
@@ -41,7 +43,8 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
   const DWORD attributes = GetFileAttributesW(PathFromUtf8(target_path).c_str());
   DWORD carried = FILE_ATTRIBUTE_NORMAL;
   if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) throw StandardError(kErrPathFileAccess);
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+      throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
     // Whoever made a result read-only meant "keep this".
     if (attributes & FILE_ATTRIBUTE_READONLY) throw StandardError(kErrPermissionDenied);
     // The replaced result keeps what the user set on it.
@@ -49,21 +52,47 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
     if (kept != 0) carried = kept;
   }
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
+    // A result another program holds open without sharing (the everyday
+    // locked file) could not be replaced at the end: refuse it before
+    // converting anything, the older result kept.
+    HANDLE probe = CreateFileW(PathFromUtf8(target_path).c_str(), DELETE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (probe == INVALID_HANDLE_VALUE) {
+      const DWORD code = GetLastError();
+      if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
+        throw ErrorFromWin32(code);
+    } else {
+      CloseHandle(probe);
+    }
+  }
   const std::string folder = FolderOf(target_path);
+  // Without the long-path opt-in Windows takes paths shorter than MAX_PATH:
+  // a result that fits there must not be refused for its temporary's longer
+  // name, which then is cut to the result's length (in UTF-16 units).
+  const std::size_t folder_units = PathFromUtf8(folder).native().size();
+  const std::size_t result_units = PathFromUtf8(target_path).native().size() - folder_units;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = folder + TemporaryName();
+    std::string name = TemporaryName();
+    if (folder_units + name.size() >= MAX_PATH && result_units < name.size())
+      name.resize(std::max<std::size_t>(result_units, 5));
+    std::string candidate = folder + name;
     const std::wstring wide = PathFromUtf8(candidate).wstring();
+    DWORD code = ERROR_SUCCESS;
     // Delete sharing lets the interrupt clean-up remove it while open.
-    HANDLE h = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
-                           carried | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (h != INVALID_HANDLE_VALUE) {
-      state->handle = h;
+    const bool made = state->guard.Register(-1, wide.c_str(), [&] {
+      state->handle = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                  CREATE_NEW, carried | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+      code = GetLastError();
+      return state->handle != INVALID_HANDLE_VALUE;
+    });
+    if (made) {
       state->temp_path = std::move(candidate);
-      state->guard.Register(-1, wide.c_str());
       state_ = std::move(state);
       return;
     }
-    const DWORD code = GetLastError();
+    if (code == ERROR_SUCCESS) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
     if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) {
       if (code == ERROR_FILE_NOT_FOUND) throw StandardError(kErrPathNotFound);
       throw ErrorFromWin32(code);
@@ -105,8 +134,14 @@ void ReplacingFile::Commit(bool durable) {
   // Write-through returns only once the rename is on disk: the folder's
   // flush on Windows.
   if (!MoveFileExW(PathFromUtf8(s.temp_path).c_str(), PathFromUtf8(s.target_path).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    throw ErrorFromWin32(GetLastError());
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    // A folder that took the result's name meanwhile.
+    const DWORD now = GetFileAttributesW(PathFromUtf8(s.target_path).c_str());
+    if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_DIRECTORY))
+      throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
+    throw ErrorFromWin32(code);
+  }
   if (durable) ++folder_flushes_;
   s.committed = true;
   s.guard.Release();
