@@ -258,7 +258,13 @@ TEST(Check, ReportsWhatEachFileNeeds) {
        "verdict: needs --quotes (1 quoted field holds the delimiter, 1 line break lies inside "
        "quotes)",
        false},
+      // --quotes would write the line break in quotes again; --escape reads it.
       {"id,name\r\n1,\"Smith, John\"\r\n2,\"a\r\nb\"\r\n", Quoting::kQuoted,
+       "none line-ends=CRLF records=3 fields=2-2 textual-records=4 textual-fields=1-3 "
+       "quoted-delimiters=1 quoted-line-breaks=1 unclosed-quote=none textual-differs-at=2,4 "
+       "verdict: needs --escape (1 line break lies inside quotes)",
+       false},
+      {"id,name\r\n1,\"Smith, John\"\r\n2,\"a\r\nb\"\r\n", Quoting::kEscaped,
        "none line-ends=CRLF records=3 fields=2-2 textual-records=4 textual-fields=1-3 "
        "quoted-delimiters=1 quoted-line-breaks=1 unclosed-quote=none textual-differs-at=2,4 "
        "verdict: safe, every quote closes",
