@@ -54,11 +54,12 @@ class StringSink : public ByteSink {
 };
 
 // Streams input through the engine in pieces of at most max_piece bytes
-// with the given block size, writing on a second thread or not.
+// with the given block size, writing on a second thread or not; lf: with
+// LF line ends.
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                           std::size_t block_size = 1 << 20, std::size_t max_piece = 1 << 20,
                           unsigned seed = 1, bool write_behind = true,
-                          Quoting quoting = Quoting::kTextual);
+                          Quoting quoting = Quoting::kTextual, bool lf = false);
 
 // A random input built from pieces that stress the rules: marks, CR and LF
 // in every arrangement, delimiter fragments, multi-byte characters, broken
@@ -67,7 +68,7 @@ std::string RandomInput(std::mt19937& random, std::size_t max_pieces);
 std::string RandomDelimiter(std::mt19937& random);
 
 // One case of the differential fuzzer: the delimiter, code page, block and
-// read size and reading mode come from the first three bytes, the input is
+// read size, reading mode and line end come from the first three bytes, the input is
 // the rest. Empty when engine and reference agree, else what differed.
 std::string DifferentialCase(std::string_view data);
 
