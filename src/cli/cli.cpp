@@ -18,9 +18,11 @@
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
 #include "filelist/folder_walk.h"
+#include "platform/app_error.h"
 #include "platform/file_system.h"
 #include "platform/product.h"
 #include "platform/utf8_path.h"
+#include "platform/wildcards.h"
 
 namespace delvora {
 
@@ -74,7 +76,20 @@ Batch Collect(const CliOptions& options, std::ostream& err) {
     return OutputPathFor(input, OutputLocation::kBesideInput, "", kNativeSeparator);
   };
   std::vector<std::string> inputs;
+  std::vector<std::string> paths;
   for (const std::string& path : options.paths) {
+    const std::optional<std::vector<std::string>> names =
+        IsStdStream(path) ? std::nullopt : ExpandWildcards(path);
+    if (!names) {
+      paths.push_back(path);
+    } else if (names->empty()) {
+      err << FileLine(path, StandardError(kErrFileNotFound).description());
+      batch.failed = true;
+    } else {
+      paths.insert(paths.end(), names->begin(), names->end());
+    }
+  }
+  for (const std::string& path : paths) {
     const std::string full = IsStdStream(path) ? path : RunPath(path);
     if (IsStdStream(path) || !FolderExists(full)) {
       inputs.push_back(full);
