@@ -31,6 +31,13 @@ class ByteClassifier {
     }
     while (p != end) {
       if (need_ == 0) {
+#ifdef DELVORA_HAVE_SSE2
+        while (end - p >= 16) {
+          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          if (_mm_movemask_epi8(x) != 0) break;
+          p += 16;
+        }
+#endif
         while (end - p >= 8) {
           std::uint64_t word;
           std::memcpy(&word, p, 8);
@@ -139,8 +146,9 @@ class TextualCounter {
         const bool pair = p + 1 < end && p[1] == Unit('\n');
         EndLine(pair ? report_.crlf_ends : report_.cr_ends);
         p += pair ? 2 : 1;
-      } else if (active_ && c == first && static_cast<std::size_t>(end - p) >= length &&
-                 std::equal(delimiter_.begin(), delimiter_.end(), p)) {
+      } else if (active_ && c == first &&
+                 (length == 1 || (static_cast<std::size_t>(end - p) >= length &&
+                                  std::equal(delimiter_.begin(), delimiter_.end(), p)))) {
         ++delimiters_;
         line_open_ = true;
         p += length;
