@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "conversion/block_loop.h"
 #include "conversion/field_tally.h"
@@ -14,6 +18,66 @@ namespace delvora {
 namespace {
 
 constexpr std::size_t kDifferingShown = 5;
+
+// A second thread for the check's two counts, started with the first
+// large block and kept for the rest of the file.
+class Helper {
+ public:
+  Helper() = default;
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+  ~Helper() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Runs beside on the second thread and here on this one; returns when
+  // both are done (beside must not throw).
+  template <typename Beside, typename Here>
+  void Run(Beside&& beside, Here&& here) {
+    if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+    {
+      std::lock_guard lock(mutex_);
+      job_ = beside;
+      pending_ = true;
+    }
+    changed_.notify_all();
+    struct Wait {
+      Helper& helper;
+      ~Wait() {
+        std::unique_lock lock(helper.mutex_);
+        helper.changed_.wait(lock, [this] { return !helper.pending_; });
+      }
+    } wait{*this};
+    here();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return pending_ || quit_; });
+      if (quit_) return;
+      lock.unlock();
+      job_();
+      lock.lock();
+      pending_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool pending_ = false;
+  bool quit_ = false;
+};
 
 FieldCounts FieldCountsOf(const FieldTally& tally) {
   return {tally.Common(), tally.Differing(), tally.FirstDiffering()};
@@ -113,11 +177,10 @@ class TextualCounter {
         lead_bytes_(lead_bytes),
         report_(report) {}
 
-  void Count(const Unit* data, std::size_t consumed, std::size_t size) {
-    const Unit* const limit = data + consumed;
-    const Unit* const end = data + size;
-    const Unit* p = data + skip_;
-    if (guessing_) Guess(data, limit);
+  // Counts the units from p up to limit (and past it, for a delimiter or a
+  // CR LF that starts before it), looking no further than end; returns
+  // where it stopped.
+  const Unit* Run(const Unit* p, const Unit* limit, const Unit* end) {
     const std::size_t length = delimiter_.size();
     const Unit first = active_ ? delimiter_[0] : Unit('\n');
     // A tab is data unless it starts the delimiter (when it does, the branch
@@ -163,7 +226,16 @@ class TextualCounter {
         p += scan::CharUnits(lead_bytes_, p, end, kLineEnds);
       }
     }
-    skip_ = static_cast<std::size_t>(p - limit);
+    return p;
+  }
+
+  // How far before the end of the units a count must stop for everything it
+  // starts to end within them.
+  std::size_t Reach() const { return std::max<std::size_t>(delimiter_.size(), 2); }
+
+  // The standard delimiters of the lines in [p, limit), each unit once.
+  void GuessOver(const Unit* p, const Unit* limit) {
+    if (guessing_) Guess(p, limit);
   }
 
   void Finish() {
@@ -254,7 +326,6 @@ class TextualCounter {
   bool active_;
   const std::array<bool, 256>* lead_bytes_;
   CheckReport& report_;
-  std::size_t skip_ = 0;  // units of the next call already counted
   std::uint64_t delimiters_ = 0;
   std::uint64_t first_fields_ = 0;
   bool line_open_ = false;
@@ -291,8 +362,24 @@ class CheckRule {
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
 
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out) {
-    const Step step = quoted_.Feed(data, size, at_end, out);
-    textual_.Count(data, step.consumed, size);
+    const Unit* const end = data + size;
+    const Unit* p = data + skip_;
+    // The textual count runs beside the quote-aware one, up to where no
+    // straddling delimiter or CR LF can reach beyond the block; what the
+    // quote-aware rule consumes past that is counted after it.
+    const std::size_t reach = textual_.Reach();
+    Step step{0, 0};
+    if (size - skip_ > kBesideFrom && size - skip_ > reach) {
+      const Unit* const limit = end - reach;
+      helper_.Run([&] { p = textual_.Run(p, limit, end); },
+                  [&] { step = quoted_.Feed(data, size, at_end, out); });
+    } else {
+      step = quoted_.Feed(data, size, at_end, out);
+    }
+    const Unit* const consumed = data + step.consumed;
+    if (p < consumed) p = textual_.Run(p, consumed, end);
+    skip_ = static_cast<std::size_t>(p - consumed);
+    textual_.GuessOver(data, consumed);
     if constexpr (sizeof(Unit) == 1) {
       const auto* bytes = reinterpret_cast<const unsigned char*>(data);
       bytes_.Add(bytes, bytes + step.consumed);
@@ -315,11 +402,16 @@ class CheckRule {
   }
 
  private:
+  // Blocks smaller than this are counted one rule after the other.
+  static constexpr std::size_t kBesideFrom = std::size_t{1} << 16;
+
   ByteClassifier bytes_;
   QuoteCounts counts_;
   QuotedRule<Unit> quoted_;
   TextualCounter<Unit> textual_;
   CheckReport& report_;
+  std::size_t skip_ = 0;  // units of the next call already counted
+  Helper helper_;
 };
 
 const char* MarkName(TextEncoding encoding) {

@@ -224,8 +224,8 @@ TEST(QuotedRule, AnUnclosedQuoteFailsTheFileNamingItsLine) {
 // ---- The check ----
 
 CheckReport Check(std::string_view input, std::string_view delimiter = ",",
-                  std::size_t block = 1 << 20) {
-  testing::ChoppySource source{std::string(input), 7, 3};
+                  std::size_t block = 1 << 20, std::size_t piece = 7) {
+  testing::ChoppySource source{std::string(input), piece, 3};
   ConversionOptions options;
   options.delimiter = std::string(delimiter);
   options.code_page = NarrowCodePage{kUtf8Page};
@@ -342,6 +342,27 @@ TEST(Check, CountsWhatTheQuoteAwareReadingReadsWhateverTheBlocks) {
     EXPECT_EQ(FormatCheckReport(blocks, Quoting::kTextual),
               FormatCheckReport(whole, Quoting::kTextual))
         << input;
+  }
+  // Large blocks are counted by both rules side by side: the same counts,
+  // whatever the blocks, on text long enough for several.
+  for (const std::string_view delimiter : delimiters) {
+    std::string input = "x,";  // no mark: the units are the bytes
+    while (input.size() < (1u << 18)) {
+      input += testing::RandomInput(random, 30);
+      input += pieces[random() % std::size(pieces)];
+      input += "\"\"\r\n";  // an even number of quotes: most of it is read
+      // A field the quote-aware rule holds back across blocks.
+      if (random() % 50 == 0) {
+        input += '"';
+        for (int i = 0; i < 6000; ++i) input += "a,b\r\n";
+        input += "\"\r\n";
+      }
+    }
+    for (const Quoting mode : {Quoting::kTextual, Quoting::kEscaped}) {
+      EXPECT_EQ(FormatCheckReport(Check(input, delimiter, 200000, 200000), mode),
+                FormatCheckReport(Check(input, delimiter, 1000), mode))
+          << delimiter;
+    }
   }
   EXPECT_GT(compared, 500);
 }
