@@ -508,7 +508,11 @@ std::string Lines(const std::vector<std::uint64_t>& lines, const char* none) {
 }
 
 std::string JsonLines(const std::vector<std::uint64_t>& lines) {
-  return "[" + Lines(lines, "") + "]";
+  // Appended, not "[" + ...: g++ 12 warns wrongly about that form.
+  std::string json = "[";
+  json += Lines(lines, "");
+  json += ']';
+  return json;
 }
 
 std::string JsonLine(std::uint64_t line) { return line == 0 ? "null" : std::to_string(line); }
