@@ -1,6 +1,7 @@
 #include "cli/cli.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -17,9 +18,11 @@
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
 #include "filelist/folder_walk.h"
+#include "platform/app_error.h"
 #include "platform/file_system.h"
 #include "platform/product.h"
 #include "platform/utf8_path.h"
+#include "platform/wildcards.h"
 
 namespace delvora {
 
@@ -73,7 +76,20 @@ Batch Collect(const CliOptions& options, std::ostream& err) {
     return OutputPathFor(input, OutputLocation::kBesideInput, "", kNativeSeparator);
   };
   std::vector<std::string> inputs;
+  std::vector<std::string> paths;
   for (const std::string& path : options.paths) {
+    const std::optional<std::vector<std::string>> names =
+        IsStdStream(path) ? std::nullopt : ExpandWildcards(path);
+    if (!names) {
+      paths.push_back(path);
+    } else if (names->empty()) {
+      err << FileLine(path, StandardError(kErrFileNotFound).description());
+      batch.failed = true;
+    } else {
+      paths.insert(paths.end(), names->begin(), names->end());
+    }
+  }
+  for (const std::string& path : paths) {
     const std::string full = IsStdStream(path) ? path : RunPath(path);
     if (IsStdStream(path) || !FolderExists(full)) {
       inputs.push_back(full);
@@ -198,14 +214,20 @@ ItemResult Convert(const Item& item, const ConversionOptions& conversion, ByteSo
   return result;
 }
 
-// One --check line on the standard output; safe or not decides the status.
-ItemResult Check(const Item& item, const ConversionOptions& conversion, ByteSource* stdin_bytes) {
+// One --check line (or JSON object) on the standard output; safe or not
+// decides the status.
+ItemResult Check(const Item& item, const ConversionOptions& conversion, const CliOptions& options,
+                 ByteSource* stdin_bytes) {
   ItemResult result;
   try {
     const CheckReport report = IsStdStream(item.input) ? CheckStream(*stdin_bytes, conversion)
                                                        : CheckFile(item.input, conversion);
-    result.out = Shown(item.input) + ": " + FormatCheckReport(report, conversion.quoting) + "\n";
-    result.failed = !CheckIsSafe(report, conversion.quoting);
+    const Quoting mode = conversion.quoting;
+    result.out = options.json ? "{\"file\":" + JsonString(item.input) + "," +
+                                    FormatCheckJson(report, mode, options.strict) + "}\n"
+                              : CheckName(item.input) + ": " +
+                                    FormatCheckReport(report, mode, options.strict) + "\n";
+    result.failed = !CheckIsSafe(report, mode, options.strict);
   } catch (const AppError& failure) {
     result.err = ItemFailureLine(item, failure, false, false);
     result.failed = true;
@@ -216,6 +238,23 @@ ItemResult Check(const Item& item, const ConversionOptions& conversion, ByteSour
   return result;
 }
 
+// A report that did not reach the standard output is a failure too.
+int Reported(std::ostream& out, std::ostream& err, int status) {
+  errno = 0;
+  out.flush();
+  if (out) return status;
+  const AppError failure = errno != 0 ? ErrorFromErrno(errno) : StandardError(kErrPathFileAccess);
+  err << FileLine("the standard output", failure.description()) << std::flush;
+  return kCliSomeFailed;
+}
+
+std::string ReadAll(ByteSource& source) {
+  std::string text;
+  char buffer[1 << 16];
+  while (const std::size_t got = source.Read(buffer, sizeof buffer)) text.append(buffer, got);
+  return text;
+}
+
 int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                bool err_is_terminal, const std::function<ByteSource&()>& stdin_bytes,
                const std::function<ByteSink&()>& stdout_bytes) {
@@ -224,11 +263,32 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     options = ParseOptions(args);
     if (options.help) {
       out << kUsage;
-      return kCliAllConverted;
+      return Reported(out, err, kCliAllConverted);
     }
     if (options.version) {
       out << kProgram << " " << kProductVersion << "\n";
-      return kCliAllConverted;
+      return Reported(out, err, kCliAllConverted);
+    }
+    if (options.files_from) {
+      if (IsStdStream(*options.files_from) &&
+          std::any_of(options.paths.begin(), options.paths.end(), IsStdStream))
+        throw UsageError{"the standard input ('-') can be read only once"};
+      std::string list;
+      try {
+        if (IsStdStream(*options.files_from)) {
+          list = ReadAll(stdin_bytes());
+        } else {
+          FileSource source(RunPath(*options.files_from));
+          list = ReadAll(source);
+        }
+      } catch (const AppError& failure) {
+        err << FileLine(
+            IsStdStream(*options.files_from) ? "the standard input" : *options.files_from,
+            failure.description());
+        return kCliSomeFailed;
+      }
+      for (std::string& name : ParseFileList(list, options.null_separated))
+        options.paths.push_back(std::move(name));
     }
     ValidateOptions(options);
   } catch (const UsageError& usage) {
@@ -248,8 +308,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       err << *item.refusal;
       any_failed = true;
     }
-    out.flush();
-    return any_failed ? kCliSomeFailed : kCliAllConverted;
+    return Reported(out, err, any_failed ? kCliSomeFailed : kCliAllConverted);
   }
 
   ConversionOptions conversion;
@@ -257,6 +316,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
   conversion.quoting = options.escape   ? Quoting::kEscaped
                        : options.quotes ? Quoting::kQuoted
                                         : Quoting::kTextual;
+  conversion.line_end = options.line_end_lf ? LineEnd::kLf : LineEnd::kCrLf;
   // The standard streams are taken over only when "-" asks for them.
   const bool uses_stdin = std::any_of(items.begin(), items.end(),
                                       [](const Item& item) { return IsStdStream(item.input); });
@@ -274,7 +334,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
       options.jobs > 1 ? WaitsForSharedFiles(FilesOf(items))
                        : std::vector<std::vector<std::size_t>>(items.size()),
       [&](std::size_t i) {
-        results[i] = options.check ? Check(items[i], conversion, input)
+        results[i] = options.check ? Check(items[i], conversion, options, input)
                                    : Convert(items[i], conversion, input, output);
       },
       [&](std::size_t i) {
@@ -286,8 +346,7 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
         err << result.err << std::flush;
         any_failed = any_failed || result.failed;
       });
-  out.flush();
-  return any_failed ? kCliSomeFailed : kCliAllConverted;
+  return Reported(out, err, any_failed ? kCliSomeFailed : kCliAllConverted);
 }
 
 }  // namespace

@@ -1,9 +1,55 @@
 #include "cli/messages.h"
 
+#include <algorithm>
+
 #include "platform/app_error.h"
 #include "platform/utf8.h"
 
 namespace delvora {
+
+std::string CheckName(std::string_view text) {
+  std::string shown = Shown(text);
+  for (std::size_t at = shown.find(": "); at != std::string::npos; at = shown.find(": ", at))
+    shown.replace(at, 2, ":\\x20");
+  return shown;
+}
+
+std::string JsonString(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string json = "\"";
+  const auto unit = [&](unsigned code) {
+    json += "\\u";
+    for (int shift = 12; shift >= 0; shift -= 4) json += kHex[(code >> shift) & 15];
+  };
+  while (!text.empty()) {
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const std::size_t length = Utf8SequenceLength(text);
+    if (length == 1) {
+      if (lead == '"' || lead == '\\') {
+        json += '\\';
+        json += text[0];
+      } else if (lead == '\n') {
+        json += "\\n";
+      } else if (lead == '\t') {
+        json += "\\t";
+      } else if (lead == '\r') {
+        json += "\\r";
+      } else if (lead < 0x20 || lead == 0x7F) {
+        unit(lead);
+      } else {
+        json += text[0];
+      }
+    } else if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0) {
+      unit(static_cast<unsigned char>(text[1]));  // C1 controls
+    } else if (length == 0) {
+      unit(0xDC00 + lead);  // a byte that is not UTF-8, as Python's surrogateescape
+    } else {
+      json.append(text.substr(0, length));
+    }
+    text.remove_prefix(std::max<std::size_t>(length, 1));
+  }
+  return json + "\"";
+}
 
 std::string Quoted(std::string_view text) {
   // Appended, not "'" + Shown(text): g++ 12 warns wrongly about that form.

@@ -20,7 +20,8 @@ const char* const kUsage =
     "is converted in place. A folder adds every *.csv file in it and in all\n"
     "folders below it, breadth-first, skipping names that begin with \"~\" and\n"
     "names that are not valid UTF-8. A PATH \"-\" reads the standard input and\n"
-    "writes its result to the standard output.\n"
+    "writes its result to the standard output. On Windows, * and ? in a PATH\n"
+    "that names no file are expanded, in Explorer's order.\n"
     "\n"
     "Options:\n"
     "  -d, --delimiter NAME  comma (default), comma-space, semicolon or tab\n"
@@ -29,11 +30,19 @@ const char* const kUsage =
     "                        double quotes belongs to its field\n"
     "      --escape          as --quotes, but write tabs, line breaks and\n"
     "                        backslashes inside fields as \\t \\n \\r \\\\\n"
-    "      --check           write nothing; print for each file whether the\n"
-    "                        plain conversion reads it right or it needs --quotes\n"
+    "      --line-end END    crlf (default) or lf: what each written line ends in\n"
+    "      --check           write nothing; print for each file what it holds\n"
+    "                        (mark, text, line ends, field counts, tabs, quotes)\n"
+    "                        and whether the chosen mode reads it right\n"
+    "      --json            with --check: one JSON object per file\n"
+    "      --strict          with --check: lines whose field count differs from\n"
+    "                        the most common one make a file not safe\n"
     "      --out DIR         write every result into DIR (default: beside its input)\n"
     "  -o, --output FILE     write the result of the single PATH to FILE\n"
     "                        (\"-\": the standard output)\n"
+    "      --files-from FILE also take the PATHs listed in FILE, one a line\n"
+    "                        (\"-\": the standard input)\n"
+    "  -0, --null            the --files-from names end in NUL, not line ends\n"
     "  -j, --jobs N          convert up to N files at once (default: 2, which on\n"
     "                        two cores beats 1 for small and large files alike)\n"
     "      --dry-run         print \"input \xE2\x86\x92 output\" for every file; write nothing\n"
@@ -49,13 +58,14 @@ const char* const kUsage =
     "same run nor a result the run wrote from another input. Files with a\n"
     "UTF-16 or UTF-32 mark give UTF-16 output, files with the UTF-8 mark UTF-8\n"
     "output, others the same bytes with the delimiters replaced. Every line\n"
-    "ends in CR LF.\n"
+    "ends in CR LF (LF with --line-end lf).\n"
     "\n"
     "Progress lines go to the standard error, and only when it is a terminal.\n"
     "Control characters in names are shown as \\n, \\t, \\xHH.\n"
     "\n"
     "Exit status: 0 when every input converted (with --check: when every file\n"
-    "is safe for the chosen mode), 1 otherwise, 2 for a usage error.\n";
+    "is safe for the chosen mode), 1 otherwise (also when the standard output\n"
+    "cannot be written), 2 for a usage error.\n";
 
 namespace {
 
@@ -68,9 +78,14 @@ enum class OptionId {
   kOut,
   kOutput,
   kJobs,
+  kFilesFrom,
+  kNull,
+  kLineEnd,
   kQuotes,
   kEscape,
   kCheck,
+  kJson,
+  kStrict,
   kDryRun,
   kQuiet,
   kHelp,
@@ -90,9 +105,14 @@ constexpr OptionSpec kOptions[] = {
     {0, "out", true, OptionId::kOut},
     {'o', "output", true, OptionId::kOutput},
     {'j', "jobs", true, OptionId::kJobs},
+    {0, "files-from", true, OptionId::kFilesFrom},
+    {'0', "null", false, OptionId::kNull},
+    {0, "line-end", true, OptionId::kLineEnd},
     {0, "quotes", false, OptionId::kQuotes},
     {0, "escape", false, OptionId::kEscape},
     {0, "check", false, OptionId::kCheck},
+    {0, "json", false, OptionId::kJson},
+    {0, "strict", false, OptionId::kStrict},
     {0, "dry-run", false, OptionId::kDryRun},
     {'q', "quiet", false, OptionId::kQuiet},
     {'h', "help", false, OptionId::kHelp},
@@ -134,6 +154,24 @@ void Apply(CliOptions& options, OptionId id, const std::string& value) {
       break;
     case OptionId::kJobs:
       options.jobs = ParseJobs(value);
+      break;
+    case OptionId::kFilesFrom:
+      if (value.empty()) throw UsageError{"the --files-from file name is empty"};
+      options.files_from = value;
+      break;
+    case OptionId::kNull:
+      options.null_separated = true;
+      break;
+    case OptionId::kLineEnd:
+      if (value != "crlf" && value != "lf")
+        throw UsageError{"unknown line end " + Quoted(value) + " (use crlf or lf)"};
+      options.line_end_lf = value == "lf";
+      break;
+    case OptionId::kJson:
+      options.json = true;
+      break;
+    case OptionId::kStrict:
+      options.strict = true;
       break;
     case OptionId::kQuotes:
       options.quotes = true;
@@ -210,13 +248,37 @@ CliOptions ParseOptions(const std::vector<std::string>& args) {
   return options;
 }
 
+std::vector<std::string> ParseFileList(std::string_view text, bool null_separated) {
+  std::vector<std::string> names;
+  const char end = null_separated ? '\0' : '\n';
+  for (std::size_t at = 0; at < text.size();) {
+    std::size_t stop = text.find(end, at);
+    if (stop == std::string_view::npos) stop = text.size();
+    std::string_view name = text.substr(at, stop - at);
+    if (!null_separated && !name.empty() && name.back() == '\r') name.remove_suffix(1);
+    at = stop + 1;
+    if (name.empty()) continue;
+    if (!Utf8ToCodePoints(name))
+      throw UsageError{"the --files-from list holds a name that is not UTF-8 text: " +
+                       Quoted(name)};
+    names.emplace_back(name);
+  }
+  return names;
+}
+
 void ValidateOptions(const CliOptions& options) {
-  if (options.paths.empty()) throw UsageError{"no PATH given"};
+  // A list may well be empty: the program that made it found nothing.
+  if (options.paths.empty() && !options.files_from) throw UsageError{"no PATH given"};
+  if (options.null_separated && !options.files_from)
+    throw UsageError{"-0 says how a --files-from list is separated: give --files-from"};
+  if ((options.json || options.strict) && !options.check)
+    throw UsageError{"--json and --strict shape the --check report: give --check"};
   const auto std_inputs = std::count_if(options.paths.begin(), options.paths.end(),
                                         [](const std::string& p) { return IsStdStream(p); });
   if (std_inputs > 1) throw UsageError{"the standard input ('-') can be read only once"};
-  if (options.check && (options.out_folder || options.output_file || options.dry_run))
-    throw UsageError{"--check writes nothing: it takes no --out, -o or --dry-run"};
+  if (options.check &&
+      (options.out_folder || options.output_file || options.dry_run || options.line_end_lf))
+    throw UsageError{"--check writes nothing: it takes no --out, -o, --dry-run or --line-end"};
   if (options.out_folder && options.output_file)
     throw UsageError{"--out and -o both say where results go: give one"};
   if (options.out_folder) {

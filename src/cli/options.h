@@ -27,6 +27,11 @@ struct CliOptions {
   std::optional<std::string> out_folder;
   std::optional<std::string> output_file;
   unsigned jobs = kDefaultJobs;
+  std::optional<std::string> files_from;  // "-": the standard input
+  bool null_separated = false;            // --files-from names end in NUL
+  bool line_end_lf = false;
+  bool json = false;
+  bool strict = false;
   bool quotes = false;
   bool escape = false;
   bool check = false;
@@ -51,6 +56,11 @@ extern const char* const kUsage;
 // short options ("-qj2"); "--" ends the options and "-" alone is a PATH.
 // Throws UsageError for what no run could mean.
 CliOptions ParseOptions(const std::vector<std::string>& args);
+
+// Reads the names of a --files-from list (one per line, CR LF or LF, or
+// NUL-separated; empty entries skipped). Throws UsageError for a name that
+// is not UTF-8 text.
+std::vector<std::string> ParseFileList(std::string_view text, bool null_separated);
 
 // Refuses the combinations that cannot mean anything, and an --out folder
 // or -o target the file system contradicts. Throws UsageError.

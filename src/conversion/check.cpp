@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "conversion/block_loop.h"
+#include "conversion/field_tally.h"
 #include "conversion/quoted_rule.h"
 #include "conversion/unit_scan.h"
 
@@ -12,6 +18,151 @@ namespace delvora {
 namespace {
 
 constexpr std::size_t kDifferingShown = 5;
+
+// A second thread for the check's two counts, started with the first
+// large block and kept for the rest of the file.
+class Helper {
+ public:
+  Helper() = default;
+  Helper(const Helper&) = delete;
+  Helper& operator=(const Helper&) = delete;
+  ~Helper() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+
+  // Runs beside on the second thread and here on this one; returns when
+  // both are done (beside must not throw).
+  template <typename Beside, typename Here>
+  void Run(Beside&& beside, Here&& here) {
+    if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
+    {
+      std::lock_guard lock(mutex_);
+      job_ = beside;
+      pending_ = true;
+    }
+    changed_.notify_all();
+    struct Wait {
+      Helper& helper;
+      ~Wait() {
+        std::unique_lock lock(helper.mutex_);
+        helper.changed_.wait(lock, [this] { return !helper.pending_; });
+      }
+    } wait{*this};
+    here();
+  }
+
+ private:
+  void Loop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+      changed_.wait(lock, [this] { return pending_ || quit_; });
+      if (quit_) return;
+      lock.unlock();
+      job_();
+      lock.lock();
+      pending_ = false;
+      changed_.notify_all();
+    }
+  }
+
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::function<void()> job_;
+  bool pending_ = false;
+  bool quit_ = false;
+};
+
+FieldCounts FieldCountsOf(const FieldTally& tally) {
+  return {tally.Common(), tally.Differing(), tally.FirstDiffering()};
+}
+
+// What the bytes of a file without a mark are. UTF-16 without a mark shows
+// as a zero byte in every other position of the text's start; the rest is
+// decided over the whole file, a word at a time while it is ASCII.
+class ByteClassifier {
+ public:
+  void Add(const unsigned char* p, const unsigned char* end) {
+    for (; p != end && offset_ < kSample; ++p, ++offset_) {
+      if (*p == 0) ++zeros_[offset_ % 2];
+      Byte(*p);
+    }
+    while (p != end) {
+      if (need_ == 0) {
+#ifdef DELVORA_HAVE_SSE2
+        while (end - p >= 16) {
+          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          if (_mm_movemask_epi8(x) != 0) break;
+          p += 16;
+        }
+#endif
+        while (end - p >= 8) {
+          std::uint64_t word;
+          std::memcpy(&word, p, 8);
+          if ((word & 0x8080808080808080u) != 0) break;
+          p += 8;
+        }
+        if (p == end) break;
+      }
+      Byte(*p++);
+    }
+  }
+
+  NarrowText Result() const {
+    const std::uint64_t pairs = std::min(offset_, kSample) / 2;
+    if (pairs >= 2) {
+      if (zeros_[1] * 2 >= pairs && zeros_[0] * 8 <= zeros_[1]) return NarrowText::kUtf16LeNoMark;
+      if (zeros_[0] * 2 >= pairs && zeros_[1] * 8 <= zeros_[0]) return NarrowText::kUtf16BeNoMark;
+    }
+    if (!high_) return NarrowText::kAscii;
+    return valid_ && need_ == 0 ? NarrowText::kUtf8 : NarrowText::kEightBit;
+  }
+
+ private:
+  static constexpr std::uint64_t kSample = 4096;
+
+  void Byte(unsigned char b) {
+    if (b < 0x80) {
+      if (need_ != 0) valid_ = false, need_ = 0;
+      return;
+    }
+    high_ = true;
+    if (need_ != 0) {
+      if (b < low_ || b > high_limit_)
+        valid_ = false, need_ = 0;
+      else
+        --need_, low_ = 0x80, high_limit_ = 0xBF;
+      return;
+    }
+    low_ = 0x80, high_limit_ = 0xBF;
+    if (b >= 0xC2 && b <= 0xDF) {
+      need_ = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      need_ = 2;
+      if (b == 0xE0) low_ = 0xA0;
+      if (b == 0xED) high_limit_ = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      need_ = 3;
+      if (b == 0xF0) low_ = 0x90;
+      if (b == 0xF4) high_limit_ = 0x8F;
+    } else {
+      valid_ = false;
+    }
+  }
+
+  std::uint64_t offset_ = 0;
+  std::uint64_t zeros_[2] = {};  // zero bytes at even and odd offsets of the sample
+  bool high_ = false;
+  bool valid_ = true;
+  int need_ = 0;  // continuation bytes still due
+  unsigned char low_ = 0x80, high_limit_ = 0xBF;
+};
 
 // The textual rule's lines and fields, over the units the quote-aware rule
 // has consumed, looking ahead into the rest for a delimiter or a CR LF
@@ -26,17 +177,21 @@ class TextualCounter {
         lead_bytes_(lead_bytes),
         report_(report) {}
 
-  void Count(const Unit* data, std::size_t consumed, std::size_t size) {
-    const Unit* const limit = data + consumed;
-    const Unit* const end = data + size;
-    const Unit* p = data + skip_;
+  // Counts the units from p up to limit (and past it, for a delimiter or a
+  // CR LF that starts before it), looking no further than end; returns
+  // where it stopped.
+  const Unit* Run(const Unit* p, const Unit* limit, const Unit* end) {
     const std::size_t length = delimiter_.size();
     const Unit first = active_ ? delimiter_[0] : Unit('\n');
-    const Unit stops[] = {Unit('\r'), Unit('\n'), first};
+    // A tab is data unless it starts the delimiter (when it does, the branch
+    // below tells the two apart).
+    const Unit stops[] = {Unit('\r'), Unit('\n'), first, Unit('\t')};
     while (p < limit) {
       if (lead_bytes_ == nullptr) {
         if (active_ && length == 1) {
-          const Unit line_ends[] = {Unit('\r'), Unit('\n')};
+          // The counted unit must not be a stop: a tab delimiter is not data.
+          const Unit line_ends[] = {Unit('\r'), Unit('\n'),
+                                    first == Unit('\t') ? Unit('\r') : Unit('\t')};
           const Unit* skipped = scan::SkipCounting(p, limit, line_ends, first, delimiters_);
           if (skipped != p) line_open_ = true;
           p = skipped;
@@ -54,11 +209,16 @@ class TextualCounter {
         const bool pair = p + 1 < end && p[1] == Unit('\n');
         EndLine(pair ? report_.crlf_ends : report_.cr_ends);
         p += pair ? 2 : 1;
-      } else if (active_ && c == first && static_cast<std::size_t>(end - p) >= length &&
-                 std::equal(delimiter_.begin(), delimiter_.end(), p)) {
+      } else if (active_ && c == first &&
+                 (length == 1 || (static_cast<std::size_t>(end - p) >= length &&
+                                  std::equal(delimiter_.begin(), delimiter_.end(), p)))) {
         ++delimiters_;
         line_open_ = true;
         p += length;
+      } else if (c == Unit('\t')) {
+        tab_ = true;
+        line_open_ = true;
+        ++p;
       } else {
         line_open_ = true;
         // The textual rule knows no quotes: only a line end breaks a pair.
@@ -66,19 +226,89 @@ class TextualCounter {
         p += scan::CharUnits(lead_bytes_, p, end, kLineEnds);
       }
     }
-    skip_ = static_cast<std::size_t>(p - limit);
+    return p;
+  }
+
+  // How far before the end of the units a count must stop for everything it
+  // starts to end within them.
+  std::size_t Reach() const { return std::max<std::size_t>(delimiter_.size(), 2); }
+
+  // The standard delimiters of the lines in [p, limit), each unit once.
+  void GuessOver(const Unit* p, const Unit* limit) {
+    if (guessing_) Guess(p, limit);
   }
 
   void Finish() {
     std::uint64_t none = 0;
     if (line_open_ || report_.lines == 0) EndLine(none);
+    if (guessing_ && guess_line_open_) EndGuessLine();
+    report_.textual_counts = FieldCountsOf(tally_);
+    if (report_.delimiters == 0 && report_.lines > 1) {
+      for (std::size_t i = 0; i < std::size(kCandidates); ++i) {
+        if (candidate_alive_[i] && candidate_first_[i] > 0 && delimiter_ != Candidate(i)) {
+          report_.likely_delimiter = kCandidateNames[i];
+          break;
+        }
+      }
+    }
   }
 
  private:
+  static std::basic_string<Unit> Candidate(std::size_t i) {
+    std::basic_string<Unit> text;
+    for (const char* c = kCandidates[i]; *c != 0; ++c) text.push_back(Unit(*c));
+    return text;
+  }
+
+  // While the chosen delimiter has not occurred, counts the standard ones
+  // on each line, to name one that occurs equally often on every line.
+  void Guess(const Unit* p, const Unit* limit) {
+    for (; p < limit; ++p) {
+      const Unit c = *p;
+      if (c == Unit('\n') && after_cr_) {
+        after_cr_ = false;
+        continue;
+      }
+      after_cr_ = c == Unit('\r');
+      if (c == Unit('\r') || c == Unit('\n')) {
+        EndGuessLine();
+        continue;
+      }
+      if (c == Unit(' ') && after_comma_) ++candidate_count_[0];
+      after_comma_ = c == Unit(',');
+      if (c == Unit(',')) ++candidate_count_[1];
+      if (c == Unit(';')) ++candidate_count_[2];
+      if (c == Unit('\t')) ++candidate_count_[3];
+      guess_line_open_ = true;
+    }
+  }
+
+  void EndGuessLine() {
+    for (std::size_t i = 0; i < std::size(kCandidates); ++i) {
+      if (guess_lines_ == 0) {
+        candidate_first_[i] = candidate_count_[i];
+      } else if (candidate_count_[i] != candidate_first_[i]) {
+        candidate_alive_[i] = false;
+      }
+      candidate_count_[i] = 0;
+    }
+    ++guess_lines_;
+    after_comma_ = false;
+    guess_line_open_ = false;
+  }
+
   void EndLine(std::uint64_t& kind) {
     ++kind;
     const std::uint64_t fields = delimiters_ + 1;
     ++report_.lines;
+    tally_.Add(fields, report_.lines);
+    if (tab_) {
+      if (report_.tab_lines++ == 0) report_.first_tab_line = report_.lines;
+      tab_ = false;
+    }
+    report_.delimiters += delimiters_;
+    if (guessing_ && report_.delimiters != 0) guessing_ = false;
+
     if (report_.lines == 1) {
       first_fields_ = fields;
       report_.min_line_fields = report_.max_line_fields = fields;
@@ -96,10 +326,23 @@ class TextualCounter {
   bool active_;
   const std::array<bool, 256>* lead_bytes_;
   CheckReport& report_;
-  std::size_t skip_ = 0;  // units of the next call already counted
   std::uint64_t delimiters_ = 0;
   std::uint64_t first_fields_ = 0;
   bool line_open_ = false;
+  bool tab_ = false;  // a tab in the current line's data
+  FieldTally tally_;
+  // The likely delimiter, by -d's names; comma-space before comma, which
+  // would leave the spaces in the fields.
+  static constexpr const char* kCandidates[] = {", ", ",", ";", "\t"};
+  static constexpr const char* kCandidateNames[] = {"comma-space", "comma", "semicolon", "tab"};
+  bool guessing_ = true;
+  bool guess_line_open_ = false;
+  bool after_cr_ = false;
+  bool after_comma_ = false;
+  std::uint64_t guess_lines_ = 0;
+  std::uint64_t candidate_count_[4] = {};
+  std::uint64_t candidate_first_[4] = {};
+  bool candidate_alive_[4] = {true, true, true, true};
 };
 
 // Both rules over the same units; the quote-aware one decides how far each
@@ -119,8 +362,28 @@ class CheckRule {
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
 
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out) {
-    const Step step = quoted_.Feed(data, size, at_end, out);
-    textual_.Count(data, step.consumed, size);
+    const Unit* const end = data + size;
+    const Unit* p = data + skip_;
+    // The textual count runs beside the quote-aware one, up to where no
+    // straddling delimiter or CR LF can reach beyond the block; what the
+    // quote-aware rule consumes past that is counted after it.
+    const std::size_t reach = textual_.Reach();
+    Step step{0, 0};
+    if (size - skip_ > kBesideFrom && size - skip_ > reach) {
+      const Unit* const limit = end - reach;
+      helper_.Run([&] { p = textual_.Run(p, limit, end); },
+                  [&] { step = quoted_.Feed(data, size, at_end, out); });
+    } else {
+      step = quoted_.Feed(data, size, at_end, out);
+    }
+    const Unit* const consumed = data + step.consumed;
+    if (p < consumed) p = textual_.Run(p, consumed, end);
+    skip_ = static_cast<std::size_t>(p - consumed);
+    textual_.GuessOver(data, consumed);
+    if constexpr (sizeof(Unit) == 1) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+      bytes_.Add(bytes, bytes + step.consumed);
+    }
     return {step.consumed, 0};
   }
 
@@ -133,14 +396,22 @@ class CheckRule {
     report_.quoted_delimiters = counts_.quoted_delimiters;
     report_.quoted_line_breaks = counts_.quoted_line_breaks;
     report_.unclosed_quote_line = counts_.unclosed_quote_line;
+    report_.quoted_counts = FieldCountsOf(counts_.tally);
+    if constexpr (sizeof(Unit) == 1) report_.text = bytes_.Result();
     return 0;
   }
 
  private:
+  // Blocks smaller than this are counted one rule after the other.
+  static constexpr std::size_t kBesideFrom = std::size_t{1} << 16;
+
+  ByteClassifier bytes_;
   QuoteCounts counts_;
   QuotedRule<Unit> quoted_;
   TextualCounter<Unit> textual_;
   CheckReport& report_;
+  std::size_t skip_ = 0;  // units of the next call already counted
+  Helper helper_;
 };
 
 const char* MarkName(TextEncoding encoding) {
@@ -199,19 +470,114 @@ CheckReport CheckFile(const std::string& path, const ConversionOptions& options)
   return CheckStream(source, options);
 }
 
-bool CheckIsSafe(const CheckReport& report, Quoting mode) {
-  if (report.unclosed_quote_line != 0) return false;
-  return mode != Quoting::kTextual ||
-         (report.quoted_delimiters == 0 && report.quoted_line_breaks == 0);
+namespace {
+
+const char* TextName(const CheckReport& r) {
+  if (r.encoding != TextEncoding::kNarrow) return "marked";
+  switch (r.text) {
+    case NarrowText::kAscii:
+      return "ascii";
+    case NarrowText::kUtf8:
+      return "utf-8";
+    case NarrowText::kEightBit:
+      return "8-bit";
+    case NarrowText::kUtf16LeNoMark:
+      return "utf-16le-no-mark";
+    case NarrowText::kUtf16BeNoMark:
+      break;
+  }
+  return "utf-16be-no-mark";
 }
 
-std::string FormatCheckReport(const CheckReport& r, Quoting mode) {
-  std::string differing;
-  for (std::uint64_t line : r.first_differing) {
-    if (!differing.empty()) differing += ',';
-    differing += std::to_string(line);
+bool LooksUtf16(const CheckReport& r) {
+  return r.encoding == TextEncoding::kNarrow &&
+         (r.text == NarrowText::kUtf16LeNoMark || r.text == NarrowText::kUtf16BeNoMark);
+}
+
+const FieldCounts& Chosen(const CheckReport& r, Quoting mode) {
+  return mode == Quoting::kTextual ? r.textual_counts : r.quoted_counts;
+}
+
+std::string Lines(const std::vector<std::uint64_t>& lines, const char* none) {
+  std::string text;
+  for (std::uint64_t line : lines) {
+    if (!text.empty()) text += ',';
+    text += std::to_string(line);
   }
-  std::string text =
+  return text.empty() ? none : text;
+}
+
+std::string JsonLines(const std::vector<std::uint64_t>& lines) {
+  // Appended, not "[" + ...: g++ 12 warns wrongly about that form.
+  std::string json = "[";
+  json += Lines(lines, "");
+  json += ']';
+  return json;
+}
+
+std::string JsonLine(std::uint64_t line) { return line == 0 ? "null" : std::to_string(line); }
+
+struct Judgement {
+  bool safe;
+  std::string verdict;
+};
+
+Judgement Judge(const CheckReport& r, Quoting mode, bool strict) {
+  if (r.unclosed_quote_line != 0) {
+    return {false, "unclosed quote (the quote opened on line " +
+                       std::to_string(r.unclosed_quote_line) + " never closes)"};
+  }
+  if (LooksUtf16(r)) {
+    return {false, std::string("not text of one byte a character (it looks like ") +
+                       (r.text == NarrowText::kUtf16LeNoMark ? "UTF-16LE" : "UTF-16BE") +
+                       " without a mark; the conversion would write one-byte line ends into it)"};
+  }
+  std::vector<std::string> quotes_reasons;
+  std::vector<std::string> escape_reasons;
+  if (mode == Quoting::kTextual && r.quoted_delimiters != 0) {
+    quotes_reasons.push_back(
+        Plural(r.quoted_delimiters, "quoted field holds", "quoted fields hold") + " the delimiter");
+  }
+  if (mode != Quoting::kEscaped && r.quoted_line_breaks != 0) {
+    (mode == Quoting::kTextual ? quotes_reasons : escape_reasons)
+        .push_back(Plural(r.quoted_line_breaks, "line break lies", "line breaks lie") +
+                   " inside quotes");
+  }
+  if (mode != Quoting::kEscaped && r.tab_lines != 0) {
+    escape_reasons.push_back(Plural(r.tab_lines, "line holds", "lines hold") +
+                             " a tab inside a field, first line " +
+                             std::to_string(r.first_tab_line));
+  }
+  const FieldCounts& counts = Chosen(r, mode);
+  std::string strict_reason;
+  if (strict && counts.differing != 0) {
+    strict_reason = Plural(counts.differing, "line has", "lines have") +
+                    " another field count than the most common " + std::to_string(counts.common);
+  }
+  std::vector<std::string> reasons = quotes_reasons;
+  reasons.insert(reasons.end(), escape_reasons.begin(), escape_reasons.end());
+  if (!strict_reason.empty()) reasons.push_back(strict_reason);
+  if (reasons.empty()) {
+    return {true, mode == Quoting::kTextual ? "safe for the plain conversion"
+                                            : "safe, every quote closes"};
+  }
+  std::string why;
+  for (const std::string& reason : reasons) why += (why.empty() ? "" : ", ") + reason;
+  const char* head = !escape_reasons.empty()   ? "needs --escape"
+                     : !quotes_reasons.empty() ? "needs --quotes"
+                                               : "field counts differ";
+  return {false, std::string(head) + " (" + why + ")"};
+}
+
+}  // namespace
+
+bool CheckIsSafe(const CheckReport& report, Quoting mode, bool strict) {
+  return Judge(report, mode, strict).safe;
+}
+
+std::string FormatCheckReport(const CheckReport& r, Quoting mode, bool strict) {
+  const FieldCounts& counts = Chosen(r, mode);
+  const std::string text =
       std::string("mark=") + MarkName(r.encoding) + " line-ends=" + LineEnds(r) +
       " records=" + std::to_string(r.records) + " fields=" + Range(r.min_fields, r.max_fields) +
       " textual-records=" + std::to_string(r.lines) +
@@ -219,24 +585,41 @@ std::string FormatCheckReport(const CheckReport& r, Quoting mode) {
       " quoted-delimiters=" + std::to_string(r.quoted_delimiters) +
       " quoted-line-breaks=" + std::to_string(r.quoted_line_breaks) + " unclosed-quote=" +
       (r.unclosed_quote_line != 0 ? std::to_string(r.unclosed_quote_line) : "none") +
-      " textual-differs-at=" + (differing.empty() ? "none" : differing) + " verdict: ";
-  if (r.unclosed_quote_line != 0) {
-    return text + "unclosed quote (the quote opened on line " +
-           std::to_string(r.unclosed_quote_line) + " never closes)";
-  }
-  if (CheckIsSafe(r, mode)) {
-    return text + (mode == Quoting::kTextual ? "safe for the plain conversion"
-                                             : "safe, every quote closes");
-  }
-  std::string why;
-  if (r.quoted_delimiters != 0)
-    why =
-        Plural(r.quoted_delimiters, "quoted field holds", "quoted fields hold") + " the delimiter";
-  if (r.quoted_line_breaks != 0) {
-    if (!why.empty()) why += ", ";
-    why += Plural(r.quoted_line_breaks, "line break lies", "line breaks lie") + " inside quotes";
-  }
-  return text + "needs --quotes (" + why + ")";
+      " textual-differs-at=" + Lines(r.first_differing, "none") + " text=" + TextName(r) +
+      " crlf=" + std::to_string(r.crlf_ends) + " lf=" + std::to_string(r.lf_ends) +
+      " cr=" + std::to_string(r.cr_ends) + " tab-lines=" + std::to_string(r.tab_lines) +
+      " first-tab-line=" + (r.first_tab_line != 0 ? std::to_string(r.first_tab_line) : "none") +
+      " delimiters=" + std::to_string(r.delimiters) +
+      " likely-delimiter=" + (r.likely_delimiter.empty() ? "none" : r.likely_delimiter) +
+      " common-fields=" + std::to_string(counts.common) +
+      " differing-lines=" + std::to_string(counts.differing) +
+      " differs-at=" + Lines(counts.first_differing, "none");
+  return text + " verdict: " + Judge(r, mode, strict).verdict;
+}
+
+std::string FormatCheckJson(const CheckReport& r, Quoting mode, bool strict) {
+  const FieldCounts& counts = Chosen(r, mode);
+  const Judgement judgement = Judge(r, mode, strict);
+  const auto n = [](std::uint64_t v) { return std::to_string(v); };
+  // Every value but the verdict is a number, a fixed word or a list: only
+  // the verdict needs escaping, and it holds no quote or backslash.
+  return std::string("\"mark\":\"") + MarkName(r.encoding) + "\",\"text\":\"" + TextName(r) +
+         "\",\"line_ends\":\"" + LineEnds(r) + "\",\"crlf\":" + n(r.crlf_ends) +
+         ",\"lf\":" + n(r.lf_ends) + ",\"cr\":" + n(r.cr_ends) + ",\"records\":" + n(r.records) +
+         ",\"min_fields\":" + n(r.min_fields) + ",\"max_fields\":" + n(r.max_fields) +
+         ",\"textual_records\":" + n(r.lines) + ",\"textual_min_fields\":" + n(r.min_line_fields) +
+         ",\"textual_max_fields\":" + n(r.max_line_fields) +
+         ",\"quoted_delimiters\":" + n(r.quoted_delimiters) +
+         ",\"quoted_line_breaks\":" + n(r.quoted_line_breaks) +
+         ",\"unclosed_quote_line\":" + JsonLine(r.unclosed_quote_line) +
+         ",\"textual_differs_at\":" + JsonLines(r.first_differing) +
+         ",\"tab_lines\":" + n(r.tab_lines) + ",\"first_tab_line\":" + JsonLine(r.first_tab_line) +
+         ",\"delimiters\":" + n(r.delimiters) + ",\"likely_delimiter\":" +
+         (r.likely_delimiter.empty() ? std::string("null") : "\"" + r.likely_delimiter + "\"") +
+         ",\"common_fields\":" + n(counts.common) + ",\"differing_lines\":" + n(counts.differing) +
+         ",\"differs_at\":" + JsonLines(counts.first_differing) +
+         ",\"safe\":" + (judgement.safe ? "true" : "false") + ",\"verdict\":\"" +
+         judgement.verdict + "\"";
 }
 
 }  // namespace delvora

@@ -7,14 +7,19 @@
 // FormatCheckReport gives one line, stable for scripts to read:
 //   mark=M line-ends=E records=N fields=A-B textual-records=N
 //   textual-fields=A-B quoted-delimiters=N quoted-line-breaks=N
-//   unclosed-quote=L textual-differs-at=L,L,... verdict: TEXT
-// (one line; pairs separated by single spaces). M is none, UTF-8, UTF-16LE,
+//   unclosed-quote=L textual-differs-at=L,L,... text=T crlf=N lf=N cr=N
+//   tab-lines=N first-tab-line=L delimiters=N likely-delimiter=NAME
+//   common-fields=N differing-lines=N differs-at=L,L,... verdict: TEXT
+// (one line; pairs separated by single spaces; new pairs only ever go
+// before the verdict). M is none, UTF-8, UTF-16LE,
 // UTF-16BE, UTF-32LE or UTF-32BE; E is CRLF, LF, CR, mixed or none; fields
 // are the fewest and most per record (an empty line counts one);
 // unclosed-quote and textual-differs-at say "none" or line numbers (the
 // first five lines whose textual field count differs from the first
 // line's). TEXT starts with "safe" or, when not safe, with "needs --quotes"
-// or "unclosed quote".
+// or "unclosed quote". T is ascii, utf-8, 8-bit, utf-16le-no-mark,
+// utf-16be-no-mark, or marked; common-fields and what follows it are of the
+// mode's reading (textual or quote-aware), by the line a record starts on.
 
 #include <cstdint>
 #include <string>
@@ -26,8 +31,25 @@
 
 namespace delvora {
 
+// The bytes of a file without a mark.
+enum class NarrowText {
+  kAscii,          // nothing above 127
+  kUtf8,           // valid UTF-8
+  kEightBit,       // 8-bit text that is not UTF-8: a code page
+  kUtf16LeNoMark,  // a zero byte in every other position
+  kUtf16BeNoMark,
+};
+
+// Fields per line (or record) of one reading.
+struct FieldCounts {
+  std::uint64_t common = 0;                    // the most common count (0: no lines)
+  std::uint64_t differing = 0;                 // lines with another count
+  std::vector<std::uint64_t> first_differing;  // the first five of them
+};
+
 struct CheckReport {
   TextEncoding encoding = TextEncoding::kNarrow;
+  NarrowText text = NarrowText::kAscii;  // when encoding is kNarrow
   // Line ends as the textual rule sees them, inside quotes too.
   std::uint64_t crlf_ends = 0;
   std::uint64_t lf_ends = 0;
@@ -38,6 +60,14 @@ struct CheckReport {
   std::uint64_t max_line_fields = 0;
   std::uint64_t differing_lines = 0;           // field count unlike the first line's
   std::vector<std::uint64_t> first_differing;  // their first few line numbers
+  std::uint64_t delimiters = 0;                // delimiters the textual rule found
+  std::uint64_t tab_lines = 0;                 // lines holding a tab that is data
+  std::uint64_t first_tab_line = 0;
+  // A standard delimiter (-d's name) that occurs equally often on every
+  // line, when the chosen one never occurs in a file of several lines.
+  std::string likely_delimiter;
+  FieldCounts textual_counts;
+  FieldCounts quoted_counts;  // by the line each record starts on
   // The quote-aware reading.
   std::uint64_t records = 0;
   std::uint64_t min_fields = 0;
@@ -54,11 +84,18 @@ CheckReport CheckFile(const std::string& path, const ConversionOptions& options)
 
 // Safe for kTextual: the textual rule splits the file exactly where the
 // quote-aware reading does (no quoted field holds a delimiter or a line
-// break, every quote closes). Safe for kQuoted and kEscaped: every quote
-// closes.
-bool CheckIsSafe(const CheckReport& report, Quoting mode);
+// break, every quote closes) and no field holds a tab. Safe for kQuoted:
+// every quote closes, and no field holds a tab or a line break (they would
+// be written in quotes). Safe for kEscaped: every quote closes. Never safe:
+// unmarked text that looks like UTF-16. strict: lines whose field count
+// differs from the most common one (of the mode's reading) make it unsafe.
+bool CheckIsSafe(const CheckReport& report, Quoting mode, bool strict = false);
 
 // The text after "PATH: " on the check line, verdict included.
-std::string FormatCheckReport(const CheckReport& report, Quoting mode);
+std::string FormatCheckReport(const CheckReport& report, Quoting mode, bool strict = false);
+
+// The same as the members of a JSON object (no braces), "safe" and
+// "verdict" last.
+std::string FormatCheckJson(const CheckReport& report, Quoting mode, bool strict = false);
 
 }  // namespace delvora

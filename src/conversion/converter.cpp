@@ -11,6 +11,7 @@
 // the quote-aware rule). The buffers stay with the thread for the next file.
 
 #include "conversion/block_loop.h"
+#include "conversion/line_end.h"
 #include "conversion/quoted_rule.h"
 #include "conversion/record_rule.h"
 
@@ -18,19 +19,28 @@ namespace delvora {
 
 UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOptions& options) {
   const Quoting quoting = options.quoting;
+  const bool lf = options.line_end == LineEnd::kLf;
   return engine::RunStream(
       source, sink, options, options.write_behind,
-      [quoting](const auto& delimiter, bool matches, const std::array<bool, 256>* lead_bytes,
-                std::size_t block, auto&& run) {
+      [quoting, lf](const auto& delimiter, bool matches, const std::array<bool, 256>* lead_bytes,
+                    std::size_t block, auto&& run) {
         using Unit = typename std::decay_t<decltype(delimiter)>::value_type;
+        const auto run_with_line_ends = [&]<typename Rule>(Rule& rule, std::size_t carry) {
+          if (lf) {
+            engine::LfLineEnds<Unit, Rule> lf_rule(rule);
+            run(lf_rule, carry);
+          } else {
+            run(rule, carry);
+          }
+        };
         if (quoting == Quoting::kTextual) {
           LineConverter<Unit> rule(delimiter, matches, lead_bytes);
-          run(rule, engine::TextualCarry(delimiter.size()));
+          run_with_line_ends(rule, engine::TextualCarry(delimiter.size()));
         } else {
           // A field up to a block long is held until its end, so that it is
           // written bare when it may be.
           QuotedRule<Unit> rule(delimiter, matches, quoting, lead_bytes, block);
-          run(rule, rule.MaxCarry());
+          run_with_line_ends(rule, rule.MaxCarry());
         }
       });
 }

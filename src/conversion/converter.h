@@ -66,11 +66,16 @@ enum class Quoting {
   kEscaped,  // quote-aware reading; TSV with \t \n \r \\ escapes, no quotes
 };
 
+// What each written line ends in. CR LF, as the window writes; LF for Unix
+// pipelines, where a last field ending in CR is a nuisance.
+enum class LineEnd { kCrLf, kLf };
+
 struct ConversionOptions {
   std::string delimiter;  // UTF-8 text; empty leaves every line unchanged
   // With kQuoted or kEscaped, a delimiter holding a double quote is refused
   // (kErrInvalidArgument).
   Quoting quoting = Quoting::kTextual;
+  LineEnd line_end = LineEnd::kCrLf;
   NarrowCodePage code_page = NarrowCodePage::System();
   std::size_t block_size = 1 << 20;
   // Write each converted block on a second thread while the next one is

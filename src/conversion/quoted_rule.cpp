@@ -343,6 +343,8 @@ void QuotedRule<Unit>::EndRecord(Unit*& o) {
     counts_->min_fields = counts_->records == 0 ? fields : std::min(counts_->min_fields, fields);
     counts_->max_fields = std::max(counts_->max_fields, fields);
     ++counts_->records;
+    counts_->tally.Add(fields, record_line_);
+    record_line_ = line_;
   }
   delimiters_ = 0;
   record_open_ = false;

@@ -31,6 +31,7 @@
 #include <string>
 
 #include "conversion/converter.h"
+#include "conversion/field_tally.h"
 
 namespace delvora {
 
@@ -42,6 +43,7 @@ struct QuoteCounts {
   std::uint64_t quoted_delimiters = 0;    // quoted fields holding the delimiter
   std::uint64_t quoted_line_breaks = 0;   // line breaks inside quoted fields
   std::uint64_t unclosed_quote_line = 0;  // line where a never-closed quote opened
+  FieldTally tally;                       // fields per record, by its first line
 };
 
 template <typename Unit>
@@ -123,9 +125,10 @@ class QuotedRule {
   bool fast_;
 
   State state_ = State::kFieldStart;
-  bool record_open_ = false;      // some of the current record is consumed
-  std::uint64_t delimiters_ = 0;  // in the current record
-  std::uint64_t line_ = 1;        // line of the next unit
+  bool record_open_ = false;       // some of the current record is consumed
+  std::uint64_t delimiters_ = 0;   // in the current record
+  std::uint64_t line_ = 1;         // line of the next unit
+  std::uint64_t record_line_ = 1;  // line the current record started on
   // The field being streamed (kInQuotes, kTail).
   std::uint64_t quote_line_ = 0;
   bool streamed_quoted_ = false;

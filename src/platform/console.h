@@ -32,7 +32,7 @@ class Utf8Console {
   Utf8Console& operator=(const Utf8Console&) = delete;
 
  private:
-  unsigned shell_code_page_ = 0;
+  [[maybe_unused]] unsigned shell_code_page_ = 0;  // Windows only
 };
 
 bool StandardErrorIsTerminal();

@@ -30,6 +30,12 @@ TEST(ParseOptions, ReadsTheCommandLineAsGetoptWould) {
        })},
       {{"--quotes", "--escape", "--check", "-h", "--version", "a"},
        with([](CliOptions& o) { o.quotes = o.escape = o.check = o.help = o.version = true; })},
+      {{"-q0", "--files-from=-", "--line-end", "lf", "--json", "--strict", "a"},
+       with([](CliOptions& o) {
+         o.quiet = o.null_separated = o.line_end_lf = o.json = o.strict = true;
+         o.files_from = "-";
+       })},
+      {{"--line-end=crlf", "a"}, with([](CliOptions&) {})},
       {{"-", "--", "-q", "--"}, with([](CliOptions& o) {
          o.paths = {"-", "-q", "--"};
        })},
@@ -59,6 +65,8 @@ TEST(ParseOptions, ReadsTheCommandLineAsGetoptWould) {
       {{"-j257"}, "from 1 to 256, not '257'"},
       {{"--jobs", "two"}, "from 1 to 256, not 'two'"},
       {{"-j", "2x"}, "from 1 to 256, not '2x'"},
+      {{"--line-end", "CR"}, "unknown line end 'CR' (use crlf or lf)"},
+      {{"--files-from="}, "the --files-from file name is empty"},
   };
   for (const auto& [args, error] : refused) {
     try {
@@ -69,6 +77,14 @@ TEST(ParseOptions, ReadsTheCommandLineAsGetoptWould) {
           << ::testing::PrintToString(args) << usage.message;
     }
   }
+}
+
+TEST(ParseFileList, NamesOneALineOrNulSeparated) {
+  EXPECT_EQ(ParseFileList("a.csv\r\n\nb c.csv\nlast", false),
+            (std::vector<std::string>{"a.csv", "b c.csv", "last"}));
+  EXPECT_EQ(ParseFileList(std::string("a\nb\0\0c\r\0", 8), true),
+            (std::vector<std::string>{"a\nb", "c\r"}));
+  EXPECT_THROW(ParseFileList("ok\n\xFF.csv\n", false), UsageError);
 }
 
 }  // namespace

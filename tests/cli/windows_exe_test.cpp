@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "platform/utf8_path.h"
 #include "support/test_support.h"
@@ -76,6 +77,38 @@ TEST(WindowsConverterExe, ReportsThroughItsExitStatusAndTakesEveryName) {
   const Finished version = RunConverter(L"--version");
   EXPECT_EQ(version.status, 0u);
   EXPECT_EQ(version.output.rfind("delvora-convert ", 0), 0u) << version.output;
+}
+
+// cmd and PowerShell hand "*.csv" over as it is: the program expands it.
+TEST(WindowsConverterExe, ExpandsWildcardsInExplorersOrder) {
+  testing::TempDir dir;
+  for (const char* name : {"b10.csv", "B9.csv", "a.csv", "a.csvx", "c.txt"})
+    testing::WriteFile(dir / name, "a,b\n");
+  struct Case {
+    std::string argument;  // under dir
+    DWORD status;
+    std::vector<std::string> inputs;  // in order
+  };
+  const Case cases[] = {
+      {"*.csv", 0, {"a.csv", "B9.csv", "b10.csv"}},
+      {"?.csv", 0, {"a.csv"}},
+      {"b*", 0, {"B9.csv", "b10.csv"}},
+  };
+  for (const Case& c : cases) {
+    const Finished run = RunConverter(L"--dry-run " + Quoted(dir.Utf8(c.argument)));
+    EXPECT_EQ(run.status, c.status) << c.argument << ": " << run.output;
+    std::string expected;
+    for (const std::string& input : c.inputs) {
+      const std::string base = dir.Utf8(input.substr(0, input.rfind('.')));
+      expected += dir.Utf8(input) + " \xE2\x86\x92 " + base + ".tsv\r\n";
+    }
+    EXPECT_EQ(run.output, expected) << c.argument;
+  }
+  const std::string none = dir.Utf8("*.xyz");
+  const Finished missing = RunConverter(Quoted(none) + L" " + Quoted(dir.Utf8("a.csv")));
+  EXPECT_EQ(missing.status, 1u);
+  EXPECT_EQ(missing.output, "delvora-convert: " + none + ": File not found\r\n");
+  EXPECT_EQ(testing::ReadFile(dir / "a.tsv"), "a\tb\r\n");
 }
 
 TEST(WindowsConverterExe, RefusesAnArgumentWithAnUnpairedSurrogate) {

@@ -294,24 +294,39 @@ std::u16string DecodeUnits(std::string_view bytes, bool utf32, bool big_endian) 
 
 }  // namespace
 
-std::string ReferenceConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
-                             Quoting quoting) {
+namespace {
+
+struct ReferenceMark {
+  std::size_t length = 0;
+  bool utf32 = false, big = false, utf8 = false, wide = false;
+};
+
+ReferenceMark MarkOf(std::string_view input) {
   unsigned char b[4] = {};
   std::memcpy(b, input.data(), std::min<std::size_t>(4, input.size()));
   const std::size_t n = input.size();
-  std::size_t mark = 0;
-  bool utf32 = false, big = false, utf8 = false, wide = false;
+  ReferenceMark m;
   if (n >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0) {
-    mark = 4, utf32 = true, wide = true;
+    m.length = 4, m.utf32 = true, m.wide = true;
   } else if (n >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF) {
-    mark = 4, utf32 = true, big = true, wide = true;
+    m.length = 4, m.utf32 = true, m.big = true, m.wide = true;
   } else if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
-    mark = 3, utf8 = true;
+    m.length = 3, m.utf8 = true;
   } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
-    mark = 2, wide = true;
+    m.length = 2, m.wide = true;
   } else if (n >= 2 && b[0] == 0xFE && b[1] == 0xFF) {
-    mark = 2, big = true, wide = true;
+    m.length = 2, m.big = true, m.wide = true;
   }
+  return m;
+}
+
+}  // namespace
+
+std::string ReferenceConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
+                             Quoting quoting) {
+  const ReferenceMark m = MarkOf(input);
+  const std::size_t mark = m.length;
+  const bool utf32 = m.utf32, big = m.big, utf8 = m.utf8, wide = m.wide;
   const std::string_view body = input.substr(mark);
 
   if (wide) {
@@ -345,11 +360,15 @@ std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
   return out + ConvertIn(quoting, std::string(body), d, matches, lead_932);
 }
 
-std::vector<std::vector<std::string>> TsvRows(std::string_view output) {
+std::vector<std::vector<std::string>> TsvRows(std::string_view output, std::string_view input) {
+  // The input's mark decides the output's form: a field of unmarked text
+  // may itself begin with bytes that look like a mark.
+  const ReferenceMark m = MarkOf(input);
   std::vector<std::vector<std::string>> rows;
-  if (output.substr(0, 2) == "\xFF\xFE") {
-    std::u16string units((output.size() - 2) / 2, u'\0');
-    std::memcpy(units.data(), output.data() + 2, units.size() * 2);
+  if (m.wide) {
+    output.remove_prefix(std::min<std::size_t>(2, output.size()));
+    std::u16string units(output.size() / 2, u'\0');
+    std::memcpy(units.data(), output.data(), units.size() * 2);
     for (const auto& row : ParseQuoted(units, std::u16string(u"\t"), true).rows) {
       rows.emplace_back();
       for (const auto& field : row)
@@ -357,8 +376,75 @@ std::vector<std::vector<std::string>> TsvRows(std::string_view output) {
     }
     return rows;
   }
-  if (output.substr(0, 3) == "\xEF\xBB\xBF") output.remove_prefix(3);
+  if (m.utf8) output.remove_prefix(std::min<std::size_t>(3, output.size()));
   return ParseQuoted(std::string(output), std::string("\t"), true).rows;
+}
+
+namespace {
+
+std::string CrLfToLf(const std::string& output, bool wide) {
+  std::string lf;
+  const std::string_view pair = wide ? std::string_view("\r\0\n\0", 4) : "\r\n";
+  const std::size_t unit = wide ? 2 : 1;
+  for (std::size_t at = 0; at < output.size();) {
+    if (output.compare(at, pair.size(), pair) == 0) {
+      at += unit;
+      continue;
+    }
+    lf.append(output, at, unit);
+    at += unit;
+  }
+  return lf;
+}
+
+constexpr const char* kFuzzDelimiters[] = {
+    ",",    ", ",       ";", "\t", "|",  "::", "\r",           "\n",
+    "\r\n", "\xC3\xA9", "",  "ab", ",,", "a",  "\xE2\x82\xAC", "\xF0\x9F\x98\x80"};
+constexpr unsigned kFuzzPages[] = {65001, 1252, 932};
+constexpr Quoting kFuzzModes[] = {Quoting::kTextual, Quoting::kTextual, Quoting::kQuoted,
+                                  Quoting::kEscaped};
+
+}  // namespace
+
+std::string DifferentialCase(std::string_view data) {
+  if (data.size() < 3) return "";
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(data[i]); };
+  const std::string delimiter = kFuzzDelimiters[byte(0) % std::size(kFuzzDelimiters)];
+  const Quoting mode = kFuzzModes[(byte(2) >> 5) % std::size(kFuzzModes)];
+  unsigned page = kFuzzPages[(byte(0) >> 4) % std::size(kFuzzPages)];
+  // The quote-aware reference reads no two-byte code page.
+  if (mode != Quoting::kTextual && page == 932) page = 1252;
+  const std::size_t block = 16 + byte(1) % 64;
+  const std::size_t piece = 1 + byte(2) % 32;
+  const bool behind = (byte(1) & 0x80) != 0;
+  // LF line ends: the reference's CR LF pairs become LF. Not for kQuoted,
+  // whose quoted fields keep their own line breaks.
+  const bool lf = (byte(1) & 0x40) != 0 && mode != Quoting::kQuoted;
+  const std::string_view input = data.substr(3);
+  const std::string where = " (delimiter " + std::to_string(delimiter.size()) +
+                            " bytes, code page " + std::to_string(page) + ", mode " +
+                            std::to_string(static_cast<int>(mode)) + (lf ? ", LF" : "") + ")";
+  std::string expected;
+  try {
+    expected = ReferenceConvert(input, delimiter, page, mode);
+  } catch (const ReferenceUnclosedQuote& unclosed) {
+    try {
+      EngineConvert(input, delimiter, page, block, piece, byte(2), behind, mode, lf);
+    } catch (const ConversionFailure& failure) {
+      if (failure.description().find("line " + std::to_string(unclosed.line) + " ") ==
+          std::string::npos)
+        return "line of an unclosed quote" + where;
+      return "";
+    }
+    return "unclosed quote not reported" + where;
+  }
+  const std::string actual =
+      EngineConvert(input, delimiter, page, block, piece, byte(2), behind, mode, lf);
+  if (lf) expected = CrLfToLf(expected, MarkOf(input).wide);
+  // A field longer than a block may come out quoted without needing it.
+  const bool same = mode == Quoting::kQuoted ? TsvRows(actual, input) == TsvRows(expected, input)
+                                             : actual == expected;
+  return same ? "" : "output" + where;
 }
 
 std::size_t ChoppySource::Read(void* buffer, std::size_t size) {
@@ -373,7 +459,7 @@ std::size_t ChoppySource::Read(void* buffer, std::size_t size) {
 
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                           std::size_t block_size, std::size_t max_piece, unsigned seed,
-                          bool write_behind, Quoting quoting) {
+                          bool write_behind, Quoting quoting, bool lf) {
   ChoppySource source{std::string(input), max_piece, seed};
   StringSink sink;
   ConversionOptions options;
@@ -382,6 +468,7 @@ std::string EngineConvert(std::string_view input, std::string_view delimiter, un
   options.block_size = block_size;
   options.write_behind = write_behind;
   options.quoting = quoting;
+  options.line_end = lf ? LineEnd::kLf : LineEnd::kCrLf;
   ConvertStream(source, sink, options);
   return sink.text;
 }

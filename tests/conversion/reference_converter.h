@@ -27,8 +27,9 @@ struct ReferenceUnclosedQuote {
 
 // The fields of each record of a quote-aware TSV output (UTF-16LE fields as
 // their bytes): outputs that may differ in which fields they quote compare
-// equal when they hold the same records.
-std::vector<std::vector<std::string>> TsvRows(std::string_view output);
+// equal when they hold the same records. The output's form (narrow, UTF-8
+// with its mark, UTF-16LE) follows from the input it was converted from.
+std::vector<std::vector<std::string>> TsvRows(std::string_view output, std::string_view input);
 
 // Hands out a string in pieces of random length, as a slow pipe would.
 class ChoppySource : public ByteSource {
@@ -53,16 +54,22 @@ class StringSink : public ByteSink {
 };
 
 // Streams input through the engine in pieces of at most max_piece bytes
-// with the given block size, writing on a second thread or not.
+// with the given block size, writing on a second thread or not; lf: with
+// LF line ends.
 std::string EngineConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                           std::size_t block_size = 1 << 20, std::size_t max_piece = 1 << 20,
                           unsigned seed = 1, bool write_behind = true,
-                          Quoting quoting = Quoting::kTextual);
+                          Quoting quoting = Quoting::kTextual, bool lf = false);
 
 // A random input built from pieces that stress the rules: marks, CR and LF
 // in every arrangement, delimiter fragments, multi-byte characters, broken
 // sequences and plain bytes.
 std::string RandomInput(std::mt19937& random, std::size_t max_pieces);
 std::string RandomDelimiter(std::mt19937& random);
+
+// One case of the differential fuzzer: the delimiter, code page, block and
+// read size, reading mode and line end come from the first three bytes, the input is
+// the rest. Empty when engine and reference agree, else what differed.
+std::string DifferentialCase(std::string_view data);
 
 }  // namespace delvora::testing
