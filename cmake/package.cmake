@@ -73,7 +73,7 @@ add_library(delvora_window_probe MODULE tests/package/window_probe.cpp)
 target_link_libraries(delvora_window_probe PRIVATE Qt6::Widgets)
 
 set(delvora_package_test ${CMAKE_SOURCE_DIR}/tests/package/package_test.sh)
-foreach(mode desktop-data command-line install-tree package)
+foreach(mode desktop-data command-line window-class install-tree package reproducible)
   add_test(NAME package_${mode}
     COMMAND bash ${delvora_package_test} ${mode}
       --source ${CMAKE_SOURCE_DIR}
@@ -84,5 +84,8 @@ foreach(mode desktop-data command-line install-tree package)
       --libdir ${CMAKE_INSTALL_LIBDIR})
   set_tests_properties(package_${mode} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 endforeach()
-# Both install the same build tree: one at a time.
-set_tests_properties(package_install-tree package_package PROPERTIES RESOURCE_LOCK delvora_install)
+# They install the same build tree: one at a time.
+set_tests_properties(package_install-tree package_package package_reproducible
+  PROPERTIES RESOURCE_LOCK delvora_install)
+# A second build of the two programs, from nothing.
+set_tests_properties(package_reproducible PROPERTIES TIMEOUT 1200)
