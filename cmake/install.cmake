@@ -20,28 +20,18 @@ set(delvora_linux ${CMAKE_SOURCE_DIR}/share/linux)
 set(delvora_staged ${CMAKE_BINARY_DIR}/install-staged)
 file(MAKE_DIRECTORY ${delvora_staged})
 
-# The date of the last commit stands for the time of the build wherever one
-# is written (the Debian change log, the packages' archives), so that two
-# builds of one commit make the same packages. SOURCE_DATE_EPOCH, when set,
-# says it instead; outside a git checkout, the configure time.
-if(DEFINED ENV{SOURCE_DATE_EPOCH})
-  set(DELVORA_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
-else()
-  execute_process(COMMAND git log -1 --format=%ct
-    WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-    OUTPUT_VARIABLE DELVORA_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
-    ERROR_QUIET RESULT_VARIABLE git_failed)
-  if(git_failed OR DELVORA_SOURCE_DATE_EPOCH STREQUAL "")
-    string(TIMESTAMP DELVORA_SOURCE_DATE_EPOCH "%s" UTC)
-  endif()
-endif()
-set(saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
-set(ENV{SOURCE_DATE_EPOCH} ${DELVORA_SOURCE_DATE_EPOCH})
-string(TIMESTAMP DELVORA_DEBIAN_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
-set(ENV{SOURCE_DATE_EPOCH} "${saved_epoch}")
 # The Debian revision of the packages: the upstream version is project()'s.
+# The change log is written at every build: its date follows the last commit
+# (cmake/source-date.cmake).
 set(DELVORA_DEBIAN_REVISION 1)
-configure_file(${delvora_linux}/changelog.Debian.in ${delvora_staged}/changelog.Debian @ONLY)
+add_custom_target(delvora_debian_changelog ALL
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+    -DINPUT=${delvora_linux}/changelog.Debian.in -DOUTPUT=${delvora_staged}/changelog.Debian
+    -DPROJECT_VERSION=${PROJECT_VERSION} -DDELVORA_DEBIAN_REVISION=${DELVORA_DEBIAN_REVISION}
+    -DDELVORA_VERSION_TEXT=${DELVORA_VERSION_TEXT}
+    -P ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
+  BYPRODUCTS ${delvora_staged}/changelog.Debian
+  VERBATIM)
 
 # Manual pages and change logs go compressed, without a time stamp, so
 # that two builds of the same sources make the same packages.
@@ -73,6 +63,7 @@ foreach(plain compressed IN ZIP_LISTS delvora_plain delvora_compressed)
     VERBATIM)
 endforeach()
 add_custom_target(delvora_compressed_docs ALL DEPENDS ${delvora_compressed})
+add_dependencies(delvora_compressed_docs delvora_debian_changelog)
 
 # Each package's copyright, change logs and lintian overrides, under its own
 # name.

@@ -52,12 +52,12 @@ delvora-convert, which writes byte for byte the same files, comes with it.]=])
 endif()
 
 # Archives dated by the last commit rather than by the build
-# (cmake/install.cmake), whoever runs cpack.
+# (cmake/source-date.cmake), whoever runs cpack.
 set(delvora_cpack_settings ${CMAKE_BINARY_DIR}/CPackSettings.cmake)
 file(WRITE ${delvora_cpack_settings}
-  "if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})\n"
-  "  set(ENV{SOURCE_DATE_EPOCH} ${DELVORA_SOURCE_DATE_EPOCH})\n"
-  "endif()\n")
+  "include(${CMAKE_CURRENT_LIST_DIR}/source-date.cmake)\n"
+  "delvora_source_date_epoch(${CMAKE_SOURCE_DIR} epoch)\n"
+  "set(ENV{SOURCE_DATE_EPOCH} \${epoch})\n")
 set(CPACK_PROJECT_CONFIG_FILE ${delvora_cpack_settings})
 include(CPack)
 
