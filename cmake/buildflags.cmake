@@ -16,6 +16,10 @@ foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
     OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
   separate_arguments(flags_${kind} UNIX_COMMAND "${flags}")
 endforeach()
+# Without -g: the packages ship stripped and with no debug symbols package,
+# and debug information holds paths as the compiler was given them, which a
+# compiler cache may have rewritten relative to the build folder.
+list(REMOVE_ITEM flags_CXXFLAGS -g)
 # The build folder may lie inside the source folder; the last matching map
 # wins, so it comes second. In front of the build type's own flags, which
 # keep their optimisation level.
