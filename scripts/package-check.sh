@@ -14,7 +14,7 @@ convert_deb=$(realpath "$1")
 window_deb=$(realpath "$2")
 for tool in piuparts debootstrap; do
   command -v "$tool" >/dev/null || PATH=$PATH:/usr/sbin:/sbin
-  command -v "$tool" >/dev/null || { echo "$tool is not installed (make deps-package-check)" >&2; exit 1; }
+  command -v "$tool" >/dev/null || { echo "$tool is not installed (scripts/install-deps package-check)" >&2; exit 1; }
 done
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi

@@ -339,6 +339,7 @@ case $mode in
       -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" \
       -DCMAKE_CXX_COMPILER_LAUNCHER="$(cache_value CMAKE_CXX_COMPILER_LAUNCHER)" \
       -DDELVORA_DPKG_BUILDFLAGS="$(cache_value DELVORA_DPKG_BUILDFLAGS)" \
+      -DDELVORA_WERROR="$(cache_value DELVORA_WERROR)" \
       -DDELVORA_TESTS=OFF -DDELVORA_BENCH=OFF >"$work/configure.log" 2>&1 ||
       { cat "$work/configure.log" >&2; exit 1; }
     cmake --build "$work/second" -j 2 >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
