@@ -301,10 +301,10 @@ case $mode in
 
     dpkg -x "$convert_deb" "$work/convert-only"
     [ -e "$work/convert-only/usr/$libdir/delvora" ] && fail "delvora-convert installs the window's files"
-    printf 'a;b\n' >"$work/alone.csv"
+    printf 'a;b\r\n' >"$work/alone.csv"
     "$work/convert-only/usr/bin/delvora-convert" -q -d semicolon "$work/alone.csv" ||
       fail "delvora-convert alone failed"
-    expect_eq "delvora-convert alone's result" "$(printf 'a\tb\n' | od -c)" "$(od -c <"$work/alone.tsv")"
+    expect_eq "delvora-convert alone's result" "$(printf 'a\tb\r\n' | od -c)" "$(od -c <"$work/alone.tsv")"
 
     dpkg -x "$convert_deb" "$work/root"
     dpkg -x "$window_deb" "$work/root"
