@@ -318,7 +318,7 @@ case $mode in
       changelog=$work/root/usr/share/doc/$package/changelog.Debian.gz
       read -r -a gzip_header < <(od -An -tu1 -N8 "$changelog")
       expect_eq "$package's changelog.Debian.gz has no name or time stamp" "0 0 0 0 0" \
-        "$(((gzip_header[3] & 8))) ${gzip_header[*]:4:4}"
+        "$((gzip_header[3] & 8)) ${gzip_header[*]:4:4}"
       gzip -dc "$changelog" >"$work/changelog"
       expect_eq "$package's Debian change log version" "$project_version-1" \
         "$(dpkg-parsechangelog -l "$work/changelog" -S Version)"
