@@ -128,8 +128,11 @@ check_installed_tree() {
 }
 
 # Makes both packages from the build folder into DIR; a missing package
-# ends the test.
+# ends the test. The Debian change log is written again first: it is dated
+# by the last commit, which may be newer than the build.
 make_packages() {
+  cmake --build "$1" --target delvora_compressed_docs >"$work/docs.log" 2>&1 ||
+    { cat "$work/docs.log" >&2; exit 1; }
   cpack --config "$1/CPackConfig.cmake" -B "$2" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log" >&2; exit 1; }
   for package in delvora-convert delvora; do
