@@ -1,6 +1,6 @@
 # The two everyday commands: `make run` and `make test`. A bare `make` lists
 # every target.
-.PHONY: help deps build app run package test test-release test-asan test-windows dist-windows bench fuzz screenshot clean
+.PHONY: help deps deps-build deps-test deps-windows build app run package package-check test test-release test-asan test-windows dist-windows bench fuzz screenshot clean
 .DEFAULT_GOAL := help
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -11,22 +11,31 @@ help:
 	@echo "make test        build everything, run every test, then again under ASan+UBSan, then for Windows under Wine"
 	@echo "make test-windows  cross-build for Windows (MinGW-w64) and run every test under Wine"
 	@echo "make dist-windows  build/windows/Delvora-VERSION-windows-x64.zip"
-	@echo "make package     build the Debian package ./delvora_VERSION_ARCH.deb"
+	@echo "make package     build the Debian packages ./delvora-convert_VERSION_ARCH.deb and ./delvora_VERSION_ARCH.deb"
+	@echo "make package-check  make package, then piuparts on both packages in a clean Debian system (root, network)"
 	@echo "make bench       throughput and start-up measurements"
 	@echo "make fuzz        differential fuzzing of the engine (FUZZ_SECONDS=$(FUZZ_SECONDS))"
 	@echo "make screenshot  write docs/screenshot.png and docs/screenshot-windows.png from real windows under Xvfb"
-	@echo "make deps        install the Debian packages the build needs"
+	@echo "make deps        install the Debian packages every target needs (each target installs its own)"
 	@echo "make clean       remove build/"
 
+# Each target installs the Debian packages it needs, and only those
+# (scripts/install-deps names the groups).
 deps:
-	@bash scripts/install-deps
+	@bash scripts/install-deps build test windows
+deps-build:
+	@bash scripts/install-deps build
+deps-test:
+	@bash scripts/install-deps build test
+deps-windows:
+	@bash scripts/install-deps build windows
 
-build: deps
+build: deps-test
 	@cmake --preset release >/dev/null
 	@cmake --build --preset release -j $(JOBS)
 
 # The two programs alone: no tests, no benchmarks.
-app: deps
+app: deps-build
 	@cmake --preset app >/dev/null
 	@cmake --build --preset app -j $(JOBS)
 
@@ -37,17 +46,23 @@ run: app
 	  build/app/bin/delvora; \
 	fi
 
+# Dated by the last commit (cmake/install.cmake): two runs on one commit
+# make the same files.
 package: app
-	@rm -f build/app/delvora_*.deb
-	@cd build/app && cpack -G DEB >/dev/null
-	@rm -f delvora_*.deb
-	@cp build/app/delvora_*.deb .
-	@echo "Made $$(ls delvora_*.deb); install it with: sudo apt install ./$$(ls delvora_*.deb)"
+	@rm -f build/app/delvora*.deb delvora_*.deb delvora-convert_*.deb
+	@cd build/app && cpack -G DEB >/dev/null 2>cpack.log || { cat cpack.log; exit 1; }
+	@cp build/app/delvora_*.deb build/app/delvora-convert_*.deb .
+	@echo "Made $$(ls delvora-convert_*.deb) (the converter alone) and $$(ls delvora_*.deb) (the window)."
+	@echo "Install both with: sudo apt install ./$$(ls delvora-convert_*.deb) ./$$(ls delvora_*.deb)"
+
+package-check: package
+	@bash scripts/install-deps package-check
+	@bash scripts/package-check.sh delvora-convert_*.deb delvora_*.deb
 
 test-release: build
 	@cd build/release && ctest --output-on-failure -j $(JOBS)
 
-test-asan: deps
+test-asan: deps-test
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
@@ -63,18 +78,18 @@ test: deps
 test-windows: deps
 	@JOBS=$(JOBS) bash scripts/test-windows.sh
 
-dist-windows: deps
+dist-windows: deps-windows
 	@bash scripts/dist-windows.sh
 
 bench: build
 	@bash bench/run.sh
 
-fuzz: deps
+fuzz: deps-test
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS) --target engine_fuzzer
 	@build/fuzz/bin/engine_fuzzer -max_total_time=$(FUZZ_SECONDS) fuzz/corpus
 
-screenshot: build
+screenshot: deps build
 	@bash scripts/screenshot.sh
 	@bash scripts/screenshot-windows.sh
 

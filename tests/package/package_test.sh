@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Tests of what a user installs: the desktop data, the window's command line,
-# the tree `cmake --install` lays out and the Debian package made from it.
+# the tree `cmake --install` lays out and the two Debian packages made from
+# it (delvora-convert and delvora), built as Debian builds and the same twice.
 #
 #   package_test.sh MODE --source DIR --build DIR --probe LIB --version 7.00
 #                   --project-version 7.0.0 --libdir lib
 #
-# MODE: desktop-data | command-line | install-tree | package.
+# MODE: desktop-data | command-line | window-class | install-tree | package |
+#       reproducible.
 # Exit status 77 (skipped) where a tool the mode needs is missing.
 set -euo pipefail
 
@@ -93,8 +95,12 @@ check_installed_tree() {
     share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml
     share/man/man1/delvora.1.gz share/man/man1/delvora-convert.1.gz
     share/bash-completion/completions/delvora-convert
-    share/doc/delvora/copyright share/doc/delvora/changelog.gz
   )
+  for package in delvora delvora-convert; do
+    for doc in copyright changelog.gz changelog.Debian.gz; do
+      files+=("share/doc/$package/$doc")
+    done
+  done
   for size in "${icon_sizes[@]}"; do
     files+=("share/icons/hicolor/${size}x$size/apps/$app_id.png")
   done
@@ -121,6 +127,39 @@ check_installed_tree() {
   check_window_found_its_files "$prefix/bin/delvora" "$app_dir"
 }
 
+# Makes both packages from the build folder into DIR; a missing package
+# ends the test. The Debian change log is written again first: it is dated
+# by the last commit, which may be newer than the build.
+make_packages() {
+  cmake --build "$1" --target delvora_compressed_docs >"$work/docs.log" 2>&1 ||
+    { cat "$work/docs.log" >&2; exit 1; }
+  cpack --config "$1/CPackConfig.cmake" -B "$2" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log" >&2; exit 1; }
+  for package in delvora-convert delvora; do
+    [ -f "$2/${package}_$project_version-1_$(dpkg --print-architecture).deb" ] ||
+      { fail "no package $package made: $(ls "$2")"; exit 1; }
+  done
+}
+
+# The package's compiler and linker flags were Debian's hardening ones: full
+# RELRO and bind-now, position-independent, stack protector and fortify.
+check_hardened() {
+  local binary=$1 name
+  name=$(basename "$binary")
+  grep -q 'BIND_NOW' <(readelf -dW "$binary") || fail "$name: not linked with -z now"
+  grep -q 'PIE' <(readelf -dW "$binary") || fail "$name: not position-independent"
+  grep -q 'GNU_RELRO' <(readelf -lW "$binary") || fail "$name: no RELRO segment"
+  grep -q '__stack_chk_fail' <(readelf --dyn-syms -W "$binary") ||
+    fail "$name: not built with the stack protector"
+  grep -qE '__[a-z_]+_chk(@|$)' <(readelf --dyn-syms -W "$binary" | awk '{print $8}' | grep -v __stack_chk) ||
+    fail "$name: not built with _FORTIFY_SOURCE"
+  # Control-flow protection is not among this Debian release's flags.
+  if command -v hardening-check >/dev/null; then
+    hardening-check --nocfprotection "$binary" >"$work/hardening.log" 2>&1 ||
+      { fail "hardening-check $name:"; cat "$work/hardening.log" >&2; }
+  fi
+}
+
 case $mode in
   desktop-data)
     need desktop-file-validate appstreamcli man bash
@@ -130,6 +169,8 @@ case $mode in
     expect_eq "desktop Exec" "Exec=delvora" "$(grep '^Exec=' "$linux/$app_id.desktop")"
     grep -q '^MimeType=' "$linux/$app_id.desktop" && fail "the desktop entry claims file types"
     expect_eq "desktop Icon" "Icon=$app_id" "$(grep '^Icon=' "$linux/$app_id.desktop")"
+    expect_eq "desktop StartupNotify" "StartupNotify=true" \
+      "$(grep '^StartupNotify=' "$linux/$app_id.desktop")"
 
     appstreamcli validate --no-net "$linux/$app_id.metainfo.xml" || fail "appstreamcli validate"
     newest=$(grep -o '<release version="[^"]*"' "$linux/$app_id.metainfo.xml" | head -1)
@@ -196,6 +237,32 @@ case $mode in
       "$(report_value identity)"
     ;;
 
+  window-class)
+    # Docks group a window under the desktop entry whose StartupWMClass is
+    # the class the window really carries on X11.
+    need Xvfb xdotool xprop timeout
+    exec {display_fd}<> <(:)
+    Xvfb -displayfd "$display_fd" -nolisten tcp -screen 0 1024x768x24 >"$work/xvfb.log" 2>&1 &
+    xvfb=$!
+    read -r -u "$display_fd" display
+    home=$work/home
+    mkdir -p "$home/config" "$home/run" "$home/bin"
+    chmod 700 "$home/run"
+    printf '#!/bin/sh\nexit 0\n' >"$home/bin/xdg-open"
+    chmod +x "$home/bin/xdg-open"
+    DISPLAY=:$display HOME="$home" XDG_CONFIG_HOME="$home/config" XDG_RUNTIME_DIR="$home/run" \
+      QT_QPA_PLATFORM=xcb PATH="$home/bin" "$build_dir/bin/delvora" >"$work/window.log" 2>&1 &
+    window=$!
+    id=$(DISPLAY=:$display timeout 60 xdotool search --sync --onlyvisible --pid "$window" | head -1) || true
+    # WM_CLASS(STRING) = "instance", "class"
+    class=$(DISPLAY=:$display xprop -id "${id:-0}" WM_CLASS 2>/dev/null | sed -n 's/.*, "\(.*\)"$/\1/p')
+    kill "$window" "$xvfb" 2>/dev/null
+    wait "$window" "$xvfb" 2>/dev/null || true
+    [ -n "$id" ] || { fail "the window never showed on X11:"; cat "$work/window.log" >&2; }
+    expect_eq "the desktop entry's StartupWMClass (the window's X11 class)" \
+      "StartupWMClass=$class" "$(grep '^StartupWMClass=' "$source_dir/share/linux/$app_id.desktop")"
+    ;;
+
   install-tree)
     need cmake realpath
     cmake --install "$build_dir" --prefix "$work/usr" >"$work/install.log" ||
@@ -204,20 +271,86 @@ case $mode in
     ;;
 
   package)
-    need cpack dpkg-deb lintian realpath
-    cpack --config "$build_dir/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" ||
-      { cat "$work/cpack.log" >&2; exit 1; }
-    deb=$(echo "$work"/cpack/delvora_*.deb)
-    [ -f "$deb" ] || { fail "no package made"; exit 1; }
-    expect_eq "package version" "$project_version" "$(dpkg-deb -f "$deb" Version)"
-    depends=$(dpkg-deb -f "$deb" Depends)
-    for package in libqt6widgets6 libqt6gui6 libqt6core6 qt6-qpa-plugins; do
-      grep -q "$package" <<<"$depends" || fail "the package does not depend on $package: $depends"
+    need cpack dpkg-deb dpkg-parsechangelog lintian readelf realpath
+    make_packages "$build_dir" "$work/cpack"
+    arch=$(dpkg --print-architecture)
+    convert_deb=$work/cpack/delvora-convert_$project_version-1_$arch.deb
+    window_deb=$work/cpack/delvora_$project_version-1_$arch.deb
+    for deb in "$convert_deb" "$window_deb"; do
+      expect_eq "version of $(basename "$deb")" "$project_version-1" "$(dpkg-deb -f "$deb" Version)"
     done
-    lintian --fail-on error --no-tag-display-limit "$deb" >"$work/lintian.log" 2>&1 ||
-      { fail "lintian reports errors:"; cat "$work/lintian.log" >&2; }
-    dpkg -x "$deb" "$work/root"
+
+    # The converter needs the C and C++ runtimes and nothing of Qt's.
+    convert_depends=$(dpkg-deb -f "$convert_deb" Depends)
+    expect_eq "delvora-convert depends on" "libc6 libgcc-s1 libstdc++6" \
+      "$(tr ',' '\n' <<<"$convert_depends" | sed -E 's/^ *//; s/ .*//' | sort | xargs)"
+    window_depends=$(dpkg-deb -f "$window_deb" Depends)
+    for package in "delvora-convert (= $project_version-1)" libqt6widgets6 libqt6gui6 libqt6core6 \
+      qt6-qpa-plugins fonts-liberation; do
+      grep -qF "$package" <<<"$window_depends" || fail "delvora does not depend on $package: $window_depends"
+    done
+    # Each file in one package only: the converter's side and the window's.
+    dpkg-deb -c "$convert_deb" | awk '{print $6}' | grep -vE '/$' >"$work/convert.files"
+    expect_eq "files of delvora-convert" \
+      "./usr/bin/delvora-convert ./usr/share/bash-completion/completions/delvora-convert ./usr/share/doc/delvora-convert/changelog.Debian.gz ./usr/share/doc/delvora-convert/changelog.gz ./usr/share/doc/delvora-convert/copyright ./usr/share/lintian/overrides/delvora-convert ./usr/share/man/man1/delvora-convert.1.gz" \
+      "$(sort "$work/convert.files" | xargs)"
+    dpkg-deb -c "$window_deb" | awk '{print $6}' | grep -F -x -f "$work/convert.files" &&
+      fail "delvora holds files of delvora-convert"
+
+    # lintian --pedantic finds nothing the packages' overrides do not explain.
+    lintian --pedantic --fail-on error,warning,info,pedantic --tag-display-limit 0 \
+      "$convert_deb" "$window_deb" >"$work/lintian.log" 2>&1 ||
+      { fail "lintian reports:"; cat "$work/lintian.log" >&2; }
+
+    dpkg -x "$convert_deb" "$work/convert-only"
+    [ -e "$work/convert-only/usr/$libdir/delvora" ] && fail "delvora-convert installs the window's files"
+    printf 'a;b\r\n' >"$work/alone.csv"
+    "$work/convert-only/usr/bin/delvora-convert" -q -d semicolon "$work/alone.csv" ||
+      fail "delvora-convert alone failed"
+    expect_eq "delvora-convert alone's result" "$(printf 'a\tb\r\n' | od -c)" "$(od -c <"$work/alone.tsv")"
+
+    dpkg -x "$convert_deb" "$work/root"
+    dpkg -x "$window_deb" "$work/root"
     check_installed_tree "$work/root/usr"
+    check_hardened "$work/root/usr/bin/delvora-convert"
+    check_hardened "$work/root/usr/$libdir/delvora/delvora"
+
+    # The Debian change log: compressed without a name or time stamp, for
+    # this version, dated by the last commit when there is one.
+    for package in delvora-convert delvora; do
+      changelog=$work/root/usr/share/doc/$package/changelog.Debian.gz
+      read -r -a gzip_header < <(od -An -tu1 -N8 "$changelog")
+      expect_eq "$package's changelog.Debian.gz has no name or time stamp" "0 0 0 0 0" \
+        "$((gzip_header[3] & 8)) ${gzip_header[*]:4:4}"
+      gzip -dc "$changelog" >"$work/changelog"
+      expect_eq "$package's Debian change log version" "$project_version-1" \
+        "$(dpkg-parsechangelog -l "$work/changelog" -S Version)"
+      if commit_time=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null); then
+        expect_eq "$package's Debian change log date" "$commit_time" \
+          "$(dpkg-parsechangelog -l "$work/changelog" -S Timestamp)"
+      fi
+    done
+    ;;
+
+  reproducible)
+    # A second build of the same sources, in another folder, gives packages
+    # equal to the byte.
+    need cmake cpack cmp
+    make_packages "$build_dir" "$work/first"
+    cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build_dir/CMakeCache.txt"; }
+    cmake -S "$source_dir" -B "$work/second" -G "$(cache_value CMAKE_GENERATOR)" \
+      -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" \
+      -DCMAKE_CXX_COMPILER_LAUNCHER="$(cache_value CMAKE_CXX_COMPILER_LAUNCHER)" \
+      -DDELVORA_DPKG_BUILDFLAGS="$(cache_value DELVORA_DPKG_BUILDFLAGS)" \
+      -DDELVORA_WERROR="$(cache_value DELVORA_WERROR)" \
+      -DDELVORA_TESTS=OFF -DDELVORA_BENCH=OFF >"$work/configure.log" 2>&1 ||
+      { cat "$work/configure.log" >&2; exit 1; }
+    cmake --build "$work/second" -j 2 >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
+    make_packages "$work/second" "$work/second-packages"
+    for deb in "$work"/first/*.deb; do
+      cmp "$deb" "$work/second-packages/$(basename "$deb")" ||
+        fail "$(basename "$deb") differs between two builds of the same sources"
+    done
     ;;
 
   *)
