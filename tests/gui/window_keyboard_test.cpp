@@ -130,6 +130,9 @@ TEST(WindowKeyboard, KeysStillReachTheWindowAfterThePickerIsConfirmedWithEnter) 
   harness.folder_picker.results = {"/data/out"};
   harness.folder_picker.on_browse = [](QWidget*) {
     QDialog picker;  // a window of its own, not the form's child
+    auto* ok = new QPushButton("OK", &picker);
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, &picker, &QDialog::accept);
     picker.show();
     picker.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&picker));
