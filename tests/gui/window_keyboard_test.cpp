@@ -226,5 +226,60 @@ TEST(WindowKeyboard, EveryCaptionFitsItsControlInTheFontTheSystemGives) {
   EXPECT_TRUE(ClippedCaptions(window).contains("Option7"));
 }
 
+// Columns of the image's top `rows` that hold dark (text) pixels: first to last.
+int InkWidth(const QImage& image, int rows, int from_x) {
+  int first = -1;
+  int last = -1;
+  for (int x = from_x; x < image.width(); ++x) {
+    for (int y = 0; y < rows && y < image.height(); ++y) {
+      if (Luminance(image.pixelColor(x, y)) < 0.3) {
+        if (first < 0) first = x;
+        last = x;
+        break;
+      }
+    }
+  }
+  return first < 0 ? 0 : last - first + 1;
+}
+
+TEST(WindowKeyboard, UnderTheSkinCaptionsAndHeaderAreInTheWindowsFontOnItsColour) {
+  WindowHarness harness;
+  InstallResource(harness, "x/o.cjs");
+  Form1& window = harness.CreateAndLoad();
+  window.List().Add("/data/a.csv");
+  ShowActive(window);
+  QFont bold("Arial");
+  bold.setPointSizeF(9);
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  QWidget* header = window.ListView1->header()->viewport();
+  const struct {
+    QWidget* widget;
+    QString text;
+    int rows;
+    int from_x;
+  } captions[] = {{window.Frame2, "CSV Delimiter", metrics.height(), 0},
+                  {window.Frame5, "Save Option", metrics.height(), 0},
+                  {header, "CSV File(s)", header->height(), 0}};
+  for (const auto& caption : captions) {
+    SCOPED_TRACE(caption.text.toStdString());
+    const int expected = metrics.boundingRect(caption.text).width();
+    EXPECT_NEAR(InkWidth(caption.widget->grab().toImage(), caption.rows, caption.from_x),
+                expected, 3);
+  }
+  // Blank places in the frames and options: the window's own colour.
+  const QImage whole = window.grab().toImage();
+  const QColor window_colour = whole.pixelColor(4, 4);
+  const std::pair<QWidget*, QPoint> spots[] = {{window.Frame2, {350, 42}},
+                                               {window.Frame5, {400, 91}},
+                                               {window.Option1, {73, 7}},
+                                               {window.Option7, {235, 8}}};
+  for (const auto& [widget, at] : spots) {
+    SCOPED_TRACE(widget->objectName().toStdString());
+    EXPECT_EQ(whole.pixelColor(widget->mapTo(&window, at)).name().toStdString(),
+              window_colour.name().toStdString());
+  }
+}
+
 }  // namespace
 }  // namespace delvora::testing
