@@ -368,7 +368,8 @@ void Form1::BuildLayout() {
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   Option4->setFocusPolicy(Qt::NoFocus);
   for (QWidget* control : order) {
-    if (control != ListView1 && control != Text1 && control != Text2) control->setStyle(focus_style);
+    if (control != ListView1 && control != Text1 && control != Text2)
+      control->setStyle(focus_style);
   }
   ProgressBar1->setFocusPolicy(Qt::NoFocus);
 

@@ -21,7 +21,6 @@ constexpr int kCursorType = 2;
 constexpr int kHeaderBytes = 6;
 constexpr int kEntryBytes = 16;
 
-
 int Word(const QByteArray& bytes, int at) {
   return static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
 }

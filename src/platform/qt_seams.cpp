@@ -40,7 +40,8 @@ MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QStrin
   // the title bar also holds the icon and its buttons.
   if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
     const int title_bar = box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
-    const int wanted = QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 5 * title_bar;
+    const int wanted =
+        QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 5 * title_bar;
     grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
                   grid->rowCount(), 0, 1, grid->columnCount());
   }

@@ -264,8 +264,8 @@ TEST(WindowKeyboard, UnderTheSkinCaptionsAndHeaderAreInTheWindowsFontOnItsColour
   for (const auto& caption : captions) {
     SCOPED_TRACE(caption.text.toStdString());
     const int expected = metrics.boundingRect(caption.text).width();
-    EXPECT_NEAR(InkWidth(caption.widget->grab().toImage(), caption.rows, caption.from_x),
-                expected, 3);
+    EXPECT_NEAR(InkWidth(caption.widget->grab().toImage(), caption.rows, caption.from_x), expected,
+                3);
   }
   // Blank places in the frames and options: the window's own colour.
   const QImage whole = window.grab().toImage();
