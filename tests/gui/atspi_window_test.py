@@ -179,6 +179,7 @@ def main_inside(program):
         expect(alert is not None, "no question after Load Sample/Example Files")
         if alert is not None:
             press(find(alert, "No", "push button"))
+            expect(wait_for(lambda: top("alert") is None), "the question stays open after No")
         added = wait_for(lambda: len(entries_heard("add")) >= 7 and entries_heard("add"))
         expect(added, "the samples' arrival was not heard: %d entries" % len(entries_heard("add")))
         expect(tree is not None and tree.childCount == 8, "the list does not hold the 7 samples")
