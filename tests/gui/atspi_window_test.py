@@ -141,6 +141,11 @@ def main_inside(program):
 
     try:
         app = wait_for(application, 20)
+        if app is None and window_process.poll() is not None:
+            # The X connection can fail while the bus's helpers come and go
+            # on the new display; one more start.
+            window_process = subprocess.Popen([program], env=env, start_new_session=True)
+            app = wait_for(application, 20)
         if app is None:
             print("FAIL: the window never appeared on the accessibility bus")
             return 1
