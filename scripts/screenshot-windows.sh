@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # `make screenshot` (second half): writes docs/screenshot-windows.png, the
 # real Windows window (delvora.exe from the zip's folder, Windows platform
-# plugin) under Wine on a private Xvfb display, as it looks at a first start.
+# plugin) under Wine on a private Xvfb display, as it looks at a first start,
+# and docs/screenshot-windows-plain.png, the same from a copy of that folder
+# without the skin.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/dist-windows.sh >/dev/null
@@ -24,25 +26,33 @@ cleanup() {
 trap cleanup EXIT
 
 wine_prefix "$PWD/build/wine-screenshot"
-# A first start: no settings yet.
-wine reg delete 'HKCU\Software\Quorvane' /f >/dev/null 2>&1 || true
 x_display_start
 wine_server_start
-(cd "$folder" && exec wine delvora.exe >/dev/null 2>&1) &
-pid=$!
-id=$(x_wait_window delvora.exe '^Delvora$' 120) || { echo "the window did not appear" >&2; exit 1; }
 
-# Painted once two grabs in a row agree.
-previous=""
-for _ in $(seq 100); do
-  import -window "$id" "$work/shot.png"
-  current=$(convert "$work/shot.png" rgb:- | md5sum)
-  [ "$current" = "$previous" ] && break
-  previous=$current
-  sleep 0.3
-done
-mkdir -p docs
-cp "$work/shot.png" docs/screenshot-windows.png
-xdotool windowfocus --sync "$id" key alt+F4
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-echo "wrote docs/screenshot-windows.png"
+# shoot FOLDER OUTPUT: a first start (no settings yet) of FOLDER's window.
+shoot() {
+  wine reg delete 'HKCU\Software\Quorvane' /f >/dev/null 2>&1 || true
+  (cd "$1" && exec wine delvora.exe >/dev/null 2>&1) &
+  pid=$!
+  id=$(x_wait_window delvora.exe '^Delvora$' 120) || { echo "the window did not appear" >&2; exit 1; }
+  # Painted once two grabs in a row agree.
+  local previous="" current
+  for _ in $(seq 100); do
+    import -window "$id" "$work/shot.png"
+    current=$(convert "$work/shot.png" rgb:- | md5sum)
+    [ "$current" = "$previous" ] && break
+    previous=$current
+    sleep 0.3
+  done
+  mkdir -p docs
+  cp "$work/shot.png" "$2"
+  xdotool windowfocus --sync "$id" key alt+F4
+  for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  pid=""
+  echo "wrote $2"
+}
+
+shoot "$folder" docs/screenshot-windows.png
+cp -r "$folder" "$work/plain"
+rm -rf "$work/plain/x"
+shoot "$work/plain" docs/screenshot-windows-plain.png

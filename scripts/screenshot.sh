@@ -2,7 +2,8 @@
 # `make screenshot`: starts the real window under Xvfb with a throwaway
 # settings store, loads the sample files as a new user would ("Load
 # Sample/Example Files", then No to opening their folder) and writes
-# docs/screenshot.png.
+# docs/screenshot.png (with the skin that ships beside the program) and
+# docs/screenshot-plain.png (the same program from a folder without it).
 #
 #   scripts/screenshot.sh [build-dir]      (default build/release)
 set -euo pipefail
@@ -53,3 +54,13 @@ wait "$pid" 2>/dev/null || true
 SHOOT
 xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh" "$program" docs/screenshot.png
 echo "wrote docs/screenshot.png"
+
+# The program finds its skin, pointer and samples beside itself: a copy of
+# that folder without the skin shows the plain window.
+plain="$work/plain"
+mkdir -p "$plain"
+cp -r "$(dirname "$program")"/{delvora,HAND-M.CUR,Samples} "$plain"/
+rm -rf "$XDG_CONFIG_HOME"
+xvfb-run -a -s "-screen 0 1024x768x24" bash "$work/shoot.sh" "$plain/delvora" \
+  docs/screenshot-plain.png
+echo "wrote docs/screenshot-plain.png"

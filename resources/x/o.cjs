@@ -13,7 +13,8 @@ Delvora skin 1
 @style
 QWidget#Form1 { background: #F4F6FA; color: #1F2937; }
 QGroupBox {
-  background: #FFFFFF;
+  background: #F4F6FA;
+  font: bold 9pt "Arial";
   border: 1px solid #D5DBE5;
   border-radius: 6px;
   margin-top: 7px;
@@ -26,7 +27,13 @@ QGroupBox::title {
   background: transparent;
 }
 QGroupBox#Frame6 { border: none; background: transparent; margin-top: 0; }
-QRadioButton { background: transparent; color: #1F2937; spacing: 5px; }
+QRadioButton {
+  background: transparent;
+  color: #1F2937;
+  spacing: 5px;
+  font: bold 9pt "Arial";
+  border: 1px solid transparent;
+}
 QRadioButton:disabled { color: #9AA3B2; }
 QRadioButton::indicator {
   width: 10px;
@@ -36,7 +43,7 @@ QRadioButton::indicator {
   background: #FFFFFF;
 }
 QRadioButton::indicator:hover { border-color: #2563EB; }
-QRadioButton:focus { background: #E3EBFD; border-radius: 3px; }
+QRadioButton:focus { border: 1px dotted #1F2937; border-radius: 3px; }
 QRadioButton::indicator:checked {
   width: 4px;
   height: 4px;
@@ -79,6 +86,7 @@ QTreeView {
 QTreeView:focus { border-color: #2563EB; }
 QHeaderView { background: #EEF1F6; border: none; }
 QHeaderView::section {
+  font: bold 9pt "Arial";
   background: #EEF1F6;
   color: #374151;
   border: none;

@@ -1,5 +1,7 @@
 #include "app/main_window.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -18,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyleOptionFocusRect>
 #include <QTreeView>
 #include <algorithm>
 
@@ -92,6 +95,51 @@ class PlainFrameStyle : public QProxyStyle {
   }
 };
 
+// Focus drawn so that it is seen: a dotted line in the text's colour round
+// a focused button's or option's caption (some styles tint it faintly in the
+// selection colour), and a line round the focused list, which most styles
+// leave unmarked.
+class FocusStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_FrameFocusRect) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    painter->save();
+    painter->setPen(QPen(option->palette.color(QPalette::WindowText), 1, Qt::DotLine));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
+  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                   const QWidget* widget) const override {
+    QProxyStyle::drawControl(element, option, painter, widget);
+    if (!(option->state & State_HasFocus)) return;
+    if (element == CE_PushButton) {
+      // Not every style asks for the focus rectangle of a button.
+      QStyleOptionFocusRect focus;
+      focus.QStyleOption::operator=(*option);
+      focus.rect = subElementRect(SE_PushButtonFocusRect, option, widget);
+      drawPrimitive(PE_FrameFocusRect, &focus, painter, widget);
+      return;
+    }
+    if (element != CE_ShapedFrame) return;
+    painter->save();
+    painter->setPen(QPen(option->palette.color(QPalette::WindowText), 2));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(QRectF(option->rect).adjusted(1, 1, -1, -1));
+    painter->restore();
+  }
+};
+
+// A screen reader announces the window as a window, not as a bare panel.
+QAccessibleInterface* WindowAccessible(const QString& class_name, QObject* object) {
+  if (class_name != QLatin1String("delvora::Form1") || !object->isWidgetType()) return nullptr;
+  return new QAccessibleWidget(static_cast<QWidget*>(object), QAccessible::Window);
+}
+
 QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, QStyle* style) {
   auto* frame = new QGroupBox(title, parent);
   frame->setObjectName(QLatin1String(name));
@@ -144,6 +192,8 @@ bool EventHook::eventFilter(QObject* watched, QEvent* event) { return handler_(w
 
 Form1::Form1(const Seams& seams, QWidget* parent)
     : QWidget(parent), seams_(seams), error_box_(*seams.message_boxes, this) {
+  static const bool accessible_installed = (QAccessible::installFactory(WindowAccessible), true);
+  (void)accessible_installed;
   BuildLayout();
   list_.Attach(ListView1);
   WireWindowEvents();
@@ -232,6 +282,8 @@ void Form1::BuildLayout() {
 
   auto* frame_style = new PlainFrameStyle;
   frame_style->setParent(this);
+  auto* focus_style = new FocusStyle;
+  focus_style->setParent(this);
 
   PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Help"));
   Place(PushButton2, 120, 120, 7800, 405);
@@ -239,6 +291,9 @@ void Form1::BuildLayout() {
   ListView1 = new QTreeView(this);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setHeader(new ListHeader(ListView1));
+  ListView1->setStyle(focus_style);
+  // Long names run to the column's edge and are cut there, not shortened.
+  ListView1->setTextElideMode(Qt::ElideNone);
   ListView1->setFont(ArialBold(9));
   ListView1->setRootIsDecorated(false);
   ListView1->setUniformRowHeights(true);
@@ -313,6 +368,10 @@ void Form1::BuildLayout() {
                       Option4,     Option7,     Option6,     Text1,       PushButton1};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
   Option4->setFocusPolicy(Qt::NoFocus);
+  for (QWidget* control : order) {
+    if (control != ListView1 && control != Text1 && control != Text2)
+      control->setStyle(focus_style);
+  }
   ProgressBar1->setFocusPolicy(Qt::NoFocus);
 
   // What a screen reader says for controls whose caption stands elsewhere
@@ -417,7 +476,7 @@ void Form1::Form_Load() {
   if (steps.If(104, [&] { return PathExists(hand.toStdString()); })) {
     steps.Do(106, [&] {
       mouse_icon_.reset();
-      mouse_icon_ = LoadCursorFile(hand);
+      mouse_icon_ = LoadCursorFile(hand, devicePixelRatioF());
     });
   }
   steps.Do(108, [&] { MaybeOpenVendorPage(); });
@@ -567,6 +626,11 @@ void Form1::PushButton1_Click() {
     chosen =
         seams_.folder_picker->BrowseForFolder(this, QStringLiteral("Please select folder:"), last);
   });
+  // A picker confirmed with Enter can close without handing the activation
+  // back (a desktop's own dialog, or a key release landing elsewhere): the
+  // window would then take no keys until another box came and went.
+  activateWindow();
+  PushButton1->setFocus(Qt::OtherFocusReason);
   if (chosen.isEmpty()) return;  // 102: cancelled, nothing changes
   steps.Do(104, [&] { seams_.settings->SaveSetting(QStringLiteral("LastFolderDot"), chosen); });
   // 106: a root keeps its one separator.
@@ -640,6 +704,15 @@ void Form1::WireWindowEvents() {
   for (QPushButton* button : {PushButton1, PushButton2, PushButton4, PushButton5, PushButton7,
                               PushButton8, PushButton9}) {
     HookPointerMoves(button, &Form1::PushButtonHand_MouseMove);
+    // Enter presses the focused button, as Space does.
+    new EventHook(button, [button](QObject* watched, QEvent* event) {
+      if (watched != button || event->type() != QEvent::KeyPress) return false;
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) return false;
+      if ((key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+      if (!key->isAutoRepeat() && button->isEnabled()) button->click();
+      return true;
+    });
   }
   HookPointerMoves(this, &Form1::Form_MouseMove);
   // Controls without a handler leave the pointer as it is; their moves must

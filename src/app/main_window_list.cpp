@@ -4,6 +4,7 @@
 #include <QCursor>
 #include <QDir>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -247,6 +248,15 @@ void Form1::WireListEvents() {
     }
   });
   new EventHook(ListView1, [this](QObject*, QEvent* event) {
+    if (event->type() == QEvent::FocusIn) {
+      // Arriving by keyboard picks an entry, so Delete works at once.
+      const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+      if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
+          list_.SelectedItem() == 0 && list_.Count() > 0) {
+        const QModelIndex current = ListView1->currentIndex();
+        list_.Select(current.isValid() ? current.row() + 1 : 1);
+      }
+    }
     if (event->type() == QEvent::KeyPress) {
       const auto* key = static_cast<QKeyEvent*>(event);
       ListView1_KeyDown(KeyCode(key->key()), ShiftState(key->modifiers()));

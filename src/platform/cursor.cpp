@@ -21,7 +21,6 @@ constexpr int kCursorType = 2;
 constexpr int kHeaderBytes = 6;
 constexpr int kEntryBytes = 16;
 
-
 int Word(const QByteArray& bytes, int at) {
   return static_cast<unsigned char>(bytes[at]) | (static_cast<unsigned char>(bytes[at + 1]) << 8);
 }
@@ -86,9 +85,16 @@ CursorPicture ReadCursorFile(const QString& path) {
   return ReadCursorBytes(bytes);
 }
 
-QCursor LoadCursorFile(const QString& path) {
+QCursor LoadCursorFile(const QString& path, qreal device_pixel_ratio) {
   const CursorPicture picture = ReadCursorFile(path);
-  return QCursor(QPixmap::fromImage(picture.image), picture.hotspot.x(), picture.hotspot.y());
+  const qreal ratio = std::max<qreal>(1.0, device_pixel_ratio);
+  QPixmap pixmap = QPixmap::fromImage(
+      ratio == 1.0 ? picture.image
+                   : picture.image.scaled(picture.image.size() * ratio, Qt::IgnoreAspectRatio,
+                                          Qt::SmoothTransformation));
+  pixmap.setDevicePixelRatio(ratio);
+  // The hotspot is in the picture's own pixels, which stay the logical ones.
+  return QCursor(pixmap, picture.hotspot.x(), picture.hotspot.y());
 }
 
 }  // namespace delvora

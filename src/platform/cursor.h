@@ -22,6 +22,7 @@ struct CursorPicture {
 // picture" when it is not a cursor or icon file Qt can decode.
 CursorPicture ReadCursorFile(const QString& path);
 CursorPicture ReadCursorBytes(const QByteArray& bytes);
-QCursor LoadCursorFile(const QString& path);
+// Drawn at the screen's scale, as the system's own pointers are.
+QCursor LoadCursorFile(const QString& path, qreal device_pixel_ratio = 1.0);
 
 }  // namespace delvora

@@ -1,6 +1,7 @@
 #include "platform/list_view.h"
 
 #include <QAbstractItemModel>
+#include <QAccessible>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
@@ -12,6 +13,10 @@
 #include "platform/twips.h"
 
 namespace delvora {
+
+namespace {
+constexpr int kAnnouncedEntries = 64;
+}  // namespace
 
 ListHeader::ListHeader(QWidget* parent) : QHeaderView(Qt::Horizontal, parent) {
   setMouseTracking(true);
@@ -145,6 +150,41 @@ void ListView::Attach(QTreeView* widget) {
   counts_valid_ = false;
   if (widget_ == nullptr) return;
   model_ = new EntryModel(widget_);
+  // The view's own notice of a changed model reaches no screen reader on
+  // every system: each entry that comes or goes is announced as an object
+  // of its own, as widgets are. A large change announces its first entries
+  // only; the reader reads the list anew from any of them.
+  const auto tell = [widget](QAccessible::Event type, int first, int last) {
+    if (!QAccessible::isActive()) return;
+    last = std::min(last, widget->model()->rowCount() - 1);
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(widget);
+    QAccessibleTableInterface* table = list != nullptr ? list->tableInterface() : nullptr;
+    if (table == nullptr) return;
+    for (int row = first; row <= std::min(last, first + kAnnouncedEntries - 1); ++row) {
+      if (QAccessibleInterface* entry = table->cellAt(row, 0)) {
+        QAccessibleEvent event(entry, type);
+        QAccessible::updateAccessibility(&event);
+      }
+    }
+  };
+  QObject::connect(model_, &QAbstractItemModel::rowsInserted, widget_,
+                   [widget, tell](const QModelIndex&, int first, int last) {
+                     // Once the view has its new rows: it lays them out later.
+                     QMetaObject::invokeMethod(
+                         widget,
+                         [widget, tell, first, last] {
+                           widget->doItemsLayout();
+                           tell(QAccessible::ObjectCreated, first, last);
+                         },
+                         Qt::QueuedConnection);
+                   });
+  QObject::connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, widget_,
+                   [tell](const QModelIndex&, int first, int last) {
+                     tell(QAccessible::ObjectDestroyed, first, last);
+                   });
+  QObject::connect(model_, &QAbstractItemModel::modelAboutToBeReset, widget_,
+                   [this, tell] { tell(QAccessible::ObjectDestroyed, 0, Count() - 1); });
+  // Connected first, so that the entries are told of before the view drops them.
   widget_->setModel(model_);
 }
 

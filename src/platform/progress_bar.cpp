@@ -11,6 +11,8 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
 
 void ProgressBar::SetText(const QString& text) {
   text_ = text;
+  // What the bar says is read out too, not only its percentage.
+  setAccessibleDescription(text);
   update();
 }
 

@@ -1,14 +1,18 @@
 #include "platform/qt_seams.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTime>
 #include <QTimer>
 #include <QUrl>
@@ -32,6 +36,15 @@ MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QStrin
       buttons == MsgButtons::kYesNo ? (QMessageBox::Yes | QMessageBox::No) : QMessageBox::Ok,
       parent);
   box.setTextFormat(Qt::PlainText);
+  // A short text ("Done.") would leave the box too narrow for its caption;
+  // the title bar also holds the icon and its buttons.
+  if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+    const int title_bar = box.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &box);
+    const int wanted =
+        QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 5 * title_bar;
+    grid->addItem(new QSpacerItem(wanted, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+  }
   const int answer = box.exec();
   if (buttons == MsgButtons::kYesNo) {
     return answer == QMessageBox::Yes ? MsgAnswer::kYes : MsgAnswer::kNo;

@@ -61,6 +61,19 @@ TEST(CursorFile, CursorHotspotComesFromTheFileHeader) {
   EXPECT_EQ(ReadCursorBytes(IconFile(2, 16, 40, 99)).hotspot, QPoint(15, 15));
 }
 
+// On a screen at twice the scale the pointer grows with the system's arrow.
+TEST(CursorFile, ThePointerScalesWithTheScreen) {
+  TempDir dir;
+  WriteFile(dir.path() / "hand.cur", IconFile(2, 32, 4, 6).toStdString());
+  const QString path = QString::fromStdString(dir.Utf8() + "/hand.cur");
+  for (const qreal ratio : {1.0, 2.0}) {
+    const QCursor cursor = LoadCursorFile(path, ratio);
+    EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32) * ratio);
+    EXPECT_EQ(cursor.pixmap().deviceIndependentSize(), QSizeF(32, 32));
+    EXPECT_EQ(cursor.hotSpot(), QPoint(4, 6));
+  }
+}
+
 TEST(CursorFile, IconUsedAsPointerPointsWithItsCentre) {
   const CursorPicture picture = ReadCursorBytes(IconFile(1, 32, 0, 0));
   EXPECT_EQ(picture.hotspot, QPoint(16, 16));

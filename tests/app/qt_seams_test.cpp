@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTest>
@@ -81,7 +82,8 @@ TEST(DesktopOrHome, OnlyAnExistingDesktopIsTaken) {
 }
 
 // Where a real box opens: closed by the test as soon as it is up.
-QRect ShownBoxGeometry(QWidget* owner) {
+QRect ShownBoxGeometry(QWidget* owner, const QString& text = "A start-up failure",
+                       const QString& caption = "Delvora") {
   QRect where;
   QTimer::singleShot(0, [&] {
     QWidget* box = nullptr;
@@ -93,7 +95,7 @@ QRect ShownBoxGeometry(QWidget* owner) {
     static_cast<QMessageBox*>(box)->accept();
   });
   QtMessageBoxes boxes;
-  boxes.Show(owner, "A start-up failure", "Delvora", MsgButtons::kOk, MsgIcon::kExclamation);
+  boxes.Show(owner, text, caption, MsgButtons::kOk, MsgIcon::kExclamation);
   return where;
 }
 
@@ -111,6 +113,13 @@ TEST(QtMessageBoxes, CentredOnTheScreenUntilTheOwnerIsShownThenOverIt) {
   const QRect later = ShownBoxGeometry(&owner);
   ASSERT_TRUE(later.isValid());
   EXPECT_LE((later.center() - owner.frameGeometry().center()).manhattanLength(), 30);
+}
+
+TEST(QtMessageBoxes, AShortTextStillLeavesRoomForTheWholeCaption) {
+  const QString caption = "Velmark Delimited Text Converter Suite";
+  const QRect box = ShownBoxGeometry(nullptr, "Done.", caption);
+  ASSERT_TRUE(box.isValid());
+  EXPECT_GE(box.width(), QFontMetrics(QApplication::font()).horizontalAdvance(caption) + 60);
 }
 
 }  // namespace

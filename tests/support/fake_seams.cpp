@@ -34,9 +34,10 @@ QString FakeFileDialog::ShowOpen(QWidget* /*owner*/, const FileDialogRequest& re
   return next_result;
 }
 
-QString FakeFolderPicker::BrowseForFolder(QWidget* /*owner*/, const QString& title,
+QString FakeFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
                                           const QString& initial_folder) {
   calls.push_back({title, initial_folder});
+  if (on_browse) on_browse(owner);
   if (results.empty()) return QString();
   QString result = results.front();
   results.pop_front();

@@ -55,6 +55,8 @@ class FakeFolderPicker : public FolderPicker {
   };
   std::vector<Call> calls;
   std::deque<QString> results;  // "" (cancel) when none is left
+  // Runs while the picker is "open", to stand for a real modal window.
+  std::function<void(QWidget* owner)> on_browse;
 };
 
 class FakeShell : public Shell {
