@@ -36,10 +36,11 @@ struct Child {
   int err_fd;  // the program's standard error, to be read
 };
 
-// Starts delvora-convert with args, a file-size limit and a user as asked;
-// SIGXFSZ and the interrupt signals as a shell leaves them.
+// Starts delvora-convert with args, a file-size limit, a user and a working
+// folder (an open one) as asked; SIGXFSZ and the interrupt signals as a
+// shell leaves them.
 Child Start(const std::vector<std::string>& args, std::optional<rlim_t> file_size_limit,
-            std::optional<uid_t> user) {
+            std::optional<uid_t> user, int folder = -1) {
   int err[2];
   if (pipe(err) != 0) return {-1, -1};
   const pid_t pid = fork();
@@ -52,6 +53,7 @@ Child Start(const std::vector<std::string>& args, std::optional<rlim_t> file_siz
       const rlimit limit{*file_size_limit, *file_size_limit};
       setrlimit(RLIMIT_FSIZE, &limit);
     }
+    if (folder >= 0 && fchdir(folder) != 0) _exit(125);
     if (user && (setgroups(0, nullptr) != 0 || setgid(*user) != 0 || setuid(*user) != 0))
       _exit(126);
     std::vector<char*> argv{const_cast<char*>(DELVORA_CONVERT_EXE)};
@@ -268,6 +270,35 @@ TEST_F(ConvertProcessTest, AnInputChangedDuringItsConversionFailsAndTheBatchGoes
               (std::vector<std::string>{"in.csv", "in.tsv", "small.csv", "small.tsv"}));
   }
   ASSERT_TRUE(caught) << "the conversion always finished before it could be stopped";
+}
+
+// A folder whose absolute path passes the system's 4,096 bytes is
+// converted when named from inside it and by that path: every file below
+// it is found and its result written beside it.
+TEST_F(ConvertProcessTest, AFolderPastTheSystemsPathLengthIsWalked) {
+  const testing::DeepFolder deep(dir_);
+  deep.MakeFolder("sub");
+  deep.Write("x.csv", "a,b\n");
+  deep.Write("sub/y.csv", "c,d\n");
+  deep.MakeFolder("out");
+  struct Case {
+    std::vector<std::string> args;
+    int folder;
+    std::string x, y;  // the results expected
+  };
+  for (const Case& c :
+       {Case{{"."}, deep.fd(), "x.tsv", "sub/y.tsv"},
+        Case{{"--out", deep.path() + "/out", deep.path()}, -1, "out/x.tsv", "out/y.tsv"}}) {
+    SCOPED_TRACE(c.folder >= 0 ? "from inside" : "by its path");
+    const Child child = Start(c.args, std::nullopt, std::nullopt, c.folder);
+    const std::string err = ReadAll(child.err_fd);
+    const int status = Wait(child.pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(deep.Read(c.x), "a\tb\r\n");
+    EXPECT_EQ(deep.Read(c.y), "c\td\r\n");
+  }
 }
 
 }  // namespace

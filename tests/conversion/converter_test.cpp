@@ -469,42 +469,13 @@ TEST_F(ConvertFileTest, AFullDiskKeepsTheOlderOutputAndRemovesTheTemporaryFile) 
 // files: they convert, beside their input and into another such folder. The
 // tree is made and read relative to open folders, as the writer does.
 TEST_F(ConvertFileTest, FoldersPastTheSystemsPathLengthConvert) {
-  const std::string step(200, 'd');
-  int folder = open(dir_.Utf8().c_str(), O_RDONLY | O_DIRECTORY);
-  ASSERT_GE(folder, 0);
-  std::string deep = dir_.Utf8();
-  int middle = -1;
-  for (int level = 0; level < 22; ++level) {
-    ASSERT_EQ(mkdirat(folder, step.c_str(), 0700), 0);
-    const int next = openat(folder, step.c_str(), O_RDONLY | O_DIRECTORY);
-    if (level == 10) middle = dup(folder);
-    close(folder);
-    folder = next;
-    ASSERT_GE(folder, 0);
-    deep += "/" + step;
-  }
-  ASSERT_GT(deep.size(), 4096u);
-  ASSERT_EQ(mkdirat(folder, "out", 0700), 0);
-  const int in = openat(folder, "x.csv", O_WRONLY | O_CREAT, 0600);
-  ASSERT_EQ(write(in, "a,b\n", 4), 4);
-  close(in);
-  ConvertFile(deep + "/x.csv", deep + "/x.tsv", Comma());
-  ConvertFile(deep + "/x.csv", deep + "/out/x.tsv", Comma());
-  for (const char* result : {"x.tsv", "out/x.tsv"}) {
-    SCOPED_TRACE(result);
-    char bytes[16] = {};
-    const int out = openat(folder, result, O_RDONLY);
-    ASSERT_GE(out, 0);
-    EXPECT_EQ(read(out, bytes, sizeof bytes), 5);
-    close(out);
-    EXPECT_STREQ(bytes, "a\tb\r\n");
-  }
-  close(folder);
-  // Halved, the tree can be removed by path again.
-  const int top = open(dir_.Utf8().c_str(), O_RDONLY | O_DIRECTORY);
-  EXPECT_EQ(renameat(middle, step.c_str(), top, "lower"), 0);
-  close(middle);
-  close(top);
+  const testing::DeepFolder deep(dir_);
+  deep.MakeFolder("out");
+  deep.Write("x.csv", "a,b\n");
+  ConvertFile(deep.path() + "/x.csv", deep.path() + "/x.tsv", Comma());
+  ConvertFile(deep.path() + "/x.csv", deep.path() + "/out/x.tsv", Comma());
+  EXPECT_EQ(deep.Read("x.tsv"), "a\tb\r\n");
+  EXPECT_EQ(deep.Read("out/x.tsv"), "a\tb\r\n");
 }
 #else
 TEST_F(ConvertFileTest, AFullDiskKeepsTheOlderOutputAndRemovesTheTemporaryFile) {

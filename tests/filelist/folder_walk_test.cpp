@@ -14,6 +14,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace delvora {
@@ -400,6 +401,24 @@ TEST(FolderWalkTest, LongPathsAreWalkedAndNamesJoinWithOneSeparator) {
               ::testing::ElementsAreArray(expected));
   EXPECT_THAT(reporter.errors, IsEmpty());
 }
+
+#ifndef _WIN32
+// A chosen folder past the system's 4,096 bytes is walked like any other,
+// and a link back into it is still known for the folder it points at.
+TEST(FolderWalkTest, AFolderPastTheSystemsPathLengthIsWalked) {
+  TempDir dir;
+  const testing::DeepFolder deep(dir);
+  deep.MakeFolder("sub");
+  deep.Write("x.csv", "");
+  deep.Write("sub/y.csv", "");
+  ASSERT_EQ(symlinkat("sub", deep.fd(), "link"), 0);
+  RecordingReporter reporter;
+  HookPump pump;
+  const std::vector<std::string> files = CollectFolderFiles(deep.path(), "*.csv", reporter, pump);
+  EXPECT_THAT(files, ElementsAre(deep.path() + "/x.csv", ::testing::EndsWith("/y.csv")));
+  EXPECT_THAT(reporter.errors, IsEmpty());
+}
+#endif
 
 TEST(ListMatchingFilesTest, ListsOnlyExistingFilesAndFailsForMissingOrNonFolders) {
   TempDir dir;

@@ -1,6 +1,8 @@
 #include "support/test_support.h"
 
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -11,7 +13,9 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace delvora::testing {
@@ -105,6 +109,66 @@ std::string ReadFile(const std::filesystem::path& path) {
   ss << in.rdbuf();
   return ss.str();
 }
+
+#ifndef _WIN32
+namespace {
+
+constexpr int kLevels = 22;
+const std::string kStep(200, 'd');  // 22 steps of 201 bytes: past 4,096
+
+void Check(bool done, const std::string& what) {
+  if (!done) throw std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+}  // namespace
+
+DeepFolder::DeepFolder(const TempDir& root) : root_(root.Utf8()), path_(root_) {
+  fd_ = open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  Check(fd_ >= 0, "cannot open " + root_);
+  for (int level = 0; level < kLevels; ++level) {
+    Check(mkdirat(fd_, kStep.c_str(), 0700) == 0, "cannot make a deep folder");
+    const int next = openat(fd_, kStep.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (level == kLevels / 2) {
+      middle_ = fd_;
+    } else {
+      close(fd_);
+    }
+    fd_ = next;
+    Check(fd_ >= 0, "cannot open a deep folder");
+    path_ += "/" + kStep;
+  }
+}
+
+DeepFolder::~DeepFolder() {
+  const int top = open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  renameat(middle_, kStep.c_str(), top, "lower");
+  close(top);
+  close(middle_);
+  close(fd_);
+}
+
+void DeepFolder::MakeFolder(const std::string& name) const {
+  Check(mkdirat(fd_, name.c_str(), 0700) == 0, "cannot make " + name);
+}
+
+void DeepFolder::Write(const std::string& name, std::string_view bytes) const {
+  const int fd = openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  Check(fd >= 0, "cannot write " + name);
+  const bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  close(fd);
+  Check(written, "cannot write " + name);
+}
+
+std::string DeepFolder::Read(const std::string& name) const {
+  const int fd = openat(fd_, name.c_str(), O_RDONLY | O_CLOEXEC);
+  Check(fd >= 0, "cannot read " + name);
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  close(fd);
+  return text;
+}
+#endif
 
 int ThrownNumber(const std::function<void()>& call) {
   try {

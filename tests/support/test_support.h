@@ -38,6 +38,32 @@ void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 void MarkHidden(const std::filesystem::path& path, bool read_only = false);
 std::string ReadFile(const std::filesystem::path& path);
 
+#ifndef _WIN32
+// A chain of folders below root whose absolute path passes the system's
+// 4,096 bytes. No single call takes that path, so the tree is made and read
+// relative to open folders; cut in two when it goes, so that root can be
+// removed by path again. Names below it may hold "/".
+class DeepFolder {
+ public:
+  explicit DeepFolder(const TempDir& root);
+  ~DeepFolder();
+  DeepFolder(const DeepFolder&) = delete;
+  DeepFolder& operator=(const DeepFolder&) = delete;
+  const std::string& path() const { return path_; }
+  // The deepest folder, open: a child may change into it.
+  int fd() const { return fd_; }
+  void MakeFolder(const std::string& name) const;
+  void Write(const std::string& name, std::string_view bytes) const;
+  std::string Read(const std::string& name) const;
+
+ private:
+  std::string root_;
+  std::string path_;
+  int fd_ = -1;
+  int middle_ = -1;  // the folder halfway down
+};
+#endif
+
 struct ReportedError {
   int number;
   std::string description;

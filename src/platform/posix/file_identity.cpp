@@ -31,15 +31,21 @@ std::optional<PathIdentity> Identify(const std::string& path, bool follow_links)
 // NTFS, SMB shares, and folders marked case-insensitive on ext4 and f2fs.
 bool IgnoresCase([[maybe_unused]] const std::string& folder) {
 #ifdef __linux__
+  // Opened step by step where the path is too long for one call; the type
+  // needs no right to read the folder, its flags do.
+  const int at = posix::OpenFolder(folder, posix::kWalkFlags);
+  if (at < 0) return false;
   struct statfs fs;
-  if (::statfs(folder.c_str(), &fs) == 0) {
+  bool folds = false;
+  if (::fstatfs(at, &fs) == 0) {
     switch (static_cast<unsigned long>(fs.f_type)) {
       case 0x4d44UL:      // vfat, msdos
       case 0x2011BAB0UL:  // exfat
       case 0x5346544eUL:  // ntfs, ntfs3
       case 0xFF534D42UL:  // cifs
       case 0xFE534D42UL:  // smb2
-        return true;
+        folds = true;
+        break;
       default:
         break;
     }
@@ -47,10 +53,11 @@ bool IgnoresCase([[maybe_unused]] const std::string& folder) {
 #ifndef FS_CASEFOLD_FL
 #define FS_CASEFOLD_FL 0x40000000
 #endif
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
+  const int fd = folds ? -1 : ::openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  ::close(at);
+  if (fd < 0) return folds;
   int flags = 0;
-  const bool folds = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
+  folds = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL) != 0;
   ::close(fd);
   return folds;
 #else

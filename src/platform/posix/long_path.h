@@ -46,9 +46,12 @@ inline int OpenFolder(const std::string& path, int flags) {
 }
 
 // Opens path's folder for the walk and sets name to what follows it; only
-// for a path too long as a whole. -1 and errno on failure.
+// for a path too long as a whole. A folder's path may end in "/": the name
+// keeps it, so the last step still demands a folder. -1 and errno on
+// failure.
 inline int OpenParent(const std::string& path, std::string& name) {
-  const std::size_t cut = path.rfind('/');
+  const std::size_t last = path.find_last_not_of('/');
+  const std::size_t cut = last == std::string::npos ? std::string::npos : path.rfind('/', last);
   if (cut == std::string::npos) {
     name = path;
     return ::open(".", kWalkFlags);
