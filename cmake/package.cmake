@@ -87,5 +87,8 @@ endforeach()
 # They install the same build tree: one at a time.
 set_tests_properties(package_install-tree package_package package_reproducible
   PROPERTIES RESOURCE_LOCK delvora_install)
+# Two X servers started at the same moment by -displayfd can both be handed
+# the same display: the tests that start one take turns.
+set_tests_properties(package_window-class PROPERTIES RESOURCE_LOCK delvora_x_display)
 # A second build of the two programs, from nothing.
 set_tests_properties(package_reproducible PROPERTIES TIMEOUT 1200)
