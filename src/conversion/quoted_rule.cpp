@@ -537,6 +537,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
   const Unit d = delimiter_[0];
   const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), d};
   const Unit delimiter[] = {d};
+  const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n')};
   for (;;) {
     // p starts a field, or follows the closing quote of one.
     const bool first = !record_open_;
@@ -569,8 +570,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
     if (stop == p) {
       // A quoted field ending right at a delimiter or line end, with no
       // doubled quote or line break inside.
-      const Unit* q = scan::FindAny(stop + 1, end, stops);
-      while (q != end && *q == d) q = scan::FindAny(q + 1, end, stops);
+      const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
       if (q != end && *q == Unit('"') && q + 1 != end &&
           (q[1] == d || q[1] == Unit('\r') || q[1] == Unit('\n'))) {
         if (scan::FindAny(stop + 1, q, delimiter) != q) ++counts_->quoted_delimiters;
