@@ -189,12 +189,8 @@ class TextualCounter {
     while (p < limit) {
       if (lead_bytes_ == nullptr) {
         if (active_ && length == 1) {
-          // The counted unit must not be a stop: a tab delimiter is not data.
-          const Unit line_ends[] = {Unit('\r'), Unit('\n'),
-                                    first == Unit('\t') ? Unit('\r') : Unit('\t')};
-          const Unit* skipped = scan::SkipCounting(p, limit, line_ends, first, delimiters_);
-          if (skipped != p) line_open_ = true;
-          p = skipped;
+          p = RunVectors(p, limit, first);
+          if (p >= limit) break;  // past it by the LF of a CR LF
         }
         const Unit* hit = scan::FindAny(p, limit, stops);
         if (hit != p) line_open_ = true;
@@ -226,6 +222,48 @@ class TextualCounter {
         p += scan::CharUnits(lead_bytes_, p, end, kLineEnds);
       }
     }
+    return p;
+  }
+
+  // Whole vectors from p for a one-unit delimiter: the lines a vector ends,
+  // its delimiters and tabs are counted from its masks. A CR that ends a
+  // vector looks at the unit after it, which lies before the end of the
+  // units, as limit is Reach() before it.
+  const Unit* RunVectors(const Unit* p, const Unit* limit, Unit first) {
+#ifdef DELVORA_HAVE_SSE2
+    using V = scan::Vector<Unit>;
+    constexpr unsigned kStep = sizeof(Unit);  // mask bits a unit
+    const bool tab_is_data = first != Unit('\t');
+    while (limit - p >= static_cast<std::ptrdiff_t>(V::kUnits)) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const unsigned crs = scan::MaskOf(x, Unit('\r'));
+      const unsigned lfs = scan::MaskOf(x, Unit('\n'));
+      const unsigned delimiters = scan::MaskOf(x, first);
+      const unsigned tabs = tab_is_data ? scan::MaskOf(x, Unit('\t')) : 0;
+      unsigned from = 0;  // the first bit not yet counted
+      for (unsigned ends = crs | lfs; ends != 0; ends &= ~((1u << from) - 1)) {
+        const unsigned k = static_cast<unsigned>(std::countr_zero(ends));
+        const unsigned before = ((1u << k) - 1) & ~((1u << from) - 1);
+        delimiters_ += scan::FewBits(delimiters & before) / kStep;
+        if ((tabs & before) != 0) tab_ = true;
+        if (before != 0) line_open_ = true;
+        const bool cr = (crs >> k & 1u) != 0;
+        const bool pair =
+            cr && (k + kStep < 16 ? (lfs >> (k + kStep) & 1u) != 0 : p[V::kUnits] == Unit('\n'));
+        EndLine(pair ? report_.crlf_ends : cr ? report_.cr_ends : report_.lf_ends);
+        from = k + kStep * (pair ? 2 : 1);
+      }
+      if (from < 16) {
+        const unsigned after = 0xFFFFu & ~((1u << from) - 1);
+        delimiters_ += scan::FewBits(delimiters & after) / kStep;
+        if ((tabs & after) != 0) tab_ = true;
+        line_open_ = true;
+      }
+      p += from > 16 ? V::kUnits + 1 : V::kUnits;
+    }
+#else
+    (void)limit, (void)first;
+#endif
     return p;
   }
 

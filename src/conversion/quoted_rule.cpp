@@ -53,14 +53,7 @@ inline std::size_t CharUnits(const std::array<bool, 256>* lead_bytes, const Unit
   return scan::CharUnits(lead_bytes, p, end, kBreaks);
 }
 
-// Counts the bits of a mask that has few (line ends in a vector): without
-// a population-count instruction in the baseline, a loop over them beats
-// the library's general routine.
-inline unsigned FewBits(unsigned mask) {
-  unsigned n = 0;
-  for (; mask != 0; mask &= mask - 1) ++n;
-  return n;
-}
+using scan::FewBits;
 
 // Copies plain text from p, turning the delimiter d into a tab, up to the
 // first unit of stops, lone CR or LF without CR: a CR LF pair is copied
@@ -493,6 +486,50 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
   }
 }
 
+// Whole vectors at a time from p, a field's start: the records and
+// delimiters before a vector's first quote are counted from its masks, a
+// stop at a time only where it ends a record. Stops at the quote, before a
+// CR that ends a vector (its LF may lie beyond) and less than a vector
+// before end; returns the start of the field it stopped in.
+template <typename Unit>
+const Unit* QuotedRule<Unit>::CountVectors(const Unit* p, const Unit* end, Unit*& o) {
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  constexpr unsigned kStep = sizeof(Unit);  // mask bits a unit
+  constexpr unsigned kLast = 1u << (16 - kStep);
+  const Unit d = delimiter_[0];
+  for (const Unit* v = p; end - v >= static_cast<std::ptrdiff_t>(V::kUnits); v += V::kUnits) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+    const unsigned quotes = scan::MaskOf(x, Unit('"'));
+    unsigned crs = scan::MaskOf(x, Unit('\r'));
+    unsigned seen = quotes != 0 ? (1u << std::countr_zero(quotes)) - 1 : 0xFFFFu;
+    if ((crs & kLast) != 0) seen &= kLast - 1;
+    crs &= seen;
+    const unsigned lfs = scan::MaskOf(x, Unit('\n')) & seen;
+    const unsigned delimiters = scan::MaskOf(x, d) & seen;
+    unsigned from = 0;  // the first bit not yet counted
+    for (unsigned ends = crs | lfs; ends != 0; ends &= ~((1u << from) - 1)) {
+      const unsigned k = static_cast<unsigned>(std::countr_zero(ends));
+      delimiters_ += FewBits(delimiters & ((1u << k) - 1) & ~((1u << from) - 1)) / kStep;
+      const bool pair = (crs >> k & 1u) != 0 && (lfs >> (k + kStep) & 1u) != 0;
+      from = k + kStep * (pair ? 2 : 1);
+      p = v + from / kStep;
+      EndRecord(o);
+    }
+    const unsigned rest = delimiters & ~((1u << from) - 1);
+    if (rest != 0) {
+      delimiters_ += FewBits(rest) / kStep;
+      record_open_ = true;
+      p = v + (31 - static_cast<unsigned>(std::countl_zero(rest))) / kStep + 1;
+    }
+    if (seen != 0xFFFFu) break;
+  }
+#else
+  (void)end, (void)o;
+#endif
+  return p;
+}
+
 // The check's counterpart of FastFields: nothing needs writing, but every
 // delimiter and record is counted, so it stops at each of them.
 template <typename Unit>
@@ -500,19 +537,12 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
   const Unit d = delimiter_[0];
   const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), d};
   const Unit delimiter[] = {d};
-  const Unit skip_stops[] = {Unit('"'), Unit('\r'), Unit('\n')};
+  const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n')};
   for (;;) {
     // p starts a field, or follows the closing quote of one.
     const bool first = !record_open_;
-    // Whole vectors of plain fields: only their delimiters count.
-    const Unit* skipped = scan::SkipCounting(p, end, skip_stops, d, delimiters_);
-    if (skipped != p) {
-      record_open_ = true;
-      const Unit* field = skipped;
-      while (field != p && field[-1] != d) --field;
-      p = field;
-    }
-    const Unit* stop = scan::FindAny(skipped, end, stops);
+    p = CountVectors(p, end, o);
+    const Unit* stop = scan::FindAny(p, end, stops);
     if (stop == end) {
       if (!at_end) return StartField(p, end, at_end, !record_open_, o);
       if (stop != p) record_open_ = true;
@@ -540,8 +570,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
     if (stop == p) {
       // A quoted field ending right at a delimiter or line end, with no
       // doubled quote or line break inside.
-      const Unit* q = scan::FindAny(stop + 1, end, stops);
-      while (q != end && *q == d) q = scan::FindAny(q + 1, end, stops);
+      const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
       if (q != end && *q == Unit('"') && q + 1 != end &&
           (q[1] == d || q[1] == Unit('\r') || q[1] == Unit('\n'))) {
         if (scan::FindAny(stop + 1, q, delimiter) != q) ++counts_->quoted_delimiters;

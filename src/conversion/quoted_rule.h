@@ -100,6 +100,7 @@ class QuotedRule {
   bool TakeField(const Unit*& p, const Scan& scan, const Unit* end, bool first, Unit*& o);
   bool FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   bool FastCount(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
+  const Unit* CountVectors(const Unit* p, const Unit* end, Unit*& o);
   bool EndField(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
   bool Stream(const Unit*& p, const Unit* end, bool at_end, Unit*& o);
 

@@ -48,6 +48,12 @@ struct Vector<char16_t> {
   }
 };
 
+// The units of x equal to c, a bit per byte: a char16_t unit sets two.
+template <typename Unit>
+inline unsigned MaskOf(__m128i x, Unit c) {
+  return static_cast<unsigned>(_mm_movemask_epi8(Vector<Unit>::Equal(x, Vector<Unit>::Splat(c))));
+}
+
 template <typename Unit, std::size_t N>
 inline __m128i Matches(__m128i x, const __m128i (&needles)[N]) {
   __m128i hit = Vector<Unit>::Equal(x, needles[0]);
@@ -91,6 +97,15 @@ inline Unit* Copy(const Unit* begin, const Unit* end, Unit* out) {
   return out + size;
 }
 
+// Counts the bits of a mask that has few (stops in a vector): without a
+// population-count instruction in the baseline, a loop over them beats the
+// library's general routine.
+inline unsigned FewBits(unsigned mask) {
+  unsigned n = 0;
+  for (; mask != 0; mask &= mask - 1) ++n;
+  return n;
+}
+
 // Whether a delimiter holds CR or LF: such a delimiter never matches, as
 // line ends come first.
 template <typename Text>
@@ -116,33 +131,6 @@ inline const Unit* FindAny(const Unit* p, const Unit* end, const Unit (&stops)[N
   }
 #endif
   while (p != end && !IsAny(*p, stops)) ++p;
-  return p;
-}
-
-// Skips whole vectors that hold none of stops, counting on the way the
-// units equal to `counted` (which must not be among stops). Returns the
-// start of the first vector holding a stop, or a point less than a vector
-// before end; without vectors, p itself.
-template <typename Unit, std::size_t N>
-inline const Unit* SkipCounting(const Unit* p, const Unit* end, const Unit (&stops)[N],
-                                Unit counted, std::uint64_t& count) {
-#ifdef DELVORA_HAVE_SSE2
-  using V = Vector<Unit>;
-  __m128i needles[N];
-  for (std::size_t i = 0; i < N; ++i) needles[i] = V::Splat(stops[i]);
-  const __m128i target = V::Splat(counted);
-  while (static_cast<std::size_t>(end - p) >= V::kUnits) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (_mm_movemask_epi8(Matches<Unit>(x, needles)) != 0) break;
-    unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(V::Equal(x, target)));
-    unsigned n = 0;
-    for (; hits != 0; hits &= hits - 1) ++n;  // few: no population count in the baseline
-    count += n / sizeof(Unit);
-    p += V::kUnits;
-  }
-#else
-  (void)end, (void)stops, (void)counted, (void)count;
-#endif
   return p;
 }
 

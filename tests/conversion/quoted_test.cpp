@@ -367,6 +367,77 @@ TEST(Check, CountsWhatTheQuoteAwareReadingReadsWhateverTheBlocks) {
   EXPECT_GT(compared, 500);
 }
 
+// The textual reading, a unit at a time: the reference for the vector loops.
+template <typename Unit>
+std::string TextualCounts(std::basic_string_view<Unit> text, std::basic_string_view<Unit> d) {
+  std::uint64_t lines = 0, delimiters = 0, ends[3] = {}, tab_lines = 0, first_tab = 0;
+  std::uint64_t low = 0, high = 0, in_line = 0;
+  bool open = false, tab = false;
+  const auto end_line = [&](int kind) {
+    if (kind >= 0) ++ends[kind];
+    ++lines;
+    low = lines == 1 ? in_line + 1 : std::min(low, in_line + 1);
+    high = std::max(high, in_line + 1);
+    if (tab && tab_lines++ == 0) first_tab = lines;
+    delimiters += in_line;
+    in_line = 0, open = false, tab = false;
+  };
+  for (std::size_t i = 0; i < text.size();) {
+    if (text[i] == Unit('\r') || text[i] == Unit('\n')) {
+      const bool pair = text[i] == Unit('\r') && i + 1 < text.size() && text[i + 1] == Unit('\n');
+      end_line(pair ? 0 : text[i] == Unit('\n') ? 1 : 2);
+      i += pair ? 2 : 1;
+      continue;
+    }
+    open = true;
+    if (text.substr(i, d.size()) == d) {
+      ++in_line, i += d.size();
+      continue;
+    }
+    tab = tab || text[i] == Unit('\t');
+    ++i;
+  }
+  if (open || lines == 0) end_line(-1);
+  return std::to_string(lines) + " " + std::to_string(low) + "-" + std::to_string(high) + " " +
+         std::to_string(delimiters) + " " + std::to_string(ends[0]) + " " +
+         std::to_string(ends[1]) + " " + std::to_string(ends[2]) + " " + std::to_string(tab_lines) +
+         " " + std::to_string(first_tab);
+}
+
+std::string TextualCounts(const CheckReport& r) {
+  return std::to_string(r.lines) + " " + std::to_string(r.min_line_fields) + "-" +
+         std::to_string(r.max_line_fields) + " " + std::to_string(r.delimiters) + " " +
+         std::to_string(r.crlf_ends) + " " + std::to_string(r.lf_ends) + " " +
+         std::to_string(r.cr_ends) + " " + std::to_string(r.tab_lines) + " " +
+         std::to_string(r.first_tab_line);
+}
+
+TEST(Check, CountsLinesAsTheTextualReadingDoesInBytesAndTwoByteUnits) {
+  std::mt19937 random(5);
+  // U+2C2C holds two commas in its bytes: the wide count must see one unit.
+  const char16_t alphabet[] = {u'a', u'b', u',', u';', u'\t', u'\r', u'\n', u'"', u'\u2C2C'};
+  const std::u16string_view delimiters[] = {u",", u"\t", u";;"};
+  for (int round = 0; round < 3000; ++round) {
+    std::u16string text(std::uniform_int_distribution<std::size_t>(0, 300)(random), u'a');
+    // Runs of one unit as well as mixtures: long plain stretches fill vectors.
+    const std::size_t kinds = 1 + random() % std::size(alphabet);
+    for (char16_t& c : text) c = random() % 3 == 0 ? alphabet[random() % kinds] : u'x';
+    const std::u16string_view delimiter = delimiters[round % std::size(delimiters)];
+    const std::string narrow_delimiter(delimiter.begin(), delimiter.end());
+    const std::size_t block = 16 + round % 200;
+    std::string wide = "\xFF\xFE";
+    for (const char16_t c : text) wide += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+    EXPECT_EQ(TextualCounts(Check(wide, narrow_delimiter, block)),
+              TextualCounts<char16_t>(text, delimiter))
+        << round;
+    if (text.find(u'\u2C2C') != std::u16string::npos) continue;
+    const std::string bytes(text.begin(), text.end());
+    EXPECT_EQ(TextualCounts(Check(bytes, narrow_delimiter, block)),
+              TextualCounts<char>(bytes, narrow_delimiter))
+        << ::testing::PrintToString(bytes) << " " << narrow_delimiter;
+  }
+}
+
 // ---- Buffers ----
 
 TEST(Buffers, ThreadsConvertingSideBySideShareNothing) {
