@@ -15,7 +15,7 @@ help:
 	@echo "make package-check  make package, then piuparts on both packages in a clean Debian system (root, network)"
 	@echo "make bench       throughput and start-up measurements"
 	@echo "make fuzz        differential fuzzing of the engine (FUZZ_SECONDS=$(FUZZ_SECONDS))"
-	@echo "make screenshot  write docs/screenshot.png and docs/screenshot-windows.png from real windows under Xvfb"
+	@echo "make screenshot  write docs/screenshot*.png (skinned and plain, Linux and Windows) from real windows under Xvfb"
 	@echo "make deps        install the Debian packages every target needs (each target installs its own)"
 	@echo "make clean       remove build/"
 
