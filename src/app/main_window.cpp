@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyleFactory>
 #include <QStyleOptionFocusRect>
 #include <QTreeView>
 #include <algorithm>
@@ -74,6 +75,10 @@ QRadioButton* MakeOption(QWidget* parent, const char* name, const QString& text)
 // does not have. A skin's style sheet still draws frames its own way.
 class PlainFrameStyle : public QProxyStyle {
  public:
+  // Over the application's style (a proxy would otherwise take the
+  // desktop's, whatever the application chose).
+  PlainFrameStyle() : QProxyStyle(QStyleFactory::create(QApplication::style()->name())) {}
+
   void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                      const QWidget* widget) const override {
     if (element != PE_FrameGroupBox) {
@@ -84,13 +89,16 @@ class PlainFrameStyle : public QProxyStyle {
     painter->setPen(option->palette.color(QPalette::Mid));
     painter->setBrush(Qt::NoBrush);
     const auto* frame = qobject_cast<const QGroupBox*>(widget);
-    // A caption stands above the line, as the style would place it.
+    // A caption stands above the line, as the style would place it. Counted
+    // from the frame's own top: some styles already lower the rectangle they
+    // give by half a caption, which would put the line through the options.
     const int top = frame != nullptr && !frame->title().isEmpty()
                         ? std::max(pixelMetric(PM_ExclusiveIndicatorHeight, option, widget),
                                    option->fontMetrics.height()) +
                               2
                         : 0;
-    painter->drawRect(option->rect.adjusted(0, top, -1, -1));
+    const QRect whole = frame != nullptr ? frame->rect() : option->rect;
+    painter->drawRect(whole.adjusted(0, top, -1, -1));
     painter->restore();
   }
 };

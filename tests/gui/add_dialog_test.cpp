@@ -4,14 +4,22 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QChar>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/main_window.h"
 #include "gui/add_support.h"
+#include "platform/qt_seams.h"
 #include "support/fake_seams.h"
 
 namespace delvora {
@@ -126,6 +134,75 @@ TEST_F(AddDialogTest, SelectionOverTheBufferSaysTooManyFilesAndAddsNothing) {
                            "\"Add All\" button."));
   EXPECT_EQ(harness.boxes.shown[0].icon, MsgIcon::kNone);
   EXPECT_EQ(harness.boxes.shown[0].caption, window.ApplicationTitle());
+}
+
+// Types into the real dialog's file-name box as a user does: the folder,
+// Enter, then the names, Enter or a click on "Open".
+void TypeIntoTheDialog(const QString& folder, const QString& names, bool by_mouse) {
+  QFileDialog* dialog = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    return (dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) != nullptr;
+  }));
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  ASSERT_NE(edit, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog));
+  QTest::keyClicks(edit, folder);
+  QTest::keyClick(edit, Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return QDir::toNativeSeparators(dialog->directory().absolutePath()) == folder; }));
+  QTest::keyClicks(edit, names);
+  // A box of Qt's own, had the dialog refused the names, is closed and failed.
+  QTimer::singleShot(0, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ADD_FAILURE() << "the dialog said " << box->text().toStdString();
+      box->reject();
+    }
+  });
+  if (by_mouse) {
+    QTest::mouseClick(dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Open),
+                      Qt::LeftButton);
+  } else {
+    QTest::keyClick(edit, Qt::Key_Return);
+  }
+}
+
+TEST_F(AddDialogTest, TypedNamesAreAddedWhateverTheirExtensionAndMissingOnesReported) {
+  for (const char* name : {"b.tsv", "B.CSV"}) testing::WriteFile(harness.temp / "in" / name, "x");
+  QtFileDialog real;
+  harness.file_dialog.real = &real;
+  const auto in = [&](const char* name) { return Native(folder + u'/' + QLatin1String(name)); };
+  const struct {
+    QString typed;
+    QStringList entries;
+    QStringList missing;
+    bool by_mouse = false;
+  } cases[] = {
+      {QStringLiteral("\"b.tsv\" \"B.CSV\""), {in("b.tsv"), in("B.CSV")}, {}},
+      {QStringLiteral("typed.csv"), {}, {in("typed.csv")}, true},
+      {QStringLiteral("notes.txt"), {in("notes.txt")}, {}},
+      {QStringLiteral("\"a.csv\" \"gone.csv\" \"c.csv\" \"lost\""),
+       {in("a.csv"), in("c.csv")},
+       {in("gone.csv"), in("lost")}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed.toStdString());
+    window.List().Clear();
+    harness.boxes.shown.clear();
+    QTimer::singleShot(0, [&] {
+      TypeIntoTheDialog(folder, c.typed, c.by_mouse);
+      // A dialog still open fails the test rather than hanging it.
+      if (auto* open = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+        ADD_FAILURE() << "the dialog stayed open";
+        open->reject();
+      }
+    });
+    window.PushButton8->click();
+    EXPECT_EQ(Entries(window).join(u'|').toStdString(), c.entries.join(u'|').toStdString());
+    QStringList expected_boxes;
+    for (const QString& path : c.missing) expected_boxes << path + kBadCharacters;
+    EXPECT_EQ(harness.boxes.Texts().join(u'|').toStdString(),
+              expected_boxes.join(u'|').toStdString());
+  }
 }
 
 }  // namespace

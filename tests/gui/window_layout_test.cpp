@@ -3,14 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 #include <QTreeView>
+#include <utility>
+#include <vector>
 
 #include "gui/window_test_support.h"
 #include "platform/progress_bar.h"
@@ -121,6 +126,39 @@ TEST(WindowLayout, WindowIsFixedSizeWhiteWithoutMaximiseAndUsesTheGivenFonts) {
         window.PushButton7, window.PushButton8, window.PushButton9}) {
     expect_font(b, 11.25);
   }
+}
+
+// The rows of a grabbed frame where a line runs from its left edge up to
+// `reach` (options hide it further on; a frame inside starts further in).
+std::vector<int> LineRows(QWidget* frame, int reach) {
+  const QImage image = frame->grab().toImage();
+  const QRgb line = frame->palette().color(QPalette::Mid).rgb();
+  std::vector<int> rows;
+  for (int y = 0; y < image.height(); ++y) {
+    int run = 0;
+    while (run < image.width() && image.pixel(run, y) == line) ++run;
+    if (run >= reach) rows.push_back(y);
+  }
+  return rows;
+}
+
+TEST(WindowLayout, FrameLinesPassAboveTheFirstRowOfOptionsInEveryStyle) {
+  const QString before = QApplication::style()->name();
+  for (const char* style : {"Windows", "Fusion"}) {
+    SCOPED_TRACE(style);
+    QApplication::setStyle(QStyleFactory::create(QLatin1String(style)));
+    WindowHarness harness;
+    Form1& window = harness.Create();
+    for (const auto& [frame, first] : {std::pair<QWidget*, QWidget*>{window.Frame2, window.Option1},
+                                       {window.Frame5, window.Option6}}) {
+      SCOPED_TRACE(frame->objectName().toStdString());
+      const std::vector<int> rows = LineRows(frame, first->x());
+      ASSERT_FALSE(rows.empty());
+      EXPECT_LT(rows.front(), first->y());
+      for (int y : rows) EXPECT_FALSE(y >= first->y() && y <= first->geometry().bottom()) << y;
+    }
+  }
+  QApplication::setStyle(QStyleFactory::create(before));
 }
 
 TEST(WindowLayout, OnlyTheListHasATooltipAndItIsWordForWord) {

@@ -25,8 +25,9 @@ QStringList FakeMessageBoxes::Texts() const {
   return texts;
 }
 
-QString FakeFileDialog::ShowOpen(QWidget* /*owner*/, const FileDialogRequest& request) {
+QString FakeFileDialog::ShowOpen(QWidget* owner, const FileDialogRequest& request) {
   requests.push_back(request);
+  if (real != nullptr) return real->ShowOpen(owner, request);
   if (throw_buffer_too_small) {
     throw AppError(kErrDialogBufferTooSmall,
                    "The FileName buffer is too small to store the selected file name(s)");

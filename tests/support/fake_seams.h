@@ -43,6 +43,7 @@ class FakeFileDialog : public FileDialog {
   std::vector<FileDialogRequest> requests;
   QString next_result;
   bool throw_buffer_too_small = false;
+  FileDialog* real = nullptr;  // when set, shows this dialog instead
 };
 
 class FakeFolderPicker : public FolderPicker {
