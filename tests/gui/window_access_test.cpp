@@ -146,28 +146,6 @@ TEST(WindowAccess, TheHeaderDividerIsDrawnAndTakenEitherSideOfTheLine) {
   }
 }
 
-TEST(WindowAccess, KeyboardFocusIsVisibleOnEveryControlUnderTheSkin) {
-  WindowHarness harness;
-  InstallResource(harness, "x/o.cjs");
-  Form1& window = harness.CreateAndLoad();
-  ShowActive(window);
-  QWidget* const controls[] = {window.ListView1,   window.PushButton8, window.PushButton9,
-                               window.PushButton4, window.PushButton5, window.PushButton7,
-                               window.PushButton2, window.Option1,     window.Text2,
-                               window.Option6,     window.Text1,       window.PushButton1};
-  for (QWidget* control : controls) {
-    SCOPED_TRACE(control->objectName().toStdString());
-    QWidget* elsewhere = control == window.PushButton2 ? window.PushButton8 : window.PushButton2;
-    elsewhere->setFocus(Qt::TabFocusReason);
-    QApplication::processEvents();
-    const QImage without = control->grab().toImage();
-    control->setFocus(Qt::TabFocusReason);
-    QApplication::processEvents();
-    ASSERT_TRUE(control->hasFocus());
-    EXPECT_NE(control->grab().toImage(), without);
-  }
-}
-
 TEST(WindowAccess, ScreenReadersHearANameForControlsWithoutACaptionOfTheirOwn) {
   WindowHarness harness;
   Form1& window = harness.Create();
