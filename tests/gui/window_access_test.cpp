@@ -28,13 +28,6 @@
 namespace delvora::testing {
 namespace {
 
-void ShowActive(Form1& window) {
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
 QString Focused() {
   QWidget* focus = QApplication::focusWidget();
   return focus != nullptr ? focus->objectName() : QString();

@@ -25,13 +25,6 @@
 namespace delvora::testing {
 namespace {
 
-void ShowActive(Form1& window) {
-  window.show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-}
-
 TEST(WindowKeyboard, EnterAndKeypadEnterPressTheFocusedButton) {
   const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Return, Qt::NoModifier},
                                                             {Qt::Key_Enter, Qt::KeypadModifier}};

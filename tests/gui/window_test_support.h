@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QString>
+#include <QTest>
 #include <filesystem>
 #include <vector>
 
@@ -29,6 +30,14 @@ inline void InstallResource(const WindowHarness& harness, const QString& name) {
   QDir().mkpath(QFileInfo(target).path());
   QFile::remove(target);
   QFile::copy(QStringLiteral(DELVORA_RESOURCES_DIR "/") + name, target);
+}
+
+// Shown and active, as the window is on a desktop, so that keys reach it.
+inline void ShowActive(Form1& window) {
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 }
 
 inline QString Setting(WindowHarness& harness, const char* key) {
