@@ -34,9 +34,16 @@ def start_display():
          "-noreset"],
         pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=log, start_new_session=True)
     os.close(write_end)
-    display = os.read(read_end, 16).decode().strip()
+    # Xvfb writes the number and the line end separately, and dies when the
+    # second finds the pipe closed: read to the line end.
+    answer = b""
+    while not answer.endswith(b"\n"):
+        part = os.read(read_end, 16)
+        if not part:
+            break
+        answer += part
     os.close(read_end)
-    return xvfb, display, log
+    return xvfb, answer.decode().strip(), log
 
 
 def answers(display):
@@ -55,8 +62,8 @@ def main_outside(program):
     check = subprocess.run(["/usr/bin/python3", "-c", "import pyatspi"], capture_output=True)
     if check.returncode != 0:
         skip("python3-pyatspi is not installed (packages python3-pyatspi, at-spi2-core)")
-    # A display that a client cannot reach (seen on a busy machine) is kept
-    # while the next is started, so that the next gets a number of its own.
+    # A display that a client cannot reach is kept while the next is
+    # started, so that the next gets a number of its own.
     servers = []
     try:
         display = None
@@ -73,9 +80,17 @@ def main_outside(program):
             print("FAIL: no Xvfb display answered")
             return 1
         env = dict(os.environ, DISPLAY=":" + display)
-        inner = subprocess.run(
-            ["dbus-run-session", "--", "/usr/bin/python3", os.path.abspath(__file__), "--inside",
-             program], env=env, timeout=150)
+        # The events come over a bus from other processes; on a loaded
+        # machine one can arrive after the wait for it ends. A second run on
+        # a fresh bus tells a slow bus from a window that says nothing.
+        for attempt in (1, 2):
+            inner = subprocess.run(
+                ["dbus-run-session", "--", "/usr/bin/python3", os.path.abspath(__file__),
+                 "--inside", program], env=env, timeout=150)
+            if inner.returncode in (0, SKIP):
+                break
+            if attempt == 1:
+                print("note: the first run failed; once more on a fresh bus")
         return inner.returncode
     finally:
         for xvfb in servers:
