@@ -56,6 +56,7 @@ struct Item {
   std::string input;
   std::string output;
   std::optional<std::string> refusal;  // why it is not converted
+  bool named_output = false;           // typed with -o, not made from the input's name
 };
 
 struct Batch {
@@ -103,7 +104,8 @@ Batch Collect(const CliOptions& options, std::ostream& err) {
   }
   for (std::string& input : inputs) {
     std::string output = output_of(input);
-    batch.items.push_back({std::move(input), std::move(output), std::nullopt});
+    batch.items.push_back(
+        {std::move(input), std::move(output), std::nullopt, options.output_file.has_value()});
   }
   return batch;
 }
@@ -190,14 +192,14 @@ ItemResult Convert(const Item& item, const ConversionOptions& conversion, ByteSo
       if (IsStdStream(item.input) && IsStdStream(item.output)) {
         ConvertStream(*stdin_bytes, *to_stdout, conversion);
       } else if (IsStdStream(item.input)) {
-        AtomicFileWriter writer(item.output);
+        AtomicFileWriter writer(item.output, {item.named_output, -1});
         ConvertStream(*stdin_bytes, writer, conversion);
         writer.Commit();
       } else if (IsStdStream(item.output)) {
         FileSource source(item.input);
         ConvertStream(source, *to_stdout, conversion);
       } else {
-        ConvertFile(item.input, item.output, conversion);
+        ConvertFile(item.input, item.output, conversion, item.named_output);
       }
     } catch (const ConversionFailure& failure) {
       result.err = ItemFailureLine(item, failure,

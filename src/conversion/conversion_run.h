@@ -68,7 +68,10 @@ struct RunSettings {
   double pause_seconds = 0.5;
   char separator = kNativeSeparator;
   // The engine; tests replace it to inject failures.
-  ConvertFunction convert = ConvertFile;
+  ConvertFunction convert = [](const std::string& input, const std::string& output,
+                               const ConversionOptions& options) {
+    ConvertFile(input, output, options);
+  };
 };
 
 // The bar's whole-number value for position i of count entries.

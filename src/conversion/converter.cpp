@@ -46,9 +46,9 @@ UnicodeMark ConvertStream(ByteSource& source, ByteSink& sink, const ConversionOp
 }
 
 void ConvertFile(const std::string& input_path, const std::string& output_path,
-                 const ConversionOptions& options) {
+                 const ConversionOptions& options, bool named_output) {
   FileSource source(input_path);
-  AtomicFileWriter writer(output_path);
+  AtomicFileWriter writer(output_path, {named_output, source.permissions()});
   // A result replacing its own input is then the only copy of the data: it
   // goes to disk before the input's name is given to it. Other results can
   // be made again from their inputs and keep their speed.

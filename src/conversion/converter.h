@@ -95,9 +95,11 @@ class ConversionFailure : public AppError {
 };
 
 // Throws ConversionFailure. On failure nothing partial is left and an older
-// file at output_path is untouched. output_path may equal input_path.
+// file at output_path is untouched. output_path may equal input_path. A
+// named output (one the user typed) may be a device or pipe to write into;
+// a made-up one is only ever a regular file.
 void ConvertFile(const std::string& input_path, const std::string& output_path,
-                 const ConversionOptions& options);
+                 const ConversionOptions& options, bool named_output = false);
 
 class ByteSource;
 class ByteSink;

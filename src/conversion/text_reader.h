@@ -32,7 +32,12 @@ class FileSource : public ByteSource {
   explicit FileSource(const std::string& path);
 
   std::size_t Read(void* buffer, std::size_t size) override;
-  std::optional<std::uint64_t> SizeHint() const override { return file_.size(); }
+  std::optional<std::uint64_t> SizeHint() const override {
+    if (!file_.on_disk()) return std::nullopt;
+    return file_.size();
+  }
+  // The input's permission bits, which its result does not exceed.
+  int permissions() const { return file_.permissions(); }
   void Close() { file_.Close(); }
 
  private:

@@ -12,7 +12,8 @@ namespace {
 
 }  // namespace
 
-AtomicFileWriter::AtomicFileWriter(const std::string& target_path) try : file_(target_path) {
+AtomicFileWriter::AtomicFileWriter(const std::string& target_path, ResultTarget target) try
+    : file_(target_path, target) {
 } catch (const AppError& error) {
   FailWrite(error);
 }

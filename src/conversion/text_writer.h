@@ -28,7 +28,7 @@ class ByteSink {
 // as it was.
 class AtomicFileWriter : public ByteSink {
  public:
-  explicit AtomicFileWriter(const std::string& target_path);
+  explicit AtomicFileWriter(const std::string& target_path, ResultTarget target = {});
   AtomicFileWriter(const AtomicFileWriter&) = delete;
   AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 

@@ -65,6 +65,8 @@ std::string_view ReasonDescription(ErrorReason reason) {
       return "Another program has the file open";
     case ErrorReason::kInterrupted:
       return "Interrupted";
+    case ErrorReason::kResultIsNotAFile:
+      return "A device, pipe or socket has the result's name";
   }
   return "Unexpected failure";
 }

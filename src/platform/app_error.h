@@ -37,6 +37,7 @@ enum class ErrorReason {
   kInputChanged,        // kErrPathFileAccess
   kFileInUse,           // kErrPermissionDenied
   kInterrupted,         // kErrPathFileAccess
+  kResultIsNotAFile,    // kErrPathFileAccess
 };
 
 // The one failure type: a number and a plain-English description.

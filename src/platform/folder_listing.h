@@ -15,10 +15,12 @@ struct FolderEntry {
   bool is_plain_file = false;  // a regular file, not a link: known to exist
 };
 
-// Calls each for every entry of the folder but "." and "..", in the file
-// system's order. A name with no UTF-8 form (Windows) is left out. Throws
-// AppError when the folder cannot be listed: a vanished folder is "Path not
-// found" (76); the entries passed before a failure stay passed.
+// Calls each for every folder and regular file in the folder, in the file
+// system's order; links stand for what they point at, but in a sticky
+// folder everyone may write in only the user's or the folder owner's links
+// are followed. Pipes, devices, sockets and broken links are passed over. A name with no UTF-8 form
+// (Windows) is left out. Throws AppError when the folder cannot be listed: a vanished folder is
+// "Path not found" (76); the entries passed before a failure stay passed.
 void ListFolder(const std::string& folder, const std::function<void(const FolderEntry&)>& each);
 
 // True when a path is short enough to be walked and listed: under the

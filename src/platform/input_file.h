@@ -1,8 +1,10 @@
 #pragma once
 
-// An input file opened for reading in large blocks. Only files on disk
-// open: a pipe, socket or device may never end or never answer. Others may
-// keep reading and writing the file while it is read. Paths are UTF-8 text.
+// An input file opened for reading in large blocks. Others may keep reading
+// and writing the file while it is read. A pipe or device the user named
+// (<(find ...), /dev/stdin, a named pipe) is read to its end on POSIX; on
+// Windows only files on disk open, as a pipe or device there may never end
+// or never answer. Paths are UTF-8 text.
 
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +26,11 @@ class InputFile {
   // result would end in a cut line; appended to, it could run for ever. A
   // file that grows is read no further than its size when opened.
   std::size_t Read(void* buffer, std::size_t size);
-  // The size when opened.
+  // The size when opened; for a file on disk only.
   std::uint64_t size() const { return size_; }
+  bool on_disk() const { return on_disk_; }
+  // The permission bits, -1 where the system has none to give.
+  int permissions() const { return permissions_; }
   void Close();
 
  private:
@@ -34,6 +39,8 @@ class InputFile {
   std::uint64_t size_ = 0;
   std::uint64_t read_ = 0;
   std::int64_t modified_ = 0;  // the system's own clock units
+  bool on_disk_ = true;        // a regular file, not a pipe or device
+  int permissions_ = -1;
   // Files that claim no size (Linux's /proc) are read to their end as told.
   std::size_t Cap(std::size_t size) const {
     if (size_ == 0 || size_ - read_ >= size) return size;

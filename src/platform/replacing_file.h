@@ -5,18 +5,24 @@
 // ever sees half an output, an older output stays whole until the new one is
 // complete, and an input can be converted onto its own path.
 //
-// What it guards against: the new file gets only the old one's permission
-// bits (never setuid, setgid or sticky), and only when the old one belongs
-// to the user running (else a new file's); a result whose owner may not
-// write it (read-only on Windows, or held open there without sharing) is
-// refused, not replaced; on Linux the file is written unnamed (O_TMPFILE)
-// and named only when complete, so even a killed program leaves nothing; a
-// named temporary, where one is needed, is registered for the interrupt
-// clean-up before it exists and is the user's alone (0600) until complete;
-// names are opened relative to the open folder, so the temporary's short
-// name never makes a path too long. A symbolic link in the result's place
-// is replaced by a regular file; a device, pipe or socket there is written
-// into as it is (Commit then only closes it).
+// What it guards against, in a folder other users may write in too: every
+// decision is taken from what was opened, never from an earlier look at the
+// name, so nothing swapped in between is written through. A result path the
+// program made up is only ever a regular file of its own: a symbolic link
+// there is replaced, a device, pipe or socket refused. Only a path the user
+// named (ResultTarget::named) is written into as it is when it is a device,
+// pipe, terminal or one of the program's own descriptors (/dev/stdout,
+// /dev/fd/N), as a shell's redirection would. The old result's permission
+// bits (never setuid, setgid or sticky) are carried over only when it is a
+// regular file of the user's own; a new result gets its input's bits less
+// the umask, so it is never more open than its input. A result whose owner
+// may not write it (read-only on Windows, or held open there without
+// sharing) is refused, not replaced. On Linux the file is written unnamed
+// (O_TMPFILE) and named only when complete, so even a killed program leaves
+// nothing; a named temporary, where one is needed, is registered for the
+// interrupt clean-up before it exists and is the user's alone (0600) until
+// complete; names are opened relative to the open folder, so the
+// temporary's short name never makes a path too long.
 
 #include <atomic>
 #include <cstddef>
@@ -25,10 +31,20 @@
 
 namespace delvora {
 
+// Where a result's path came from and what it replaces.
+struct ResultTarget {
+  // The user typed the path (delvora-convert -o): what stands there may be
+  // written into. A path derived from an input's name never is.
+  bool named = false;
+  // The input's permission bits, which a new result never exceeds; -1 for
+  // an input without them (the standard input, or Windows).
+  int source_mode = -1;
+};
+
 class ReplacingFile {
  public:
   // Throws AppError; nothing is left behind then.
-  explicit ReplacingFile(const std::string& target_path);
+  explicit ReplacingFile(const std::string& target_path, ResultTarget target = {});
   // Removes the temporary unless committed; the target stays as it was.
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
@@ -52,8 +68,9 @@ class ReplacingFile {
   static int FileFlushes() { return file_flushes_; }
   static int FolderFlushes() { return folder_flushes_; }
 
+  struct State;  // the system's handles and names, per system
+
  private:
-  struct State;  // the system's handles and names
   std::unique_ptr<State> state_;
 
   static inline std::atomic<bool> use_unnamed_files_{true};

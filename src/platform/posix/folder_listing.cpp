@@ -39,8 +39,14 @@ void ListFolder(const std::string& folder, const std::function<void(const Folder
     ::close(fd);
     throw FolderListingError(err);
   }
+  // In a sticky folder everyone may write in (/tmp, a shared drop folder),
+  // a link is followed only when its owner is the user or the folder's
+  // owner, as the kernel itself rules: anyone else's link may point at
+  // the user's private files.
+  struct stat folder_info {};
+  const bool shared = ::fstat(fd, &folder_info) == 0 && (folder_info.st_mode & S_ISVTX) &&
+                      (folder_info.st_mode & S_IWOTH);
   FolderEntry entry;
-  std::string path;
   for (;;) {
     errno = 0;
     const dirent* found = readdir(dir.get());
@@ -50,19 +56,31 @@ void ListFolder(const std::string& folder, const std::function<void(const Folder
     }
     const std::string_view name(found->d_name);
     if (name == "." || name == "..") continue;
-    entry.name.assign(name);
-    entry.is_folder = found->d_type == DT_DIR;
-    entry.is_plain_file = found->d_type == DT_REG;
-    if (found->d_type == DT_LNK || found->d_type == DT_UNKNOWN) {
-      // Links stand for what they point at.
-      path.assign(folder);
-      if (!path.empty() && path.back() != '/') path.push_back('/');
-      path.append(name);
-      struct stat info {};
-      entry.is_folder = posix::StatAnyLength(path, &info) == 0 && S_ISDIR(info.st_mode);
-      entry.is_plain_file = found->d_type == DT_UNKNOWN && !entry.is_folder &&
-                            posix::StatAnyLength(path, &info, false) == 0 && S_ISREG(info.st_mode);
+    unsigned char type = found->d_type;
+    struct stat info {};
+    if (type == DT_UNKNOWN) {
+      if (::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      type = S_ISLNK(info.st_mode)   ? DT_LNK
+             : S_ISDIR(info.st_mode) ? DT_DIR
+             : S_ISREG(info.st_mode) ? DT_REG
+                                     : DT_FIFO;
     }
+    entry.is_plain_file = type == DT_REG;
+    entry.is_folder = type == DT_DIR;
+    if (type == DT_LNK) {
+      if (shared && (::fstatat(fd, found->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+                     (info.st_uid != ::geteuid() && info.st_uid != folder_info.st_uid)))
+        continue;
+      // Links stand for what they point at.
+      if (::fstatat(fd, found->d_name, &info, 0) != 0) continue;
+      entry.is_folder = S_ISDIR(info.st_mode);
+      if (!entry.is_folder && !S_ISREG(info.st_mode)) continue;
+    } else if (!entry.is_folder && !entry.is_plain_file) {
+      // A pipe, device or socket is no file to convert, and reading one
+      // may never end.
+      continue;
+    }
+    entry.name.assign(name);
     each(entry);
   }
 }

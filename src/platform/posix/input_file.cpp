@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string>
 
 #include "platform/app_error.h"
 #include "platform/posix/long_path.h"
@@ -17,13 +18,27 @@ std::int64_t Modified(const struct stat& info) {
   return static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
 }
 
+// A named pipe whose writer has not come yet reads as empty: it is opened
+// again, the same pipe through its descriptor, to wait for the writer as
+// any reader of a pipe does. Returns the descriptor to read.
+int WaitForWriter(int fd) {
+  const std::string same = "/proc/self/fd/" + std::to_string(fd);
+  int blocking;
+  do {
+    blocking = ::open(same.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  } while (blocking < 0 && errno == EINTR);
+  if (blocking < 0) return fd;  // no /proc: read what is there
+  ::close(fd);
+  return blocking;
+}
+
 }  // namespace
 
 InputFile::InputFile(const std::string& path) {
   if (path.empty() || path.find('\0') != std::string::npos) throw ErrorFromErrno(ENOENT);
   int fd;
-  // Non-blocking, so that a named pipe cannot hold the open up; only
-  // regular files get further.
+  // Non-blocking, so that a named pipe without a writer cannot hold the
+  // open up.
   do {
     fd = posix::OpenAnyLength(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
@@ -35,10 +50,6 @@ InputFile::InputFile(const std::string& path) {
     err = errno;
   } else if (S_ISDIR(info.st_mode)) {
     err = EISDIR;  // a folder opens for reading on POSIX
-  } else if (!S_ISREG(info.st_mode)) {
-    // A pipe, socket or device may never end or never answer.
-    Close();
-    throw StandardError(kErrPathFileAccess, "not a regular file");
   } else if (int flags = ::fcntl(fd, F_GETFL);
              flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
     err = errno;
@@ -47,6 +58,12 @@ InputFile::InputFile(const std::string& path) {
     Close();
     throw ErrorFromErrno(err);
   }
+  permissions_ = static_cast<int>(info.st_mode & 0777);
+  // A pipe or device the user named is read to its end, like the standard
+  // input: it has no size to hold on to, and its times change as it runs.
+  on_disk_ = S_ISREG(info.st_mode);
+  if (S_ISFIFO(info.st_mode)) handle_ = WaitForWriter(fd);
+  if (!on_disk_) return;
   size_ = static_cast<std::uint64_t>(info.st_size);
   modified_ = Modified(info);
 #ifdef POSIX_FADV_SEQUENTIAL
@@ -69,6 +86,7 @@ std::size_t InputFile::Read(void* buffer, std::size_t size) {
       return static_cast<std::size_t>(n);
     }
     if (n == 0) {
+      if (!on_disk_) return 0;
       struct stat info;
       if (::fstat(fd, &info) != 0) throw ErrorFromErrno(errno);
       if (static_cast<std::uint64_t>(info.st_size) != size_ || Modified(info) != modified_ ||

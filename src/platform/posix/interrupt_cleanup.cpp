@@ -16,6 +16,11 @@ namespace {
 
 constexpr int kSlots = 512;
 
+// The signals that end the program with temporaries to remove. A broken
+// pipe (the standard error or output read by a `head` that has quit) ends
+// it as the shell expects, but not before the clean-up.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+
 constexpr std::size_t kNameRoom = 64;
 
 // Each slot is claimed by a writer (taken), filled, then published
@@ -74,7 +79,7 @@ bool TemporaryGuard::Begin(int folder_fd, const char* name) {
   Release();
   sigset_t interrupts;
   sigemptyset(&interrupts);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signal_number);
+  for (const int signal_number : kEndingSignals) sigaddset(&interrupts, signal_number);
   ::pthread_sigmask(SIG_BLOCK, &interrupts, &held_mask);
   creating.fetch_add(1);
   if (cleaning.load()) {
@@ -112,9 +117,8 @@ void InstallInterruptCleanup() {
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP})
-    sigaddset(&action.sa_mask, signal_number);
-  for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int signal_number : kEndingSignals) sigaddset(&action.sa_mask, signal_number);
+  for (const int signal_number : kEndingSignals) {
     struct sigaction previous {};
     ::sigaction(signal_number, nullptr, &previous);
     // A signal ignored by whoever started us (nohup) stays ignored.

@@ -6,6 +6,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
+#include <optional>
+#include <string_view>
 
 #include "platform/app_error.h"
 #include "platform/interrupt_cleanup.h"
@@ -48,12 +51,137 @@ struct ReplacingFile::State {
   unsigned long long target_device = 0;
   unsigned long long target_inode = 0;
   bool committed = false;
-  bool direct = false;  // a device or pipe, written into as it is
+  bool direct = false;  // a device, pipe or descriptor, written into as it is
   mode_t mode = 0;      // the result's permission bits
   TemporaryGuard guard;
 };
 
 namespace {
+
+constexpr int kNameAttempts = 100;
+
+// The names by which a shell user hands the program one of its own open
+// descriptors. Following them would reach whatever the descriptor stands
+// for (a terminal, a pipe, a file redirected into) and replace it by name.
+std::optional<int> OwnDescriptor(const std::string& path) {
+  if (path == "/dev/stdin") return 0;
+  if (path == "/dev/stdout") return 1;
+  if (path == "/dev/stderr") return 2;
+  for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) continue;
+    int number = 0;
+    for (std::size_t i = prefix.size(); i < path.size(); ++i) {
+      if (path[i] < '0' || path[i] > '9' || number > 100000000) return std::nullopt;
+      number = number * 10 + (path[i] - '0');
+    }
+    return number;
+  }
+  return std::nullopt;
+}
+
+// What stands at the result's name, seen through a descriptor of the entry
+// itself: a link is not followed. False when nothing does.
+bool Inspect(int folder_fd, const std::string& name, struct stat& info) {
+#ifdef O_PATH
+  const int fd = ::openat(folder_fd, name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return false;
+    Fail(errno);
+  }
+  const int status = ::fstat(fd, &info);
+  const int err = errno;
+  ::close(fd);
+  if (status != 0) Fail(err);
+  return true;
+#else
+  if (::fstatat(folder_fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  if (errno == ENOENT) return false;
+  Fail(errno);
+#endif
+}
+
+// The bits a new result gets: its input's, as cp gives them, less the
+// umask; never the execute bits, as a result is text.
+mode_t NewResultMode(int source_mode) {
+  const mode_t base = source_mode >= 0 ? static_cast<mode_t>(source_mode) & 0666 : 0666;
+  return base & ~kUmask;
+}
+
+// The user's own regular result keeps what the user chose for it.
+void TakeOwnersChoice(ReplacingFile::State& s, const struct stat& old) {
+  // Whoever took the owner's write permission away meant "keep this"; a
+  // rename would replace it anyway, even as root.
+  if ((old.st_mode & S_IWUSR) == 0) Fail(EACCES);
+  // Only the permission bits, and only from a file of the user's own:
+  // another user who may write in the folder could otherwise plant a mode
+  // that lets them rewrite the result.
+  if (old.st_uid == ::geteuid()) s.mode = old.st_mode & 0777;
+}
+
+void WriteIntoDescriptor(ReplacingFile::State& s, int number) {
+  s.fd = ::fcntl(number, F_DUPFD_CLOEXEC, 3);
+  if (s.fd < 0) Fail(errno == EBADF ? ENOENT : errno);
+  s.direct = true;
+}
+
+// A device, pipe, socket or terminal the user named is written into, as a
+// shell's redirection would, links followed. Whether it is one is decided
+// by what the open gave; false when that is a regular file after all
+// (swapped in meanwhile), which is then replaced as any other.
+bool WriteIntoNamed(ReplacingFile::State& s) {
+  const auto open_as = [&](int flags) {
+    int fd;
+    do {
+      fd = ::openat(s.folder_fd, s.name.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | flags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+  };
+  int fd = open_as(O_NONBLOCK);
+  // A pipe nobody reads yet: wait for its reader, as the shell does.
+  if (fd < 0 && errno == ENXIO) fd = open_as(0);
+  if (fd < 0) {
+    if (errno == EISDIR) FailFolder();
+    Fail(errno);
+  }
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    const int err = errno;
+    ::close(fd);
+    Fail(err);
+  }
+  s.fd = fd;
+  s.direct = true;
+  s.target_exists = false;
+  return true;
+}
+
+// Gives the temporary a fresh name through make (which creates or links
+// it), registered for the interrupt clean-up before it exists.
+void NameTemporary(ReplacingFile::State& s, const std::function<bool(const char*)>& make) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    std::string candidate = TemporaryName();
+    int err = 0;
+    const bool made = s.guard.Register(s.folder_fd, candidate.c_str(), [&] {
+      const bool ok = make(candidate.c_str());
+      err = ok ? 0 : errno;
+      return ok;
+    });
+    if (made) {
+      s.temp_name = std::move(candidate);
+      s.temp_path = s.folder + s.temp_name;
+      return;
+    }
+    // Nothing was tried: the interrupt clean-up has begun.
+    if (err == 0) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
+    if (err != EEXIST && err != EINTR) Fail(err);
+  }
+  Fail(EEXIST);
+}
 
 // Linux names an unnamed file through its descriptor's link in /proc,
 // which any user may do (AT_EMPTY_PATH would need a privilege).
@@ -67,14 +195,42 @@ bool CanNameUnnamedFiles(bool wanted) {
 #endif
 }
 
+void CreateTemporary(ReplacingFile::State& s, bool unnamed_wanted) {
+#ifdef O_TMPFILE
+  if (CanNameUnnamedFiles(unnamed_wanted)) {
+    // Nobody else can open an unnamed file: it gets its bits at once.
+    s.fd = ::openat(s.folder_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, s.mode);
+    // File systems without unnamed files say so in one of these ways.
+    if (s.fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) Fail(errno);
+    // The umask narrowed the bits the open asked for.
+    if (s.fd >= 0 && ::fchmod(s.fd, s.mode) != 0) Fail(errno);
+    if (s.fd >= 0) return;
+  }
+#else
+  (void)unnamed_wanted;
+#endif
+  // A named temporary is only the user's until it is complete.
+  NameTemporary(s, [&s](const char* name) {
+    s.fd = ::openat(s.folder_fd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
+    return s.fd >= 0;
+  });
+}
+
 }  // namespace
 
-ReplacingFile::ReplacingFile(const std::string& target_path) {
+ReplacingFile::ReplacingFile(const std::string& target_path, ResultTarget target) {
   if (target_path.empty() || target_path.find('\0') != std::string::npos)
     throw StandardError(kErrPathNotFound);
   // Anything failing below leaves through the state's destructor.
   auto state = std::make_unique<State>();
   State& s = *state;
+  if (target.named) {
+    if (const std::optional<int> own = OwnDescriptor(target_path)) {
+      WriteIntoDescriptor(s, *own);
+      state_ = std::move(state);
+      return;
+    }
+  }
   const std::size_t cut = target_path.rfind('/');
   if (cut != std::string::npos) s.folder = target_path.substr(0, cut + 1);
   s.name = target_path.substr(cut == std::string::npos ? 0 : cut + 1);
@@ -91,75 +247,31 @@ ReplacingFile::ReplacingFile(const std::string& target_path) {
     Fail(errno);
   }
 
-  struct stat entry;
-  s.target_exists = ::fstatat(s.folder_fd, s.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!s.target_exists && errno != ENOENT) Fail(errno);
-  // A new file's bits, unless the old result's are carried over.
-  s.mode = 0666 & ~kUmask;
+  s.mode = NewResultMode(target.source_mode);
+  struct stat old;
+  s.target_exists = Inspect(s.folder_fd, s.name, old);
   if (s.target_exists) {
-    s.target_device = static_cast<unsigned long long>(entry.st_dev);
-    s.target_inode = static_cast<unsigned long long>(entry.st_ino);
-    // A link is replaced, not followed; what it points to decides the
-    // rest, as it is what the user sees as the result.
-    struct stat target = entry;
-    const bool seen =
-        !S_ISLNK(entry.st_mode) || ::fstatat(s.folder_fd, s.name.c_str(), &target, 0) == 0;
+    s.target_device = static_cast<unsigned long long>(old.st_dev);
+    s.target_inode = static_cast<unsigned long long>(old.st_ino);
     // Refuse a folder before converting anything: the rename at the end
     // would fail anyway.
-    if (seen && S_ISDIR(target.st_mode)) FailFolder();
-    if (seen && S_ISREG(target.st_mode)) {
-      // Whoever took the owner's write permission away meant "keep this";
-      // a rename would replace it anyway, even as root.
-      if ((target.st_mode & S_IWUSR) == 0) Fail(EACCES);
-      // Only the permission bits (a planted setuid or setgid bit must not
-      // come to a file that someone else's run wrote), and only from a file
-      // of the user's own: another user who may write in the folder could
-      // otherwise plant a mode that lets them rewrite the result.
-      if (target.st_uid == ::geteuid()) s.mode = target.st_mode & 0777;
-    } else if (seen) {
-      // A device, pipe or socket (/dev/null, /dev/stdout, a FIFO) is
-      // written into, as a shell's redirection would; replacing it would
-      // take it away from every other program.
-      do {
-        s.fd = ::openat(s.folder_fd, s.name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-      } while (s.fd < 0 && errno == EINTR);
-      if (s.fd < 0) Fail(errno);
-      s.direct = true;
-      s.target_exists = false;
-      state_ = std::move(state);
-      return;
+    if (S_ISDIR(old.st_mode)) FailFolder();
+    if (S_ISREG(old.st_mode)) {
+      TakeOwnersChoice(s, old);
+    } else if (target.named) {
+      // A link the user named may lead to a device or pipe; to anything
+      // else it is replaced like a link in a made-up path.
+      if (WriteIntoNamed(s)) {
+        state_ = std::move(state);
+        return;
+      }
+    } else if (!S_ISLNK(old.st_mode)) {
+      // Someone else's device, pipe or socket must not receive the data,
+      // nor hold the batch up, nor be taken away from its programs.
+      throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsNotAFile);
     }
   }
-
-#ifdef O_TMPFILE
-  if (CanNameUnnamedFiles(use_unnamed_files_)) {
-    // Nobody else can open an unnamed file: it gets its bits at once.
-    s.fd = ::openat(s.folder_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, s.mode);
-    // File systems without unnamed files say so in one of these ways.
-    if (s.fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) Fail(errno);
-    if (s.fd >= 0) ::fchmod(s.fd, s.mode);
-  }
-#endif
-  // A named temporary is only the user's until it is complete, and its
-  // name is registered for the interrupt clean-up before the file exists.
-  for (int attempt = 0; s.fd < 0 && attempt < 100; ++attempt) {
-    std::string candidate = TemporaryName();
-    int err = 0;
-    const bool made = s.guard.Register(s.folder_fd, candidate.c_str(), [&] {
-      s.fd = ::openat(s.folder_fd, candidate.c_str(),
-                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0600);
-      err = errno;
-      return s.fd >= 0;
-    });
-    if (made) {
-      s.temp_name = std::move(candidate);
-      s.temp_path = s.folder + s.temp_name;
-      break;
-    }
-    if (err == 0) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
-    if (err != EEXIST && err != EINTR) Fail(err);
-  }
-  if (s.fd < 0) Fail(EEXIST);
+  CreateTemporary(s, use_unnamed_files_);
   state_ = std::move(state);
 }
 
@@ -210,23 +322,9 @@ void ReplacingFile::Commit(bool durable) {
   if (s.temp_name.empty()) {
     char link[32];
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", s.fd);
-    for (int attempt = 0; s.temp_name.empty(); ++attempt) {
-      std::string candidate = TemporaryName();
-      int err = 0;
-      const bool named = s.guard.Register(s.folder_fd, candidate.c_str(), [&] {
-        const bool linked =
-            ::linkat(AT_FDCWD, link, s.folder_fd, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0;
-        err = errno;
-        return linked;
-      });
-      if (named) {
-        s.temp_name = std::move(candidate);
-        s.temp_path = s.folder + s.temp_name;
-        break;
-      }
-      if (err == 0) throw StandardError(kErrPathFileAccess, ErrorReason::kInterrupted);
-      if ((err != EEXIST && err != EINTR) || attempt == 100) Fail(err);
-    }
+    NameTemporary(s, [&](const char* name) {
+      return ::linkat(AT_FDCWD, link, s.folder_fd, name, AT_SYMLINK_FOLLOW) == 0;
+    });
   }
   const int fd = s.fd;
   s.fd = -1;

@@ -32,39 +32,65 @@ struct ReplacingFile::State {
   std::string temp_path;
   HANDLE handle = INVALID_HANDLE_VALUE;
   bool committed = false;
+  bool linked_folder = false;  // a junction or folder link in the result's place
   TemporaryGuard guard;
 };
 
-ReplacingFile::ReplacingFile(const std::string& target_path) {
+namespace {
+
+// What stands in the result's place, seen through a handle of the entry
+// itself (a link or junction is not followed); false when nothing does. A
+// result another program holds open without sharing (the everyday locked
+// file) could not be replaced at the end: it is refused before converting
+// anything, the older result kept.
+bool Inspect(const std::string& target_path, BY_HANDLE_FILE_INFORMATION& info) {
+  HANDLE entry =
+      CreateFileW(PathFromUtf8(target_path).c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (entry == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) throw ErrorFromWin32(code);
+    if (code == ERROR_FILE_NOT_FOUND) return false;
+    // Another failure (no right to delete it, say) is decided by the
+    // attributes alone, as the replace itself will tell.
+    const DWORD attributes = GetFileAttributesW(PathFromUtf8(target_path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    info = {};
+    info.dwFileAttributes = attributes;
+    return true;
+  }
+  const bool known = GetFileInformationByHandle(entry, &info);
+  const DWORD code = GetLastError();
+  CloseHandle(entry);
+  if (!known) throw ErrorFromWin32(code);
+  return true;
+}
+
+}  // namespace
+
+ReplacingFile::ReplacingFile(const std::string& target_path, ResultTarget /*target*/) {
   if (target_path.empty() || target_path.find('\0') != std::string::npos)
     throw StandardError(kErrPathNotFound);
   auto state = std::make_unique<State>();
   state->target_path = target_path;
-  const DWORD attributes = GetFileAttributesW(PathFromUtf8(target_path).c_str());
   DWORD carried = FILE_ATTRIBUTE_NORMAL;
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY)
-      throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
-    // Whoever made a result read-only meant "keep this".
-    if (attributes & FILE_ATTRIBUTE_READONLY) throw StandardError(kErrPermissionDenied);
-    // The replaced result keeps what the user set on it.
-    const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
-    if (kept != 0) carried = kept;
-  }
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    // A result another program holds open without sharing (the everyday
-    // locked file) could not be replaced at the end: refuse it before
-    // converting anything, the older result kept.
-    HANDLE probe = CreateFileW(PathFromUtf8(target_path).c_str(), DELETE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (probe == INVALID_HANDLE_VALUE) {
-      const DWORD code = GetLastError();
-      if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION)
-        throw ErrorFromWin32(code);
+  BY_HANDLE_FILE_INFORMATION old;
+  if (Inspect(target_path, old)) {
+    const DWORD attributes = old.dwFileAttributes;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A link or junction is replaced, never written through, and gives
+      // the result none of what it points at.
+      state->linked_folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     } else {
-      CloseHandle(probe);
+      if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+        throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
+      // Whoever made a result read-only meant "keep this".
+      if (attributes & FILE_ATTRIBUTE_READONLY) throw StandardError(kErrPermissionDenied);
+      // The replaced result keeps what the user set on it.
+      const DWORD kept = attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                       FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+      if (kept != 0) carried = kept;
     }
   }
   const std::string folder = FolderOf(target_path);
@@ -131,6 +157,9 @@ void ReplacingFile::Commit(bool durable) {
   }
   s.handle = INVALID_HANDLE_VALUE;
   if (!CloseHandle(h)) throw ErrorFromWin32(GetLastError());
+  // A folder link cannot be renamed over; taking it away leaves what it
+  // points at as it was (a real folder there now still refuses the result).
+  if (s.linked_folder) RemoveDirectoryW(PathFromUtf8(s.target_path).c_str());
   // Write-through returns only once the rename is on disk: the folder's
   // flush on Windows.
   if (!MoveFileExW(PathFromUtf8(s.temp_path).c_str(), PathFromUtf8(s.target_path).c_str(),
