@@ -44,6 +44,13 @@ struct QuoteCounts {
   std::uint64_t quoted_line_breaks = 0;   // line breaks inside quoted fields
   std::uint64_t unclosed_quote_line = 0;  // line where a never-closed quote opened
   FieldTally tally;                       // fields per record, by its first line
+  // Lines holding a tab inside a field. Complete only for a delimiter that
+  // holds a tab: with any other, a tab outside quotes is passed over by the
+  // fast count, and the textual count (every tab then being data in both
+  // readings) says the same.
+  std::uint64_t tab_lines = 0;
+  std::uint64_t first_tab_line = 0;
+  std::uint64_t last_tab_line = 0;  // not counted twice
 };
 
 template <typename Unit>
@@ -110,6 +117,7 @@ class QuotedRule {
   void Emit(const Unit* p, const Scan& scan, const Unit* data_end, bool first, Unit*& o);
   void EndRecord(Unit*& o);
   void FieldDone(bool quoted, bool holds_delimiter);
+  void TabOn(std::uint64_t line);
   void Unclosed(std::uint64_t line);
   bool DelimiterAt(const Unit* p) const;  // needs delimiter_.size() units
   bool AtCharStart(const Unit* begin, const Unit* at, const Unit* end) const;

@@ -117,6 +117,7 @@ TEST(CheckReport, NamesCannotBreakTheLineOrTheJson) {
       << json.out;
   EXPECT_TRUE(Has(json.out,
                   "\"common_fields\":2,\"differing_lines\":1,\"differs_at\":[3],"
+                  "\"malformed\":0,\"first_malformed\":null,"
                   "\"safe\":false,\"verdict\":\"field counts differ"))
       << json.out;
   EXPECT_TRUE(Has(json.out, "}\n{\"file\":\"-\",")) << json.out;

@@ -17,12 +17,18 @@
 namespace delvora::testing {
 
 // code_page: 65001, 1252 or 932 (ASCII delimiters only for 932; not with
-// quoting). A quote left open throws ReferenceUnclosedQuote.
+// quoting). A quote left open throws ReferenceUnclosedQuote, malformed
+// marked text ReferenceMalformed.
 std::string ReferenceConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                              Quoting quoting = Quoting::kTextual);
 
 struct ReferenceUnclosedQuote {
   std::size_t line;
+};
+
+// Marked text that cannot be decoded; offset: the first such place's byte.
+struct ReferenceMalformed {
+  std::size_t offset;
 };
 
 // The fields of each record of a quote-aware TSV output (UTF-16LE fields as
