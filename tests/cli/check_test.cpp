@@ -106,7 +106,7 @@ TEST(CheckReport, NamesCannotBreakTheLineOrTheJson) {
   const std::string name = "'x: mark=y\n\"z\\.csv'";
   const ShellRun text = Shell(dir.path(), "--check " + name);
   EXPECT_EQ(text.status, 0);
-  EXPECT_EQ(text.out, dir.path().string() + "/x:\\x20mark=y\\n\"z\\.csv: mark=none" +
+  EXPECT_EQ(text.out, dir.path().string() + "/x:\\x20mark=y\\n\"z\\\\.csv: mark=none" +
                           text.out.substr(text.out.find(" line-ends=")));
   const ShellRun json = Shell(dir.path(), "--check --json --strict " + name + " -");
   EXPECT_EQ(json.status, 1);
