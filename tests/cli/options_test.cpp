@@ -30,12 +30,13 @@ TEST(ParseOptions, ReadsTheCommandLineAsGetoptWould) {
        })},
       {{"--quotes", "--escape", "--check", "-h", "--version", "a"},
        with([](CliOptions& o) { o.quotes = o.escape = o.check = o.help = o.version = true; })},
-      {{"-q0", "--files-from=-", "--line-end", "lf", "--json", "--strict", "a"},
+      {{"-q0", "--files-from=-", "--line-end", "lf", "--json", "--strict", "--files-from", "l",
+        "a"},
        with([](CliOptions& o) {
-         o.quiet = o.null_separated = o.line_end_lf = o.json = o.strict = true;
-         o.files_from = "-";
+         o.quiet = o.null_separated = o.line_end_lf = o.line_end_given = o.json = o.strict = true;
+         o.files_from = {"-", "l"};
        })},
-      {{"--line-end=crlf", "a"}, with([](CliOptions&) {})},
+      {{"--line-end=crlf", "a"}, with([](CliOptions& o) { o.line_end_given = true; })},
       {{"-", "--", "-q", "--"}, with([](CliOptions& o) {
          o.paths = {"-", "-q", "--"};
        })},
@@ -84,7 +85,24 @@ TEST(ParseFileList, NamesOneALineOrNulSeparated) {
             (std::vector<std::string>{"a.csv", "b c.csv", "last"}));
   EXPECT_EQ(ParseFileList(std::string("a\nb\0\0c\r\0", 8), true),
             (std::vector<std::string>{"a\nb", "c\r"}));
-  EXPECT_THROW(ParseFileList("ok\n\xFF.csv\n", false), UsageError);
+  // Names are bytes, as on the command line; a mark at the start of the
+  // list is no part of its first name; "-" is no file a list can name.
+  EXPECT_EQ(ParseFileList("\xEF\xBB\xBFok\n\xFF.csv\n", false),
+            (std::vector<std::string>{"ok", "\xFF.csv"}));
+  EXPECT_EQ(ParseFileList("a\n\xEF\xBB\xBF", false),
+            (std::vector<std::string>{"a", "\xEF\xBB\xBF"}));
+  EXPECT_EQ(ParseFileList("\xEF\xBB", false), (std::vector<std::string>{"\xEF\xBB"}));
+  EXPECT_THROW(ParseFileList("a\n-\r\nb", false), UsageError);
+  // The mark arriving a byte at a time.
+  FileListReader reader(true);
+  std::vector<std::string> names;
+  const auto add = [&](std::string_view name) { names.emplace_back(name); };
+  for (const char c : std::string("\xEF\xBB\xBF"
+                                  "a\0b",
+                                  6))
+    reader.Feed(std::string_view(&c, 1), add);
+  reader.Finish(add);
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
 }
 
 }  // namespace
