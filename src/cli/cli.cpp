@@ -194,6 +194,15 @@ std::string ItemFailureLine(const Item& item, const AppError& failure, bool writ
   const std::string target = !write_stage               ? std::string()
                              : IsStdStream(item.output) ? std::string("the standard output")
                                                         : Shown(item.output);
+  // "Nothing was written" holds for a result that replaces its target only
+  // when complete, not for one written straight into a pipe or device.
+  if (failure.description() == ReasonDescription(ErrorReason::kInputChanged) &&
+      (IsStdStream(item.output) || IsDeviceOrPipe(item.output))) {
+    return FailureLine(
+        item.input, target,
+        StandardError(kErrPathFileAccess, ErrorReason::kInputChangedOutputCut).description(),
+        false);
+  }
   return FailureLine(item.input, target, failure.description(), partial_output);
 }
 
