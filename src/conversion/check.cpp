@@ -91,6 +91,7 @@ class ByteClassifier {
   void Add(const unsigned char* p, const unsigned char* end) {
     for (; p != end && offset_ < kSample; ++p, ++offset_) {
       if (*p == 0) ++zeros_[offset_ % 2];
+      last_ = *p;
       Byte(*p);
     }
     while (p != end) {
@@ -115,10 +116,14 @@ class ByteClassifier {
   }
 
   NarrowText Result() const {
-    const std::uint64_t pairs = std::min(offset_, kSample) / 2;
+    const std::uint64_t sampled = std::min(offset_, kSample);
+    const std::uint64_t pairs = sampled / 2;
+    // Whole pairs only: an odd last byte of a short file is no half of one.
+    std::uint64_t zeros[2] = {zeros_[0], zeros_[1]};
+    if (sampled % 2 != 0 && last_ == 0) --zeros[0];
     if (pairs >= 2) {
-      if (zeros_[1] * 2 >= pairs && zeros_[0] * 8 <= zeros_[1]) return NarrowText::kUtf16LeNoMark;
-      if (zeros_[0] * 2 >= pairs && zeros_[1] * 8 <= zeros_[0]) return NarrowText::kUtf16BeNoMark;
+      if (zeros[1] * 2 >= pairs && zeros[0] * 8 <= zeros[1]) return NarrowText::kUtf16LeNoMark;
+      if (zeros[0] * 2 >= pairs && zeros[1] * 8 <= zeros[0]) return NarrowText::kUtf16BeNoMark;
     }
     if (!high_) return NarrowText::kAscii;
     return valid_ && need_ == 0 ? NarrowText::kUtf8 : NarrowText::kEightBit;
@@ -158,6 +163,7 @@ class ByteClassifier {
 
   std::uint64_t offset_ = 0;
   std::uint64_t zeros_[2] = {};  // zero bytes at even and odd offsets of the sample
+  unsigned char last_ = 0;       // the sample's last byte
   bool high_ = false;
   bool valid_ = true;
   int need_ = 0;  // continuation bytes still due

@@ -414,6 +414,7 @@ bool QuotedRule<Unit>::TakeField(const Unit*& p, const Scan& s, const Unit* end,
   record_open_ = true;
   streamed_quoted_ = *p == Unit('"');
   streamed_delimiter_ = false;
+  streamed_breaks_ = streamed_tab_lines_ = 0;
   quote_line_ = line_;
   if (quoting_ == Quoting::kQuoted) *o++ = Unit('"');
   if (streamed_quoted_) ++p;
@@ -656,6 +657,14 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         } else {
           ++p;
           state_ = State::kTail;
+          if (counts_ != nullptr) {
+            counts_->quoted_line_breaks += streamed_breaks_;
+            if (streamed_tab_lines_ != 0) {
+              TabOn(streamed_first_tab_);
+              counts_->tab_lines += streamed_tab_lines_ - 1;  // on later lines
+              counts_->last_tab_line = streamed_last_tab_;
+            }
+          }
         }
         continue;
       }
@@ -664,7 +673,7 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
         p += n;
         ++line_;
-        if (counts_ != nullptr) ++counts_->quoted_line_breaks;
+        ++streamed_breaks_;
         continue;
       }
       if (counts_ != nullptr && delimiter_here()) streamed_delimiter_ = true;
@@ -682,7 +691,14 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         continue;
       }
     }
-    if (counts_ != nullptr && c == Unit('\t')) TabOn(line_);
+    if (counts_ != nullptr && c == Unit('\t')) {
+      if (state_ == State::kTail) {
+        TabOn(line_);
+      } else if (streamed_tab_lines_ == 0 || streamed_last_tab_ != line_) {
+        if (streamed_tab_lines_++ == 0) streamed_first_tab_ = line_;
+        streamed_last_tab_ = line_;
+      }
+    }
     const std::size_t n = CharUnits(lead_bytes_, p, end);
     o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
     p += n;

@@ -142,6 +142,13 @@ class QuotedRule {
   std::uint64_t quote_line_ = 0;
   bool streamed_quoted_ = false;
   bool streamed_delimiter_ = false;
+  // Line breaks and tabs inside the quotes of a streamed field, counted only
+  // once its quote closes: a quote that never closes counts nothing, as
+  // when its field is held (the check's counts do not depend on blocks).
+  std::uint64_t streamed_breaks_ = 0;
+  std::uint64_t streamed_tab_lines_ = 0;
+  std::uint64_t streamed_first_tab_ = 0;
+  std::uint64_t streamed_last_tab_ = 0;
   bool finished_ = false;  // an unclosed quote ended the reading early
 };
 

@@ -378,6 +378,18 @@ TEST(Check, CountsWhatTheQuoteAwareReadingReadsWhateverTheBlocks) {
   EXPECT_GT(compared, 500);
 }
 
+// The fuzzer's check case on random inputs (marks, malformed text, every
+// delimiter, small blocks): the check reads what the reference reads.
+TEST(Check, ReadsWhatTheReferenceReadsWhateverTheBlocks) {
+  std::mt19937 random(24);
+  for (int round = 0; round < 4000; ++round) {
+    std::string data(3, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    data += testing::RandomInput(random, round % 10 == 0 ? 300 : 30);
+    ASSERT_EQ(testing::CheckDifferentialCase(data), "") << ::testing::PrintToString(data);
+  }
+}
+
 // The textual reading, a unit at a time: the reference for the vector loops.
 template <typename Unit>
 std::string TextualCounts(std::basic_string_view<Unit> text, std::basic_string_view<Unit> d) {

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "conversion/check.h"
 #include "conversion/converter.h"
 
 namespace delvora::testing {
@@ -467,6 +468,57 @@ std::string DifferentialCase(std::string_view data) {
   const bool same = mode == Quoting::kQuoted ? TsvRows(actual, input) == TsvRows(expected, input)
                                              : actual == expected;
   return same ? "" : "output" + where;
+}
+
+std::string CheckDifferentialCase(std::string_view data) {
+  if (data.size() < 3) return "";
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(data[i]); };
+  std::string delimiter = kFuzzDelimiters[byte(0) % std::size(kFuzzDelimiters)];
+  const std::string_view input = data.substr(3);
+  const auto check = [&](std::size_t block, std::size_t piece) {
+    ChoppySource source{std::string(input), piece, byte(2)};
+    ConversionOptions options;
+    options.delimiter = delimiter;
+    options.code_page = NarrowCodePage{65001};
+    options.block_size = block;
+    return CheckStream(source, options);
+  };
+  const CheckReport report = check(16 + byte(1) % 64, 1 + byte(2) % 32);
+  const CheckReport whole = check(1 << 20, 1 << 20);
+  for (const Quoting mode : {Quoting::kTextual, Quoting::kQuoted, Quoting::kEscaped}) {
+    if (FormatCheckJson(report, mode, true) != FormatCheckJson(whole, mode, true))
+      return "report differs with the blocks: " + FormatCheckJson(report, mode, true) + " | " +
+             FormatCheckJson(whole, mode, true);
+  }
+  std::string quoted;
+  try {
+    quoted = ReferenceConvert(input, delimiter, 65001, Quoting::kQuoted);
+  } catch (const ReferenceMalformed& malformed) {
+    return report.malformed != 0 && report.first_malformed == malformed.offset
+               ? ""
+               : "malformed text's offset";
+  } catch (const ReferenceUnclosedQuote& unclosed) {
+    return report.unclosed_quote_line == unclosed.line ? "" : "unclosed quote's line";
+  }
+  if (report.malformed != 0) return "malformed text where there is none";
+  if (report.unclosed_quote_line != 0) return "an unclosed quote where every quote closes";
+  const auto rows = TsvRows(quoted, input);
+  std::size_t low = rows.empty() ? 0 : SIZE_MAX, high = 0;
+  for (const auto& row : rows) low = std::min(low, row.size()), high = std::max(high, row.size());
+  if (report.records != rows.size() || report.min_fields != low || report.max_fields != high)
+    return "quote-aware records or fields";
+  // Every textual line ends in CR LF in the reference's output.
+  const std::string plain = ReferenceConvert(input, delimiter, 65001, Quoting::kTextual);
+  const bool wide = MarkOf(input).wide;
+  const std::string_view pair = wide ? std::string_view("\r\0\n\0", 4) : "\r\n";
+  std::uint64_t lines = 0;
+  for (std::size_t at = wide ? 2 : 0; at + pair.size() <= plain.size(); at += wide ? 2 : 1) {
+    if (plain.compare(at, pair.size(), pair) == 0) ++lines;
+  }
+  if (report.lines != lines) return "textual lines";
+  const std::uint64_t ends = report.crlf_ends + report.lf_ends + report.cr_ends;
+  if (ends != lines && ends + 1 != lines) return "line ends";
+  return "";
 }
 
 std::size_t ChoppySource::Read(void* buffer, std::size_t size) {

@@ -78,4 +78,10 @@ std::string RandomDelimiter(std::mt19937& random);
 // the rest. Empty when engine and reference agree, else what differed.
 std::string DifferentialCase(std::string_view data);
 
+// The same for --check: the report's reading of the input against the
+// reference converter's (malformed text and its offset, an unclosed quote
+// and its line, the quote-aware records and fields, the textual lines), and
+// the same report whatever the blocks and reads. Empty when all agree.
+std::string CheckDifferentialCase(std::string_view data);
+
 }  // namespace delvora::testing
