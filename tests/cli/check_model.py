@@ -417,8 +417,8 @@ def main():
                                       % (", ".join(wrong), mode, " --strict" if strict else "",
                                          delimiter, got["file"], files[got["file"]],
                                          {k: (got.get(k), want.get(k)) for k in wrong}))
-    print("%d reports of %d files compared with the model, %d differ"
-          % (reports, count - count % len(DELIMITERS), failures))
+    print("%d reports of %d files compared with the model (seed %d), %d differ"
+          % (reports, count - count % len(DELIMITERS), seed, failures))
     print(", ".join("%s: %d" % item for item in sorted(seen.items())))
     return 1 if failures else 0
 
