@@ -98,11 +98,17 @@ void SurrogatePairs::Check(const char16_t* units, std::size_t count, std::uint64
     if (!high_waiting_) {
       const __m128i range = _mm_set1_epi16(static_cast<short>(0xF800));
       const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
-      while (count - i >= 8) {
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + i));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(x, range), surrogate)) != 0) break;
-        i += 8;
+      const auto any = [&](std::size_t at) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+        return _mm_cmpeq_epi16(_mm_and_si128(x, range), surrogate);
+      };
+      while (count - i >= 32) {
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(any(i), any(i + 8)), _mm_or_si128(any(i + 16), any(i + 24)));
+        if (_mm_movemask_epi8(hits) != 0) break;
+        i += 32;
       }
+      while (count - i >= 8 && _mm_movemask_epi8(any(i)) == 0) i += 8;
       if (i == count) break;
     }
 #endif

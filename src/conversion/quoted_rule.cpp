@@ -564,7 +564,7 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
   const Unit d = delimiter_[0];
   const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), d};
   const Unit delimiter[] = {d};
-  // A quoted field holding a tab takes the general path, which counts it.
+  // Tabs inside quotes are data: the scan stops at each to count its line.
   const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t')};
   for (;;) {
     // p starts a field, or follows the closing quote of one.
@@ -599,6 +599,13 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       // A quoted field ending right at a delimiter or line end, with no
       // doubled quote, tab or line break inside.
       const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
+      // No line break lies before q: every tab is on this line, which a
+      // later look at the same field (the general path, the next block)
+      // does not count twice.
+      while (q != end && *q == Unit('\t')) {
+        TabOn(line_);
+        q = scan::FindAny(q + 1, end, quoted_stops);
+      }
       if (q != end && *q == Unit('"') && q + 1 != end &&
           (q[1] == d || q[1] == Unit('\r') || q[1] == Unit('\n'))) {
         if (scan::FindAny(stop + 1, q, delimiter) != q) ++counts_->quoted_delimiters;
