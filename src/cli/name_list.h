@@ -38,7 +38,9 @@ class NameList {
   // Reads names in order from a position.
   class Cursor {
    public:
+    // number may equal size(): the cursor then has nothing to read.
     Cursor(const NameList& list, std::size_t number) : list_(list) {
+      if (number == list.count_) return;
       const Position start = list.index_[number / kIndexEvery];
       chunk_ = start.chunk;
       offset_ = start.offset;
@@ -60,8 +62,8 @@ class NameList {
 
    private:
     const NameList& list_;
-    std::size_t chunk_;
-    std::size_t offset_;
+    std::size_t chunk_ = 0;
+    std::size_t offset_ = 0;
   };
 
   std::string operator[](std::size_t number) const {

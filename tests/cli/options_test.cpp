@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/name_list.h"
+
 namespace delvora {
 namespace {
 
@@ -103,6 +105,30 @@ TEST(ParseFileList, NamesOneALineOrNulSeparated) {
     reader.Feed(std::string_view(&c, 1), add);
   reader.Finish(add);
   EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+}
+
+// The run's store of names: in order, by number, across its chunks, with
+// names of every length (empty, holding NUL, longer than a chunk).
+TEST(NameList, GivesBackEveryNameInOrderAndByNumber) {
+  NameList names;
+  std::vector<std::string> kept;
+  for (std::size_t i = 0; i < 70000; ++i) {
+    std::string name = "name" + std::to_string(i) + std::string(i % 300, 'x');
+    if (i == 5) name = std::string("a\0b", 3);
+    if (i == 6) name.clear();
+    if (i == 40000) name = std::string(3u << 20, 'y');
+    names.Add(name);
+    kept.push_back(std::move(name));
+  }
+  ASSERT_EQ(names.size(), kept.size());
+  NameList::Cursor cursor(names, 0);
+  for (const std::string& name : kept) ASSERT_EQ(cursor.Next(), name);
+  for (const std::size_t i : {0u, 5u, 6u, 63u, 64u, 65u, 39999u, 40000u, 40001u, 69999u})
+    EXPECT_EQ(names[i], kept[i]) << i;
+  NameList::Cursor from(names, 40001);
+  EXPECT_EQ(from.Next(), kept[40001]);
+  const NameList empty;
+  NameList::Cursor none(empty, 0);  // an empty list has nothing to read
 }
 
 }  // namespace
