@@ -296,7 +296,7 @@ void Form1::BuildLayout() {
   PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Help"));
   Place(PushButton2, 120, 120, 7800, 405);
 
-  ListView1 = new QTreeView(this);
+  ListView1 = new ListTreeView(this);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setHeader(new ListHeader(ListView1));
   ListView1->setStyle(focus_style);

@@ -62,7 +62,7 @@ class Form1 : public QWidget {
 
   // ---- Controls (object names as the window's documentation names them) ----
   QPushButton* PushButton2 = nullptr;  // "Help"
-  QTreeView* ListView1 = nullptr;
+  ListTreeView* ListView1 = nullptr;
   QPushButton* PushButton8 = nullptr;  // "Add CSV File(s)"
   QPushButton* PushButton9 = nullptr;  // "Add All CSV File(s) In Folder"
   QPushButton* PushButton4 = nullptr;  // "Clear List"
