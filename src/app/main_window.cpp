@@ -634,11 +634,6 @@ void Form1::PushButton1_Click() {
     chosen =
         seams_.folder_picker->BrowseForFolder(this, QStringLiteral("Please select folder:"), last);
   });
-  // A picker confirmed with Enter can close without handing the activation
-  // back (a desktop's own dialog, or a key release landing elsewhere): the
-  // window would then take no keys until another box came and went.
-  activateWindow();
-  PushButton1->setFocus(Qt::OtherFocusReason);
   if (chosen.isEmpty()) return;  // 102: cancelled, nothing changes
   steps.Do(104, [&] { seams_.settings->SaveSetting(QStringLiteral("LastFolderDot"), chosen); });
   // 106: a root keeps its one separator.
