@@ -31,6 +31,7 @@
 #include "platform/file_system.h"
 #include "platform/product.h"
 #include "platform/progress_bar.h"
+#include "platform/qt_path_text.h"
 #include "platform/twips.h"
 #include "platform/utf8.h"
 #include "platform/web_page_opener.h"
@@ -445,7 +446,7 @@ void Form1::Text2_MouseMove() { Form_MouseMove(); }
 
 MsgAnswer Form1::MsgBox(const QString& text, MsgButtons buttons) {
   // Messages carry file names: none may disguise itself.
-  const QString shown = QString::fromStdString(Shown(text.toStdString(), true));
+  const QString shown = QString::fromStdString(Shown(PathBytes(text), true));
   return seams_.message_boxes->Show(this, shown, application_title_, buttons, MsgIcon::kNone);
 }
 

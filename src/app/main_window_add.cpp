@@ -21,6 +21,7 @@
 #include "filelist/folder_walk.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
+#include "platform/qt_path_text.h"
 #include "platform/utf8_path.h"
 
 namespace delvora {
@@ -39,8 +40,9 @@ const QString kOpenSamplesQuestion = QStringLiteral(
 // style, several files at once, the read-only box ticked.
 constexpr int kAddFilesDialogFlags = 2621953;
 
-std::string Utf8(const QString& text) { return text.toStdString(); }
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+// Paths keep the file system's bytes, UTF-8 or not.
+std::string Utf8(const QString& text) { return PathBytes(text); }
+QString FromUtf8(const std::string& text) { return PathText(text); }
 
 // Entries found by a folder walk reach the list one folder at a time, each
 // folder's as one insertion; what happens to a folder that cannot be listed
@@ -89,7 +91,7 @@ QStringList DroppedPaths(const QMimeData* data) {
   QStringList paths;
   if (data == nullptr || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths << QDir::toNativeSeparators(url.toLocalFile());
+    if (url.isLocalFile()) paths << QDir::toNativeSeparators(LocalPathText(url));
   }
   return paths;
 }

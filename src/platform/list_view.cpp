@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/qt_path_text.h"
 #include "platform/twips.h"
 
 namespace delvora {
@@ -94,7 +95,9 @@ int EntryModel::rowCount(const QModelIndex& parent) const {
 
 QVariant EntryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= texts_.size()) return QVariant();
-  if (role == Qt::DisplayRole) return texts_[index.row()];
+  // A name that is not UTF-8, or one with invisible characters, is shown
+  // with escapes; the entry keeps it as it is.
+  if (role == Qt::DisplayRole) return ShownPathText(texts_[index.row()]);
   return QVariant();
 }
 

@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/qt_path_text.h"
+
 namespace delvora {
 
 MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& caption,
@@ -92,7 +94,7 @@ QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
   FolderDialog dialog(owner, title, initial_folder);
   if (dialog.exec() != QDialog::Accepted) return QString();
   const QStringList chosen = dialog.selectedFiles();
-  return chosen.isEmpty() ? QString() : PickedFolderPath(chosen.front());
+  return chosen.isEmpty() ? QString() : PickedFolderPath(PathTextOnDisk(chosen.front()));
 }
 
 void QtShell::OpenFolder(const QString& folder) {

@@ -204,7 +204,7 @@ TEST(WindowLayout, ShownWindowIsCentredOnItsScreen) {
 }
 
 TEST(ListViewAdapter, PositionsAreOneBasedAndOutOfRangeIsHarmless) {
-  QTreeView tree;
+  ListTreeView tree;
   tree.setHeaderHidden(true);
   ListView list(&tree);
   EXPECT_EQ(list.Count(), 0);
@@ -245,7 +245,7 @@ TEST(ListViewAdapter, PositionsAreOneBasedAndOutOfRangeIsHarmless) {
 }
 
 TEST(ListViewAdapter, ContainsTextFollowsEveryChange) {
-  QTreeView tree;
+  ListTreeView tree;
   ListView list(&tree);
   list.AddColumn("CSV File(s)");
   list.Add("/a.csv");
