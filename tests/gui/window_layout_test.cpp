@@ -269,7 +269,7 @@ TEST(ListViewAdapter, ContainsTextFollowsEveryChange) {
 }
 
 TEST(ListViewAdapter, WidgetOutlivingTheAdapterKeepsItsEntries) {
-  QTreeView tree;
+  ListTreeView tree;
   {
     auto list = std::make_unique<ListView>(&tree);
     list->AddColumn("CSV File(s)");
@@ -281,7 +281,7 @@ TEST(ListViewAdapter, WidgetOutlivingTheAdapterKeepsItsEntries) {
 }
 
 TEST(ListViewAdapter, HitTestAndEnsureVisibleFindTheEntryOnScreen) {
-  QTreeView tree;
+  ListTreeView tree;
   tree.resize(300, 120);
   ListView list(&tree);
   list.AddColumn("CSV File(s)");
