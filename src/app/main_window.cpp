@@ -366,6 +366,7 @@ void Form1::BuildLayout() {
   Place(PushButton7, 120, 6930, 7800, 405);
   ProgressBar1 = new ProgressBar(this);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->SetIdleText(QStringLiteral("Progress Bar"));
   ProgressBar1->SetText(QStringLiteral("Progress Bar"));
   Place(ProgressBar1, 120, 7450, 7800, 405);
 
@@ -389,6 +390,10 @@ void Form1::BuildLayout() {
   Text2->setAccessibleName(QStringLiteral("Other delimiter"));
   PushButton1->setAccessibleName(QStringLiteral("Browse for the output folder"));
   ListView1->setAccessibleName(QStringLiteral("CSV files to convert"));
+  // What the tip says to pointer users, said to keyboard and reader users.
+  ListView1->setAccessibleDescription(
+      QStringLiteral("Drag and drop files here. Double-click an entry or press Delete to remove "
+                     "it. Move | line to right and out of window to reveal full names."));
   ProgressBar1->setAccessibleName(QStringLiteral("Conversion progress"));
 
   skin_ = std::make_unique<SkinFramework>();

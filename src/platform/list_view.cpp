@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/entry_announcer.h"
 #include "platform/qt_path_text.h"
 #include "platform/twips.h"
 
@@ -190,10 +191,7 @@ void ListTreeView::Announce(QAccessible::Event type, int first, int last) {
   // Only rows the view has laid out can be named.
   last = std::min({last, table->rowCount() - 1, first + kAnnouncedEntries - 1});
   for (int row = first; row <= last; ++row) {
-    if (QAccessibleInterface* entry = table->cellAt(row, 0)) {
-      QAccessibleEvent event(entry, type);
-      QAccessible::updateAccessibility(&event);
-    }
+    if (QAccessibleInterface* entry = table->cellAt(row, 0)) AnnounceEntry(list, entry, type);
   }
 }
 
