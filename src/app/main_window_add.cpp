@@ -36,6 +36,9 @@ const QString kOpenSamplesQuestion = QStringLiteral(
     "Would you like this software to open the folder where these sample files are stored (so "
     "that you can view them before working with them)?");
 
+const QString kNoFileManagerText =
+    QStringLiteral("No file manager was found to show the folder. The sample files are in:\r\r");
+
 // The dialog settings "Add CSV File(s)" asks for: long names, explorer
 // style, several files at once, the read-only box ticked.
 constexpr int kAddFilesDialogFlags = 2621953;
@@ -241,7 +244,9 @@ void Form1::LoadSampleFiles() {
     if (PathExists(Utf8(element)) && !list_.ContainsText(element)) list_.Add(element);
   }
   if (MsgBox(kOpenSamplesQuestion, MsgButtons::kYesNo) == MsgAnswer::kYes) {
-    seams_.shell->OpenFolder(SamplesFolder(seams_.program_folder));
+    const QString folder = SamplesFolder(seams_.program_folder);
+    // Not a fault of the program: the desktop has nothing that shows folders.
+    if (!seams_.shell->OpenFolder(folder)) MsgBox(kNoFileManagerText + folder);
   }
 }
 

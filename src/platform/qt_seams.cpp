@@ -97,11 +97,9 @@ QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
   return chosen.isEmpty() ? QString() : PickedFolderPath(PathTextOnDisk(chosen.front()));
 }
 
-void QtShell::OpenFolder(const QString& folder) {
-  // No file manager or launcher: the user must hear of it.
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-    throw AppError(kErrPathFileAccess, "The folder could not be opened");
-  }
+bool QtShell::OpenFolder(const QString& folder) {
+  // False without a launcher (xdg-open) or a file manager behind it.
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 void QtShell::Launch(const QString& program, const QStringList& arguments) {
