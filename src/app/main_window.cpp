@@ -117,7 +117,12 @@ class FocusStyle : public QProxyStyle {
       return;
     }
     painter->save();
-    painter->setPen(QPen(option->palette.color(QPalette::WindowText), 1, Qt::DotLine));
+    // In the colour of the caption it surrounds: a button's text on the
+    // button, an option's on the window.
+    const QPalette::ColorRole ink = qobject_cast<const QPushButton*>(widget) != nullptr
+                                        ? QPalette::ButtonText
+                                        : QPalette::WindowText;
+    painter->setPen(QPen(option->palette.color(ink), 1, Qt::DotLine));
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
     painter->restore();
@@ -136,6 +141,7 @@ class FocusStyle : public QProxyStyle {
     }
     if (element != CE_ShapedFrame) return;
     painter->save();
+    // On the window's edge round the list: the window's text colour.
     painter->setPen(QPen(option->palette.color(QPalette::WindowText), 2));
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(QRectF(option->rect).adjusted(1, 1, -1, -1));
@@ -280,8 +286,14 @@ void Form1::BuildLayout() {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
   setFont(ArialBold(9));
+  // The window's own white comes with the colours that read on it: the
+  // desktop's may be meant for a dark background. The highlight is dark
+  // enough that a focused text box's border stands out from the others.
   QPalette white = palette();
   white.setColor(QPalette::Window, Qt::white);
+  white.setColor(QPalette::WindowText, Qt::black);
+  white.setColor(QPalette::Highlight, QColor(0x1F, 0x5F, 0x99));
+  white.setColor(QPalette::HighlightedText, Qt::white);
   setPalette(white);
   setAutoFillBackground(true);
   setFixedSize(Px(8040), Px(7980));
@@ -553,15 +565,19 @@ void Form1::ApplySkin() {
   // As a plain directory listing sees it: no folders, nothing hidden.
   if (!info.isFile() || info.isHidden()) return;
 
+  // The button face with the text that goes on it.
   const QColor button_face = QApplication::palette().color(QPalette::Button);
+  const QColor button_text = QApplication::palette().color(QPalette::ButtonText);
   QPalette own = palette();
   own.setColor(QPalette::Window, button_face);
+  own.setColor(QPalette::WindowText, button_text);
   setPalette(own);
   for (QWidget* child : findChildren<QWidget*>()) {
     if (qobject_cast<QRadioButton*>(child) || qobject_cast<QGroupBox*>(child) ||
         child->inherits("QCheckBox") || child->inherits("QLabel")) {
       QPalette child_palette = child->palette();
       child_palette.setColor(QPalette::Window, button_face);
+      child_palette.setColor(QPalette::WindowText, button_text);
       child->setPalette(child_palette);
     }
   }
