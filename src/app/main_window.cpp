@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QStyleOptionFocusRect>
 #include <QTreeView>
@@ -196,6 +197,13 @@ QString ApplicationTitleFor(const QString& product_title) {
     cut_once = true;
   }
   return title;
+}
+
+QPoint FramePositionOn(const QRect& area, const QSize& frame) {
+  const int x = area.left() + (area.width() - frame.width()) / 2;
+  const int y = area.top() + (area.height() - frame.height()) / 2;
+  return QPoint(std::max(area.left(), std::min(x, area.right() + 1 - frame.width())),
+                std::max(area.top(), std::min(y, area.bottom() + 1 - frame.height())));
 }
 
 EventHook::EventHook(QObject* target, std::function<bool(QObject*, QEvent*)> handler)
@@ -474,15 +482,28 @@ void Form1::closeEvent(QCloseEvent* event) {
   QCoreApplication::exit(0);
 }
 
+void Form1::PlaceOnScreen() {
+  QScreen* where = screen();
+  if (where == nullptr) return;
+  QSize frame = frameGeometry().size();
+  QPoint client_offset;
+  if (frame == size()) {
+    // Not framed yet: the title bar is taken at the style's height, and a
+    // move places the window's inside, below where the frame will start.
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    frame.rheight() += title;
+    client_offset = QPoint(0, title);
+  }
+  const QPoint at = FramePositionOn(where->availableGeometry(), frame) + client_offset;
+  if (at != pos()) move(at);
+}
+
 void Form1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   QMetaObject::invokeMethod(this, &Form1::TellIfChoicesCannotBeSaved, Qt::QueuedConnection);
   if (centred_) return;
   centred_ = true;
-  if (QScreen* where = screen()) {
-    const QRect area = where->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
+  PlaceOnScreen();
 }
 
 // ---- Start-up ----
