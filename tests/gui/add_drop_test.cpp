@@ -20,6 +20,7 @@
 
 #include "app/main_window.h"
 #include "gui/add_support.h"
+#include "platform/qt_path_text.h"
 #include "support/fake_seams.h"
 
 namespace delvora {
@@ -175,6 +176,14 @@ TEST_F(AddDropTest, ANameThatIsNotUtf8IsListedEscapedConvertedByItsBytesAndNamed
   EXPECT_EQ(testing::ReadFile(harness.temp / "bad\xFF.tsv"), "a\tb\r\nc\td\r\n");
   ASSERT_EQ(harness.boxes.shown.size(), 1u);
   EXPECT_EQ(harness.boxes.shown[0].text, QStringLiteral("Done."));
+
+  // Found by the walk of a dropped folder, the same bytes.
+  Folder("tree");
+  testing::WriteFile(harness.temp / "tree" / "in\xFB.csv", "x");
+  ASSERT_TRUE(DragAndDrop(Files({base + QStringLiteral("/tree")})));
+  ASSERT_EQ(window.List().Count(), 2);
+  EXPECT_EQ(PathBytes(window.List().Text(2)), (harness.temp / "tree" / "in\xFB.csv").string());
+  window.List().Remove(2);
 
   // Gone from the disk: the failure names the file as the list shows it.
   fs::remove(harness.temp / name);
