@@ -67,11 +67,15 @@ def listener():
         "signal.alarm(600)\n"
         "def heard(event):\n"
         "    try:\n"
-        "        event.source.name\n"
+        "        source = event.source\n"
+        "        source.name, source.getRoleName(), source.getState().getStates()\n"
+        "        source.parent and source.parent.name\n"
+        "        for child in list(source)[:8]:\n"
+        "            child.name\n"
         "    except Exception:\n"
         "        pass\n"
-        "for kind in ('object:children-changed', 'focus:', 'object:state-changed:focused',\n"
-        "             'object:property-change:accessible-name', 'window:activate'):\n"
+        "for kind in ('object:children-changed', 'focus:', 'object:state-changed',\n"
+        "             'object:property-change', 'window:', 'object:text-changed'):\n"
         "    pyatspi.Registry.registerEventListener(heard, kind)\n"
         "pyatspi.Registry.start()\n")
     return subprocess.Popen(["/usr/bin/python3", "-c", code], start_new_session=True,
@@ -114,13 +118,15 @@ def main_inside(program, rounds):
         xdo("windowfocus", "--sync", main)
         # The list has the focus: Tab twice is "Add All CSV File(s) In Folder".
         xdo("key", "--delay", "60", "Tab", "Tab")
-        # Speeds in milliseconds between typed keys; the last ones with no
-        # pause at all before Enter.
-        delays = [1, 12, 40, 0, 5, 25]
+        # Milliseconds between typed keys, and between the last key and
+        # Enter: None waits for the suggestion list to show first, 0 sends
+        # Enter at once, while the list may still be on its way.
+        speeds = [(1, None), (12, 0), (40, None), (0, 30), (5, 0), (25, 80), (0, 0), (3, 10)]
         for round_number in range(rounds):
-            delay = delays[round_number % len(delays)]
+            delay, pause = speeds[round_number % len(speeds)]
             target = "out" if round_number % 3 else "out2"
-            what = "round %d (%d ms a key, %s)" % (round_number + 1, delay, target)
+            what = "round %d (%d ms a key, %s ms before Enter, %s)" % (
+                round_number + 1, delay, "list" if pause is None else pause, target)
             xdo("key", "Return")
             picker = wait_for(lambda: named("Please select folder:"))
             if not picker:
@@ -132,9 +138,13 @@ def main_inside(program, rounds):
             # The picker's line edit has the focus; replace what it holds.
             xdo("key", "ctrl+a")
             xdo("type", "--delay", str(delay), os.path.join(base, target))
-            popup = wait_for(lambda: visible_windows(window_process.pid) - before, 5)
-            if not popup:
-                print("note: %s: no suggestion list showed" % what)
+            if pause is None:
+                popup = wait_for(lambda: visible_windows(window_process.pid) - before, 5)
+                if not popup:
+                    print("note: %s: no suggestion list showed" % what)
+            else:
+                time.sleep(pause / 1000)
+                popup = visible_windows(window_process.pid) - before
             xdo("key", "Return")
             if not wait_for(lambda: not named("Please select folder:")):
                 failures.append(what + ": the picker stayed open after Enter")
