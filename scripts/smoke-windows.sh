@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Proves the Windows zip or installer: unpacks the zip, or installs the .msi
-# silently, into a clean Wine prefix, where neither Qt nor the MinGW runtime
+# Proves the Windows zip or installer: unpacks the zip, or installs the .msi,
+# into a clean Wine prefix, where neither Qt nor the MinGW runtime
 # is on any path, and runs both programs from there.
 #  - delvora-convert.exe converts the samples;
 #  - the real window, with the Windows platform plugin on a private Xvfb
@@ -8,10 +8,18 @@
 #    keys; delvora.exe has no switch for tests): it appears as "Delvora",
 #    loads the samples, is told where to save, converts.
 # Both results must equal, byte for byte, what the Linux delvora-convert
-# writes for the same files. The installer must also make the Start-menu
-# shortcut and the "Apps & features" entry, and its uninstall must take
-# every program file, the shortcut and the entry away and leave the user's
-# settings.
+# writes for the same files, and the Qt the notices name must be the Qt
+# shipped (Qt6Core.dll's version resource).
+# The installer is first opened as by a double-click and clicked through
+# its pages. Each installed state must then show one "Apps & features"
+# entry (version, publisher, install location, links), one registered
+# product, the Start-menu shortcut, the folder once on the system PATH and
+# delvora-convert found from a new Command Prompt. A rebuild of the same
+# version and then the next version, each with one file taken out and one
+# added, replace what is installed, leaving none of its files behind; the
+# first package then refuses to go over the newer. The uninstall must take
+# every program file, the shortcut, the entry and the PATH entry away and
+# leave the user's settings.
 #   scripts/smoke-windows.sh build/windows/Delvora-<version>-windows-x64.zip
 #   scripts/smoke-windows.sh build/windows/Delvora-<version>-windows-x64.msi
 set -euo pipefail
