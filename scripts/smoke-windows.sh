@@ -14,7 +14,7 @@
 # its pages. Each installed state must then show one "Apps & features"
 # entry (version, publisher, install location, links), one registered
 # product, the Start-menu shortcut, the folder once on the system PATH and
-# delvora-convert found from a new Command Prompt. A rebuild of the same
+# delvora-convert found by its name alone. A rebuild of the same
 # version and then the next version, each with one file taken out and one
 # added, replace what is installed, leaving none of its files behind; the
 # first package then refuses to go over the newer. The uninstall must take
@@ -98,10 +98,13 @@ machine_path() {
   wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
     2>/dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
 }
-# The converter as a user types it in a new Command Prompt, elsewhere than
-# in its folder: found on the PATH or not at all.
+# The converter started by its name alone, elsewhere than in its folder, in
+# a new process that reads the machine's PATH: found there or not at all.
+# Not through cmd: Wine's installer leaves an empty element where an
+# upgrade took the older entry out, and Wine's cmd (unlike Windows's) stops
+# searching there.
 convert_from_path() {
-  (cd "$work" && wine cmd /c 'delvora-convert --version' </dev/null 2>/dev/null | tr -d '\r')
+  (cd "$work" && wine delvora-convert --version </dev/null 2>/dev/null | tr -d '\r')
 }
 # One entry, one product, the folder on the PATH once, the converter found
 # there, the shortcut: what every installed state must show.
@@ -122,7 +125,7 @@ check_installed() { # VERSION CONTEXT
   [ "$(tr ';' '\n' <<<"$path" | grep -Fxic 'C:\Program Files\Delvora\')" = 1 ] ||
     fail "$2: the install folder is not on the system PATH once: $path"
   [[ $(convert_from_path) == "delvora-convert "* ]] ||
-    fail "$2: a new Command Prompt does not find delvora-convert"
+    fail "$2: delvora-convert is not found by its name"
 }
 
 if [ "$kind" = msi ]; then
@@ -271,7 +274,7 @@ if [ "$kind" = msi ]; then
   [ "$(entries)" = 0 ] || fail "the uninstall left the \"Apps & features\" entry"
   [ "$(products)" = 0 ] || fail "the uninstall left the product registered"
   ! machine_path | grep -Fqi 'Program Files\Delvora' || fail "the uninstall left the PATH entry: $(machine_path)"
-  [ -z "$(convert_from_path)" ] || fail "delvora-convert is still found after the uninstall"
+  [[ $(convert_from_path) != "delvora-convert "* ]] || fail "delvora-convert is still found after the uninstall"
   [ "$(setting Text1)" = "$out_folder" ] || fail "the uninstall took the user's settings"
   echo "uninstalled: no program file, shortcut, entry or PATH entry left; the user's settings stay"
 fi
