@@ -37,6 +37,15 @@ cache=${XDG_CACHE_HOME:-$HOME/.cache}/delvora
 arch=$(dpkg --print-architecture)
 jobs=${JOBS:-$(nproc)}
 failed=0
+# The builds run side by side, each in its own process group, and end with
+# this script whatever ends it.
+set -m
+builds=()
+end_builds() {
+  local pid
+  for pid in "${builds[@]}"; do kill -- "-$pid" 2>/dev/null || true; done
+}
+trap end_builds EXIT
 
 step() { printf '%s  %s\n' "$(date -u +%H:%M:%S)" "$*"; }
 # run LOG COMMAND...: the command's output goes to LOG, the end of it to
@@ -51,7 +60,7 @@ run() {
   fi
 }
 
-# --- 1. The source package, built in a clean chroot -----------------------
+# --- The source package, built in a clean chroot ----------------------------
 base=$cache/pbuilder/$suite-base.tgz
 if [ ! -f "$base" ]; then
   step "Making a clean $suite build chroot (once): $base"
@@ -64,23 +73,14 @@ step "Source package"
 rm -rf "$work/source" "$work/chroot"
 version=$(bash "$top/scripts/debian-source" "$work/source")
 upstream=${version%-*}
-step "Building delvora $version in the chroot (pbuilder)"
+step "Building delvora $version in the chroot (pbuilder), in the background"
 mkdir -p "$work/chroot"
 run "$work/pbuilder-build.log" $sudo pbuilder build --basetgz "$base" --buildresult "$work/chroot" \
-  --debbuildopts "-J$jobs" "$work/source/delvora_$version.dsc"
-debs=()
-for package in delvora-convert delvora delvora-convert-dbgsym delvora-dbgsym; do
-  deb=$work/chroot/${package}_${version}_$arch.deb
-  [ -f "$deb" ] || { echo "FAILED: the chroot build made no $package package" >&2; exit 1; }
-  debs+=("$deb")
-done
+  --debbuildopts "-J$jobs" "$work/source/delvora_$version.dsc" &
+chroot_build=$!
+builds+=("$chroot_build")
 
-# --- 2. lintian ------------------------------------------------------------
-step "lintian --pedantic on the source and binary packages"
-run "$work/lintian.log" lintian --pedantic --display-info --fail-on error,warning,info,pedantic \
-  --tag-display-limit 0 "$work/chroot/delvora_${version}_$arch.changes" || failed=1
-
-# --- 3. piuparts ------------------------------------------------------------
+# --- piuparts' clean system, and the previous commit's packages -------------
 piuparts_base=$cache/piuparts/$suite-minbase.tgz
 if [ ! -f "$piuparts_base" ]; then
   step "Making a clean minimal $suite system (once): $piuparts_base"
@@ -96,10 +96,54 @@ fi
 # little archive of their own that the clean system can install from.
 previous=$work/previous
 rm -rf "$previous"
-step "The previous commit's packages (its make package)"
+step "The previous commit's packages (its own make package), in the background"
 git clone -q --no-checkout "$top" "$previous/tree"
 git -C "$previous/tree" checkout -q "$(git -C "$top" rev-parse HEAD~1)"
-run "$work/previous-build.log" env DEB_BUILD_OPTIONS=nocheck make -C "$previous/tree" package
+run "$work/previous-build.log" env DEB_BUILD_OPTIONS=nocheck JOBS="$jobs" \
+  make -C "$previous/tree" package &
+previous_build=$!
+builds+=("$previous_build")
+
+# --- Two clones, two environments --------------------------------------------
+# Different folders (and depths), umasks, time zones and locales; each
+# clone builds its own source package and then its binaries, as make
+# package does.
+build_clone() {
+  local dir=$1 mask=$2 zone=$3 locale=$4
+  git clone -q --no-checkout "$top" "$dir/tree"
+  git -C "$dir/tree" checkout -q "$(git -C "$top" rev-parse HEAD)"
+  (
+    umask "$mask"
+    export TZ=$zone LC_ALL=$locale LANG=$locale DEB_BUILD_OPTIONS=nocheck
+    bash "$dir/tree/scripts/debian-source" "$dir/out" >/dev/null
+    cd "$dir/out/delvora-$upstream"
+    dpkg-buildpackage -us -uc -b "-J$jobs"
+  )
+}
+step "Two clones, in the background: umask 022, UTC, C.UTF-8 / umask 077, Pacific/Chatham, C"
+rm -rf "$work/clone-a" "$work/elsewhere"
+clone_b=$work/elsewhere/a/much/deeper/folder/clone-b
+run "$work/clone-a.log" build_clone "$work/clone-a" 022 UTC C.UTF-8 &
+clone_a_build=$!
+builds+=("$clone_a_build")
+run "$work/clone-b.log" build_clone "$clone_b" 077 Pacific/Chatham C &
+clone_b_build=$!
+builds+=("$clone_b_build")
+
+wait "$chroot_build" || exit 1
+debs=()
+for package in delvora-convert delvora delvora-convert-dbgsym delvora-dbgsym; do
+  deb=$work/chroot/${package}_${version}_$arch.deb
+  [ -f "$deb" ] || { echo "FAILED: the chroot build made no $package package" >&2; exit 1; }
+  debs+=("$deb")
+done
+
+# --- lintian -----------------------------------------------------------------
+step "lintian --pedantic on the source and binary packages"
+run "$work/lintian.log" lintian --pedantic --display-info --fail-on error,warning,info,pedantic \
+  --tag-display-limit 0 "$work/chroot/delvora_${version}_$arch.changes" || failed=1
+
+wait "$previous_build" || exit 1
 mkdir -p "$previous/archive"
 cp "$previous/tree"/delvora-convert_*.deb "$previous/tree"/delvora_*.deb "$previous/archive/"
 (cd "$previous/archive" && dpkg-scanpackages . /dev/null >Packages 2>/dev/null)
@@ -125,27 +169,10 @@ run_piuparts() {
 run_piuparts "$work/piuparts-delvora-convert.log" "${debs[0]}"
 run_piuparts "$work/piuparts-delvora.log" "${debs[0]}" "${debs[1]}"
 
-# --- 4. Two clones, two environments, the same bytes -----------------------
-# Different folders (and depths), umasks, time zones and locales; each
-# clone builds its own source package and then its binaries, as make
-# package does.
-build_clone() {
-  local dir=$1 mask=$2 zone=$3 locale=$4
-  git clone -q --no-checkout "$top" "$dir/tree"
-  git -C "$dir/tree" checkout -q "$(git -C "$top" rev-parse HEAD)"
-  (
-    umask "$mask"
-    export TZ=$zone LC_ALL=$locale LANG=$locale DEB_BUILD_OPTIONS=nocheck
-    bash "$dir/tree/scripts/debian-source" "$dir/out" >/dev/null
-    cd "$dir/out/delvora-$upstream"
-    dpkg-buildpackage -us -uc -b "-J$jobs"
-  )
-}
-step "Two clones: umask 022, UTC, C.UTF-8 / umask 077, Pacific/Chatham, C"
-rm -rf "$work/clone-a" "$work/elsewhere"
-clone_b=$work/elsewhere/a/much/deeper/folder/clone-b
-run "$work/clone-a.log" build_clone "$work/clone-a" 022 UTC C.UTF-8
-run "$work/clone-b.log" build_clone "$clone_b" 077 Pacific/Chatham C
+# --- The same bytes from both clones ------------------------------------------
+step "Comparing the two clones' packages"
+wait "$clone_a_build" || exit 1
+wait "$clone_b_build" || exit 1
 for deb in "${debs[@]}"; do
   name=$(basename "$deb")
   if ! cmp -s "$work/clone-a/out/$name" "$clone_b/out/$name"; then

@@ -127,6 +127,7 @@ make_debs() {
   local out=$1 mask=$2 zone=$3 locale=$4
   mkdir -p "$out/src"
   cp -r "$source_dir/debian" "$source_dir/CHANGELOG.md" "$out/src/"
+  bash "$source_dir/scripts/debian-source" --entry "$out/src"
   if ! (
     cd "$out/src"
     umask "$mask"
@@ -273,8 +274,8 @@ case $mode in
     ;;
 
   package)
-    need dh dpkg-deb dpkg-parsechangelog lintian readelf realpath
-    debian_version=$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)
+    need dh dpkg-deb dpkg-parsechangelog lintian readelf realpath git
+    debian_version=$(bash "$source_dir/scripts/version" --debian)
     arch=$(dpkg --print-architecture)
     # The same packages whatever the umask, time zone and locale.
     make_debs "$work/a" 022 UTC C.UTF-8
@@ -328,9 +329,9 @@ case $mode in
     check_hardened "$work/root/usr/bin/delvora-convert"
     check_hardened "$work/root/usr/bin/delvora"
     for package in delvora-convert delvora; do
-      changelog=$work/root/usr/share/doc/$package/changelog.Debian.gz
+      gzip -dc "$work/root/usr/share/doc/$package/changelog.Debian.gz" >"$work/changelog"
       expect_eq "$package's Debian change log version" "$debian_version" \
-        "$(dpkg-parsechangelog -l <(gzip -dc "$changelog") -S Version)"
+        "$(dpkg-parsechangelog -l "$work/changelog" -S Version)"
     done
     ;;
 
@@ -356,18 +357,18 @@ case $mode in
     version_of() { bash "$repo/scripts/version" "$@"; }
     printf '# Changelog\n\n## Unreleased\n- b\n\n## 6.02 (6.2.0) — 2026-01-01\n- a\n' >"$repo/CHANGELOG.md"
     commit "2026-11-01T10:00:00" "work after 6.2.0"
-    sed -i 's/^## Unreleased$/## 7.00 (7.0.0) — 2026-12-07/' "$repo/CHANGELOG.md"
-    commit "2026-12-07T10:00:00" "release"
+    sed -i "s/^## Unreleased$/## 7.00 (7.0.0) — 2026-12-01/" "$repo/CHANGELOG.md"
+    commit "2026-12-01T10:00:00" "release"
     expect_eq "versions at the release" "7.0.0 7.0.0-1 7.0.0.0" \
       "$(version_of --upstream) $(version_of --debian) $(version_of --windows)"
     previous=$(version_of --debian)
     # Later commits, one of them dated before the one it follows, and one
     # that corrects the release's date.
     n=0
-    for date in 2026-12-08T09:00:00 2026-12-07T23:00:00 2026-12-09T00:00:00; do
+    for date in 2026-12-03T09:00:00 2026-12-02T23:00:00 2026-12-04T00:00:00; do
       n=$((n + 1))
       echo "$n" >"$repo/work"
-      [ $n -eq 3 ] && sed -i 's/— 2026-12-07/— 2026-12-06/' "$repo/CHANGELOG.md"
+      [ $n -eq 3 ] && sed -i "s/— 2026-12-01/— 2026-12-02/" "$repo/CHANGELOG.md"
       commit "$date" "change $n"
       hash=$(git -C "$repo" log -1 --format=%h --abbrev=7)
       expect_eq "version $n commits after the release" \
@@ -380,7 +381,7 @@ case $mode in
     # An unpacked tarball: its own .tarball-version, else the release; the
     # history of a repository it lies in is not its own.
     mkdir "$repo/unpacked"
-    git -C "$repo" archive HEAD | tar -x -C "$repo/unpacked"
+    git -C "$repo" archive HEAD | tar -x -m -C "$repo/unpacked"
     expect_eq "an unpacked tarball's version" "7.0.0 7.0.0.0" \
       "$(bash "$repo/unpacked/scripts/version") $(bash "$repo/unpacked/scripts/version" --windows)"
     echo "7.0.0+git3.20261209.$hash" >"$repo/unpacked/.tarball-version"
