@@ -16,7 +16,12 @@ if(NOT DEFINED DELVORA_PACKAGE_VERSION)
   if(DELVORA_BASH)
     execute_process(COMMAND ${DELVORA_BASH} ${CMAKE_SOURCE_DIR}/scripts/version --upstream
       OUTPUT_VARIABLE DELVORA_PACKAGE_VERSION OUTPUT_STRIP_TRAILING_WHITESPACE
-      COMMAND_ERROR_IS_FATAL ANY)
+      ERROR_VARIABLE delvora_version_error RESULT_VARIABLE delvora_version_failed)
+    # A shallow clone still builds; only its packages would be misnamed.
+    if(delvora_version_failed)
+      message(WARNING "${delvora_version_error}Packages and downloads get ${PROJECT_VERSION}.")
+      set(DELVORA_PACKAGE_VERSION ${PROJECT_VERSION})
+    endif()
   else()
     set(DELVORA_PACKAGE_VERSION ${PROJECT_VERSION})
   endif()

@@ -31,6 +31,8 @@ done
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
+# The commit checked out when this started, whatever is committed meanwhile.
+commit=$(git -C "$top" rev-parse HEAD)
 suite=bookworm
 mirror=http://deb.debian.org/debian
 cache=${XDG_CACHE_HOME:-$HOME/.cache}/delvora
@@ -98,7 +100,7 @@ previous=$work/previous
 rm -rf "$previous"
 step "The previous commit's packages (its own make package), in the background"
 git clone -q --no-checkout "$top" "$previous/tree"
-git -C "$previous/tree" checkout -q "$(git -C "$top" rev-parse HEAD~1)"
+git -C "$previous/tree" checkout -q "$(git -C "$top" rev-parse "$commit~1")"
 run "$work/previous-build.log" env DEB_BUILD_OPTIONS=nocheck JOBS="$jobs" \
   make -C "$previous/tree" package &
 previous_build=$!
@@ -111,7 +113,7 @@ builds+=("$previous_build")
 build_clone() {
   local dir=$1 mask=$2 zone=$3 locale=$4
   git clone -q --no-checkout "$top" "$dir/tree"
-  git -C "$dir/tree" checkout -q "$(git -C "$top" rev-parse HEAD)"
+  git -C "$dir/tree" checkout -q "$commit"
   (
     umask "$mask"
     export TZ=$zone LC_ALL=$locale LANG=$locale DEB_BUILD_OPTIONS=nocheck
