@@ -12,8 +12,8 @@
 #     installed, upgraded from the previous commit's packages (its own
 #     `make package`) and purged, leaving nothing behind;
 #  4. two clones of the commit in different folders, built with different
-#     umasks, time zones and locales, give the same .deb files to the byte;
-#     diffoscope shows any difference.
+#     umasks, time zones and locales, give the same source package and .deb
+#     files to the byte; diffoscope shows any difference.
 #
 #   scripts/package-check.sh [WORKDIR]    (default build/package-check)
 #
@@ -175,8 +175,9 @@ run_piuparts "$work/piuparts-delvora.log" "${debs[0]}" "${debs[1]}"
 step "Comparing the two clones' packages"
 wait "$clone_a_build" || exit 1
 wait "$clone_b_build" || exit 1
-for deb in "${debs[@]}"; do
-  name=$(basename "$deb")
+# The source package too: the same .orig.tar.xz, .debian.tar.xz and .dsc.
+for name in "${debs[@]##*/}" "delvora_$upstream.orig.tar.xz" "delvora_$version.debian.tar.xz" \
+  "delvora_$version.dsc"; do
   if ! cmp -s "$work/clone-a/out/$name" "$clone_b/out/$name"; then
     echo "FAILED: $name differs between the two clones (diffoscope: $work/diffoscope-$name.txt)" >&2
     diffoscope --text "$work/diffoscope-$name.txt" "$work/clone-a/out/$name" "$clone_b/out/$name" || true
@@ -190,4 +191,5 @@ if [ "$failed" -ne 0 ]; then
   exit 1
 fi
 step "package-check passed: delvora $version built in a clean $suite chroot, lintian clean," \
-  "piuparts install/upgrade/purge passed, two clones gave the same $(basename -a "${debs[@]}" | xargs)"
+  "piuparts install/upgrade/purge passed, two clones gave the same source package and" \
+  "$(basename -a "${debs[@]}" | xargs)"
