@@ -12,7 +12,7 @@ help:
 	@echo "make test-windows  cross-build for Windows (MinGW-w64) and run every test under Wine"
 	@echo "make dist-windows  build/windows/Delvora-VERSION-windows-x64.zip"
 	@echo "make package     the commit's Debian source package and, built from it, ./delvora-convert_VERSION_ARCH.deb and ./delvora_VERSION_ARCH.deb"
-	@echo "make package-check  a clean-chroot build, lintian, piuparts (install, upgrade, purge) and two clones compared (root, network, ~30 min)"
+	@echo "make package-check  a clean-chroot build, lintian, piuparts (install, upgrade, purge) and two clones compared (root, network, ~35 min)"
 	@echo "make bench       throughput and start-up measurements"
 	@echo "make fuzz        differential fuzzing of the engine (FUZZ_SECONDS=$(FUZZ_SECONDS))"
 	@echo "make screenshot  write docs/screenshot*.png (skinned and plain, Linux and Windows) from real windows under Xvfb"
@@ -62,7 +62,7 @@ package: deps-package
 	  echo "and the source package and -dbgsym packages in build/debian/." && \
 	  echo "Install both with: sudo apt install ./$$(ls delvora-convert_*.deb) ./$$(ls delvora_*.deb)"
 
-# Not part of make test: it takes half an hour (README: Packaging).
+# Not part of make test: it takes over half an hour (README: Packaging).
 package-check:
 	@bash scripts/install-deps build package package-check
 	@JOBS=$(JOBS) bash scripts/package-check.sh
