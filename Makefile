@@ -22,11 +22,12 @@ help:
 # Each target installs the Debian packages it needs, and only those
 # (scripts/install-deps names the groups).
 deps:
-	@bash scripts/install-deps build test windows
+	@bash scripts/install-deps build test package windows
 deps-build:
 	@bash scripts/install-deps build
+# The package tests make packages with debian/'s own steps.
 deps-test:
-	@bash scripts/install-deps build test
+	@bash scripts/install-deps build test package
 deps-windows:
 	@bash scripts/install-deps build windows
 deps-package:
