@@ -70,29 +70,30 @@ run_case() {  # run_case NAME SHAPE
   fi
 }
 
+# The results of a shape's last round, byte for byte (each case's folder
+# holds only its latest result): the floor's is the input itself.
+compare() {  # compare SHAPE
+  cmp -s "$work/in/$1.csv" "$work/out-floor/$1.tsv" || echo "shapes.sh: the floor did not copy $1" >&2
+  [ -n "$baseline" ] || return 0
+  local mode
+  for mode in plain quotes; do
+    if cmp -s "$work/out-$mode/$1.tsv" "$work/out-base_$mode/$1.tsv"; then
+      echo "$1: the $mode result is identical to the baseline's"
+    else
+      echo "shapes.sh: $1: the $mode result DIFFERS from the baseline's"
+    fi
+  done
+}
+
 for round in $(seq "$rounds"); do
   for shape in $shapes; do
     n=${#cases[@]}
     for k in $(seq 0 $((n - 1))); do
       run_case "${cases[$(((k + round) % n))]}" "$shape"
     done
+    if [ "$round" = "$rounds" ]; then compare "$shape"; fi
   done
   echo "round $round of $rounds done" >&2
-done
-
-# The last round's results, byte for byte: the floor's is the input itself.
-for shape in $shapes; do
-  cmp -s "$work/in/$shape.csv" "$work/out-floor/$shape.tsv" ||
-    echo "shapes.sh: the floor did not copy $shape" >&2
-  if [ -n "$baseline" ]; then
-    for mode in plain quotes; do
-      if cmp -s "$work/out-$mode/$shape.tsv" "$work/out-base_$mode/$shape.tsv"; then
-        echo "$shape: $mode result identical to the baseline's"
-      else
-        echo "shapes.sh: $shape: the $mode result DIFFERS from the baseline's"
-      fi
-    done
-  fi
 done
 
 # median SHAPE.NAME FIELD: 1 wall, 5 user + system, 4 peak KB (the largest).

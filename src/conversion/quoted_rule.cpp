@@ -116,6 +116,45 @@ inline const Unit* CopyPlain(const Unit* p, const Unit* end, Unit*& out, Unit d,
   return p;
 }
 
+// The content of a quoted field from q, for kQuoted: the scan stops only
+// at quotes, a vector at a time, and whether anything inside needs quotes
+// (a doubled quote, CR, LF or tab) and how many line breaks it holds (a CR
+// LF pair being one) come from each vector's masks. Returns the closing
+// quote, or where less than a vector and one unit is left (the unit after
+// each vector is looked at), needs and breaks counted up to there.
+template <typename Unit>
+inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, bool& needs,
+                                     std::uint64_t& breaks) {
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
+  while (static_cast<std::size_t>(end - q) > V::kUnits) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+    const unsigned quotes = scan::MaskOf(x, Unit('"'));
+    const unsigned crs = scan::MaskOf(x, Unit('\r'));
+    const unsigned lfs = scan::MaskOf(x, Unit('\n'));
+    const unsigned below = quotes != 0 ? (1u << std::countr_zero(quotes)) - 1 : 0xFFFFu;
+    if (((crs | lfs | scan::MaskOf(x, Unit('\t'))) & below) != 0) {
+      needs = true;
+      const unsigned lone_crs = crs & ~scan::MaskOf(next, Unit('\n'));
+      breaks += (FewBits(lfs & below) + FewBits(lone_crs & below)) / kBits;
+    }
+    if (quotes == 0) {
+      q += V::kUnits;
+      continue;
+    }
+    const std::size_t k = V::Index(quotes);
+    if (q[k + 1] != Unit('"')) return q + k;
+    needs = true;
+    q += k + 2;
+  }
+#else
+  (void)end, (void)needs, (void)breaks;
+#endif
+  return q;
+}
+
 }  // namespace
 
 template <typename Unit>
@@ -460,13 +499,34 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
     }
     const bool starts = stop == region ? field_start : stop[-1] == d || stop[-1] == Unit('\n');
     if (c == Unit('"') && starts) {
-      // A quoted field ending right at a delimiter or line end, with no
-      // doubled quote, tab or line break inside, is its content alone.
-      const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
+      // A quoted field ending right at a delimiter or line end is its
+      // content alone when nothing in it needs quotes, and otherwise (with
+      // kQuoted) the field as it stands: its doubled quotes and line
+      // breaks already have their written form.
+      bool needs_quotes = false;
+      std::uint64_t breaks = 0;
+      const Unit* q = escaped ? stop + 1 : SkipQuotedContent(stop + 1, end, needs_quotes, breaks);
+      for (;;) {
+        q = scan::FindAny(q, end, quoted_stops);
+        if (q == end || q + 1 == end) break;  // what follows is not in view
+        const Unit u = *q;
+        if (u == Unit('"') && q[1] != Unit('"')) break;  // the closing quote
+        if (escaped) break;                              // written otherwise
+        needs_quotes = true;
+        if (u == Unit('"')) {
+          q += 2;
+        } else if (u == Unit('\r') || u == Unit('\n')) {
+          ++breaks;
+          q += u == Unit('\r') && q[1] == Unit('\n') ? 2 : 1;
+        } else {
+          ++q;  // a tab
+        }
+      }
       if (q != end && *q == Unit('"') && q + 1 != end && q != stop + 1) {
         const Unit next = q[1];
         if (next == d || next == Unit('\r') || next == Unit('\n')) {
-          o = CopyShort(stop + 1, q, end, o);
+          o = needs_quotes ? Copy(stop, q + 1, o) : CopyShort(stop + 1, q, end, o);
+          line_ += breaks;
           p = q + 1;
           field_start = false;
           record_start = false;
