@@ -32,12 +32,13 @@ enum ErrorNumber : int {
 // Reasons plainer than their number's standard description; the error keeps
 // the number handlers tell apart.
 enum class ErrorReason {
-  kResultIsFolder,      // kErrPathFileAccess
-  kReadOnlyFileSystem,  // kErrPermissionDenied
-  kInputChanged,        // kErrPathFileAccess
-  kFileInUse,           // kErrPermissionDenied
-  kInterrupted,         // kErrPathFileAccess
-  kResultIsNotAFile,    // kErrPathFileAccess
+  kResultIsFolder,         // kErrPathFileAccess
+  kReadOnlyFileSystem,     // kErrPermissionDenied
+  kInputChanged,           // kErrPathFileAccess
+  kInputChangedOutputCut,  // kErrPathFileAccess: the same, written straight into a pipe or device
+  kFileInUse,              // kErrPermissionDenied
+  kInterrupted,            // kErrPathFileAccess
+  kResultIsNotAFile,       // kErrPathFileAccess
 };
 
 // The one failure type: a number and a plain-English description.
