@@ -85,37 +85,37 @@ FieldCounts FieldCountsOf(const FieldTally& tally) {
 
 // What the bytes of a file without a mark are. UTF-16 without a mark shows
 // as a zero byte in every other position of the text's start; the rest is
-// decided over the whole file, a word at a time while it is ASCII.
+// decided over the whole file, a vector at a time: each byte's class (ASCII,
+// continuation, lead of two, three or four), the continuations the leads
+// before it call for, and the few second bytes a lead rules out, from
+// compares and shifts of whole vectors. A vector of ASCII costs one test.
 class ByteClassifier {
  public:
   void Add(const unsigned char* p, const unsigned char* end) {
-    for (; p != end && offset_ < kSample; ++p, ++offset_) {
-      if (*p == 0) ++zeros_[offset_ % 2];
-      last_ = *p;
-      Byte(*p);
+    for (const unsigned char* q = p; q != end && offset_ < kSample; ++q, ++offset_) {
+      if (*q == 0) ++zeros_[offset_ % 2];
+      last_ = *q;
     }
-    while (p != end) {
-      if (need_ == 0) {
 #ifdef DELVORA_HAVE_SSE2
-        while (end - p >= 16) {
-          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-          if (_mm_movemask_epi8(x) != 0) break;
-          p += 16;
-        }
-#endif
-        while (end - p >= 8) {
-          std::uint64_t word;
-          std::memcpy(&word, p, 8);
-          if ((word & 0x8080808080808080u) != 0) break;
-          p += 8;
-        }
-        if (p == end) break;
-      }
-      Byte(*p++);
+    if (staged_ != 0) {
+      const auto n = std::min<std::size_t>(16 - staged_, static_cast<std::size_t>(end - p));
+      std::memcpy(stage_ + staged_, p, n);
+      staged_ += n;
+      p += n;
+      if (staged_ < 16) return;
+      Vector(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)));
+      staged_ = 0;
     }
+    for (; end - p >= 16; p += 16) Vector(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    staged_ = static_cast<std::size_t>(end - p);
+    std::memcpy(stage_, p, staged_);
+#else
+    for (; p != end; ++p) Byte(*p);
+#endif
   }
 
-  NarrowText Result() const {
+  // After the last Add.
+  NarrowText Result() {
     const std::uint64_t sampled = std::min(offset_, kSample);
     const std::uint64_t pairs = sampled / 2;
     // Whole pairs only: an odd last byte of a short file is no half of one.
@@ -125,13 +125,77 @@ class ByteClassifier {
       if (zeros[1] * 2 >= pairs && zeros[0] * 8 <= zeros[1]) return NarrowText::kUtf16LeNoMark;
       if (zeros[0] * 2 >= pairs && zeros[1] * 8 <= zeros[0]) return NarrowText::kUtf16BeNoMark;
     }
+#ifdef DELVORA_HAVE_SSE2
+    // What is staged, then nothing (as ASCII), which no continuation is.
+    std::memset(stage_ + staged_, 0, 16 - staged_);
+    Vector(_mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)));
+    staged_ = 0;
+    Vector(_mm_setzero_si128());
+    const bool valid = _mm_movemask_epi8(errors_) == 0;
+#else
+    const bool valid = valid_ && need_ == 0;
+#endif
     if (!high_) return NarrowText::kAscii;
-    return valid_ && need_ == 0 ? NarrowText::kUtf8 : NarrowText::kEightBit;
+    return valid ? NarrowText::kUtf8 : NarrowText::kEightBit;
   }
 
  private:
   static constexpr std::uint64_t kSample = 4096;
 
+#ifdef DELVORA_HAVE_SSE2
+  // The bytes of a vector, each after the last `shift` of the one before.
+  template <int kShift>
+  static __m128i After(__m128i now, __m128i before) {
+    return _mm_or_si128(_mm_slli_si128(now, kShift), _mm_srli_si128(before, 16 - kShift));
+  }
+
+  void Vector(__m128i x) {
+    const __m128i zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(x) == 0) {
+      // Continuations due from the vector before are missing.
+      errors_ = _mm_or_si128(errors_, due_);
+      due_ = zero;
+      before_ = zero, lead2_ = zero, lead3_ = zero, lead4_ = zero;
+      return;
+    }
+    high_ = true;
+    // As signed bytes: 80-BF are -128..-65, C0-DF -64..-33, E0-EF -32..-17,
+    // F0-FF -16..-1.
+    const __m128i high = _mm_cmplt_epi8(x, zero);
+    const __m128i continuation = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
+    const __m128i lead2 = _mm_andnot_si128(continuation, high);                        // C0-FF
+    const __m128i lead3 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-33)), high);  // E0-FF
+    const __m128i lead4 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-17)), high);  // F0-FF
+    const __m128i wanted = _mm_or_si128(
+        _mm_or_si128(After<1>(lead2, lead2_), After<2>(lead3, lead3_)), After<3>(lead4, lead4_));
+    __m128i bad = _mm_xor_si128(wanted, continuation);
+    // C0 and C1 (overlong), F5-FF (beyond U+10FFFF).
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(-2)),
+                                           _mm_set1_epi8(static_cast<char>(0xC0))));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-12)), high));
+    // Second bytes: E0 needs A0-BF, ED 80-9F, F0 90-BF, F4 80-8F.
+    const __m128i first = After<1>(x, before_);
+    const auto is = [&](unsigned char lead) {
+      return _mm_cmpeq_epi8(first, _mm_set1_epi8(static_cast<char>(lead)));
+    };
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xE0), _mm_cmplt_epi8(x, _mm_set1_epi8(-96))));
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xED), _mm_cmpgt_epi8(x, _mm_set1_epi8(-97))));
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF0), _mm_cmplt_epi8(x, _mm_set1_epi8(-112))));
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF4), _mm_cmpgt_epi8(x, _mm_set1_epi8(-113))));
+    errors_ = _mm_or_si128(errors_, bad);
+    // What the next vector's first bytes must be, for an ASCII one to fail.
+    due_ = _mm_or_si128(_mm_or_si128(_mm_srli_si128(lead2, 15), _mm_srli_si128(lead3, 14)),
+                        _mm_srli_si128(lead4, 13));
+    before_ = x, lead2_ = lead2, lead3_ = lead3, lead4_ = lead4;
+  }
+
+  __m128i errors_ = _mm_setzero_si128();
+  __m128i due_ = _mm_setzero_si128();
+  __m128i before_ = _mm_setzero_si128();
+  __m128i lead2_ = _mm_setzero_si128(), lead3_ = _mm_setzero_si128(), lead4_ = _mm_setzero_si128();
+  unsigned char stage_[16] = {};  // the bytes of a vector not yet whole
+  std::size_t staged_ = 0;
+#else
   void Byte(unsigned char b) {
     if (b < 0x80) {
       if (need_ != 0) valid_ = false, need_ = 0;
@@ -161,13 +225,15 @@ class ByteClassifier {
     }
   }
 
+  bool valid_ = true;
+  int need_ = 0;  // continuation bytes still due
+  unsigned char low_ = 0x80, high_limit_ = 0xBF;
+#endif
+
   std::uint64_t offset_ = 0;
   std::uint64_t zeros_[2] = {};  // zero bytes at even and odd offsets of the sample
   unsigned char last_ = 0;       // the sample's last byte
   bool high_ = false;
-  bool valid_ = true;
-  int need_ = 0;  // continuation bytes still due
-  unsigned char low_ = 0x80, high_limit_ = 0xBF;
 };
 
 // The textual rule's lines and fields, over the units the quote-aware rule
