@@ -83,6 +83,18 @@ class QuotedRule {
   // written (<= 3).
   std::size_t Finish(Unit* out);
 
+  // Takes the reading up at the start of a field after text without a
+  // quote that was read elsewhere (the check's textual count, which reads
+  // such text alike): the current record is on line `line`, open when some
+  // of it was read, with `delimiters` read in it. The counts are the
+  // caller's to set.
+  void ResumeAt(std::uint64_t line, bool open, std::uint64_t delimiters) {
+    state_ = State::kFieldStart;
+    line_ = record_line_ = line;
+    record_open_ = open;
+    delimiters_ = delimiters;
+  }
+
  private:
   // Where the reading stands between units:
   //   kFieldStart  at the first unit of a field (or of a record);
