@@ -116,29 +116,40 @@ inline const Unit* CopyPlain(const Unit* p, const Unit* end, Unit*& out, Unit d,
   return p;
 }
 
-// The content of a quoted field from q, for kQuoted: the scan stops only
-// at quotes, a vector at a time, and whether anything inside needs quotes
-// (a doubled quote, CR, LF or tab) and how many line breaks it holds (a CR
-// LF pair being one) come from each vector's masks. Returns the closing
-// quote, or where less than a vector and one unit is left (the unit after
-// each vector is looked at), needs and breaks counted up to there.
+// What the content of a quoted field holds, as far as SkipQuotedContent
+// looked.
+struct QuotedContent {
+  bool doubled = false;  // a doubled quote
+  bool tab = false;
+  bool delimiter = false;    // the one-unit delimiter
+  std::uint64_t breaks = 0;  // line breaks, a CR LF pair being one
+  bool NeedsQuotes() const { return doubled || tab || breaks != 0; }
+};
+
+// The content of a quoted field from q, a vector at a time: the scan stops
+// only at quotes, and what the content holds comes from each vector's
+// masks. Returns the closing quote, or where less than a vector and one
+// unit is left (the unit after each vector is looked at), what it holds
+// counted up to there.
 template <typename Unit>
-inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, bool& needs,
-                                     std::uint64_t& breaks) {
+inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, Unit d, QuotedContent& c) {
 #ifdef DELVORA_HAVE_SSE2
   using V = scan::Vector<Unit>;
   constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
   while (static_cast<std::size_t>(end - q) > V::kUnits) {
     const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
     const unsigned quotes = scan::MaskOf(x, Unit('"'));
-    const unsigned crs = scan::MaskOf(x, Unit('\r'));
-    const unsigned lfs = scan::MaskOf(x, Unit('\n'));
     const unsigned below = quotes != 0 ? (1u << std::countr_zero(quotes)) - 1 : 0xFFFFu;
-    if (((crs | lfs | scan::MaskOf(x, Unit('\t'))) & below) != 0) {
-      needs = true;
+    const unsigned crs = scan::MaskOf(x, Unit('\r')) & below;
+    const unsigned lfs = scan::MaskOf(x, Unit('\n')) & below;
+    const unsigned tabs = scan::MaskOf(x, Unit('\t')) & below;
+    const unsigned delimiters = scan::MaskOf(x, d) & below;
+    if ((crs | lfs | tabs | delimiters) != 0) {
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
       const unsigned lone_crs = crs & ~scan::MaskOf(next, Unit('\n'));
-      breaks += (FewBits(lfs & below) + FewBits(lone_crs & below)) / kBits;
+      c.breaks += (scan::Bits(lfs) + scan::Bits(lone_crs)) / kBits;
+      c.tab = c.tab || tabs != 0;
+      c.delimiter = c.delimiter || delimiters != 0;
     }
     if (quotes == 0) {
       q += V::kUnits;
@@ -146,11 +157,11 @@ inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, bool& needs
     }
     const std::size_t k = V::Index(quotes);
     if (q[k + 1] != Unit('"')) return q + k;
-    needs = true;
+    c.doubled = true;
     q += k + 2;
   }
 #else
-  (void)end, (void)needs, (void)breaks;
+  (void)end, (void)d, (void)c;
 #endif
   return q;
 }
@@ -530,9 +541,10 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       // content alone when nothing in it needs quotes, and otherwise (with
       // kQuoted) the field as it stands: its doubled quotes and line
       // breaks already have their written form.
-      bool needs_quotes = false;
-      std::uint64_t breaks = 0;
-      const Unit* q = escaped ? stop + 1 : SkipQuotedContent(stop + 1, end, needs_quotes, breaks);
+      QuotedContent content;
+      const Unit* q = escaped ? stop + 1 : SkipQuotedContent(stop + 1, end, d, content);
+      bool needs_quotes = content.NeedsQuotes();
+      std::uint64_t breaks = content.breaks;
       for (;;) {
         q = scan::FindAny(q, end, quoted_stops);
         if (q == end || q + 1 == end) break;  // what follows is not in view
@@ -656,8 +668,20 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       continue;
     }
     if (stop == p) {
-      // A quoted field ending right at a delimiter or line end, with no
-      // doubled quote, tab or line break inside.
+      // A quoted field ending right at a delimiter or line end, with no tab
+      // inside, found a vector at a time.
+      QuotedContent content;
+      const Unit* close = SkipQuotedContent(stop + 1, end, d, content);
+      if (!content.tab && static_cast<std::size_t>(end - close) > 1 && *close == Unit('"') &&
+          (close[1] == d || close[1] == Unit('\r') || close[1] == Unit('\n'))) {
+        line_ += content.breaks;
+        counts_->quoted_line_breaks += content.breaks;
+        if (content.delimiter) ++counts_->quoted_delimiters;
+        record_open_ = true;
+        p = close + 1;
+        continue;
+      }
+      // The same with no doubled quote or line break, tabs counted.
       const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
       // No line break lies before q: every tab is on this line, which a
       // later look at the same field (the general path, the next block)
