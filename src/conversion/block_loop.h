@@ -173,7 +173,6 @@ concept ConvertsInPlace = requires(Rule& rule, Unit* data, std::size_t size,
 
 // The two input buffers of a loop whose rule converts in place: a block
 // written from one while the next is read into the other.
-template <typename Unit>
 class InputBuffers {
  public:
   InputBuffers(std::size_t lead_bytes, std::size_t block_bytes)
@@ -181,12 +180,12 @@ class InputBuffers {
   // Where the next block is read to; carried units go right before it.
   unsigned char* at() const { return at_[current_]; }
   // The block at at() is being written: the next goes to the other buffer,
-  // with the pending units that end at from.
-  void Switch(const unsigned char* from, std::size_t pending_bytes) {
+  // with the pending bytes that end at from, to end `after` bytes past at().
+  void Switch(const unsigned char* from, std::size_t pending_bytes, std::size_t after = 0) {
     current_ ^= 1;
     if (at_[current_] == nullptr)
       at_[current_] = AlignedInput(lead_, block_, ThreadBuffers::Get().input_other);
-    std::memcpy(at_[current_] - pending_bytes, from - pending_bytes, pending_bytes);
+    std::memcpy(at_[current_] + after - pending_bytes, from - pending_bytes, pending_bytes);
   }
 
  private:
@@ -203,7 +202,7 @@ void RunBytes(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
               std::size_t carry_room) {
   // The carried units go right before the boundary each block is read to.
   const std::size_t lead = std::max(carry_room, head_size);
-  InputBuffers<char> inputs(lead, block);
+  InputBuffers inputs(lead, block);
   Output<char, Rule> output(sink, lead + block, background);
   std::size_t pending = head_size;
   std::memcpy(inputs.at() - pending, head, head_size);
@@ -275,17 +274,17 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
   // As for bytes: the carried units end at a cache-line boundary, from which
   // each block is read (a byte later when an odd byte is carried, so that
   // the units stay aligned).
-  unsigned char* const base =
-      AlignedInput(2 * carry_room + head_size + 2, capacity * sizeof(char16_t));
+  InputBuffers inputs(2 * carry_room + head_size + 2, capacity * sizeof(char16_t));
   Output<char16_t, Rule> output(sink, capacity, background);
   std::size_t filled = head_size;  // bytes held, an odd last byte included
-  std::memcpy(base + (filled & 1) - filled, head, head_size);
+  std::memcpy(inputs.at() + (filled & 1) - filled, head, head_size);
   // The units come straight from the file: their surrogates are paired
   // here, each unit once (first_unit: units consumed before units[0]).
   SurrogatePairs pairs(log);
   std::uint64_t first_unit = 0;
   std::uint64_t checked = 0;  // units paired so far
   for (;;) {
+    unsigned char* const base = inputs.at();
     unsigned char* const bytes = base + (filled & 1) - filled;
     auto* units = reinterpret_cast<char16_t*>(bytes);
     const std::size_t got = ReadBlock(source, bytes + filled, read_size);
@@ -300,6 +299,20 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
       if (filled % 2 != 0) {
         log.Found(mark_length + 2 * checked, "an odd last byte");
         units[count++] = u'\uFFFD';
+      }
+    }
+    if constexpr (ConvertsInPlace<Rule, char16_t>) {
+      typename Rule::Step step;
+      if (!at_end && rule.FeedInPlace(units, count, step)) {
+        first_unit += step.consumed;
+        filled -= 2 * step.consumed;
+        if (step.produced != 0) {
+          output.SubmitOwn(units, step.produced);
+          inputs.Switch(bytes + 2 * step.consumed + filled, filled, filled & 1);
+        } else {
+          std::memmove(base + (filled & 1) - filled, bytes + 2 * step.consumed, filled);
+        }
+        continue;
       }
     }
     char16_t* out = output.units();

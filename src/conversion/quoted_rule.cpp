@@ -201,7 +201,8 @@ QuotedRule<Unit>::QuotedRule(Units delimiter, bool delimiter_matches, Quoting qu
       lead_bytes_(lead_bytes),
       hold_limit_(std::max<std::size_t>(hold_limit, 8)),
       counts_(counts),
-      fast_(lead_bytes == nullptr && active_ && delimiter_.size() == 1) {}
+      fast_(lead_bytes == nullptr && active_ && delimiter_.size() == 1),
+      in_place_(fast_ && counts == nullptr) {}
 
 template <typename Unit>
 bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
@@ -824,6 +825,61 @@ auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Uni
   }
   if (finished_) p = end;
   return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::FeedInPlace(Unit* data, std::size_t size, Step& step) {
+  if (!in_place_ || state_ != State::kFieldStart || finished_) return false;
+  const Unit d = delimiter_[0];
+  const Unit tab = d == Unit('\t') ? Unit('"') : Unit('\t');  // data, not the delimiter
+  const Unit other = quoting_ == Quoting::kEscaped ? Unit('\\') : Unit('"');
+  std::size_t i = 0;
+  std::uint64_t lines = 0;
+  bool line_ends = false;  // stopped at a line end other than CR LF
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
+  const __m128i flip = V::Splat(static_cast<Unit>(d ^ Unit('\t')));
+  // The unit after each vector is read: one more than a vector must be left.
+  for (; size - i > V::kUnits; i += V::kUnits) {
+    auto* at = reinterpret_cast<__m128i*>(data + i);
+    const __m128i x = _mm_loadu_si128(at);
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+    const __m128i lfs = V::Equal(x, V::Splat(Unit('\n')));
+    // A CR not before an LF, an LF not after a CR; an LF first of all is
+    // taken for one (the unit before it is not in view).
+    __m128i odd =
+        _mm_xor_si128(V::Equal(x, V::Splat(Unit('\r'))), V::Equal(next, V::Splat(Unit('\n'))));
+    if (i == 0)
+      odd = _mm_or_si128(odd, _mm_and_si128(lfs, _mm_cvtsi32_si128(kBits == 1 ? 0xFF : 0xFFFF)));
+    const __m128i quoted =
+        _mm_or_si128(_mm_or_si128(V::Equal(x, V::Splat(Unit('"'))), V::Equal(x, V::Splat(tab))),
+                     V::Equal(x, V::Splat(other)));
+    if (_mm_movemask_epi8(_mm_or_si128(quoted, odd)) != 0) {
+      line_ends = _mm_movemask_epi8(odd) != 0;
+      break;
+    }
+    lines += scan::Bits(static_cast<unsigned>(_mm_movemask_epi8(lfs))) / kBits;
+    _mm_storeu_si128(at, _mm_xor_si128(x, _mm_and_si128(V::Equal(x, V::Splat(d)), flip)));
+  }
+#endif
+  // Back to the last field boundary: the field there may hold what stopped
+  // the loop, or go on in the next block. Its delimiters, turned into tabs
+  // above, are put back.
+  std::size_t boundary = i;
+  while (boundary != 0 && data[boundary - 1] != Unit('\t') && data[boundary - 1] != Unit('\n'))
+    --boundary;
+  // Only worth it for most of a block: what is left is carried.
+  if (boundary < size / 2) boundary = 0;
+  for (std::size_t k = boundary; k < i; ++k) {
+    if (data[k] == Unit('\t')) data[k] = d;
+  }
+  if (line_ends) in_place_ = false;
+  if (boundary == 0) return false;
+  record_open_ = data[boundary - 1] != Unit('\n');  // after a delimiter
+  line_ += lines;
+  step = {boundary, boundary};
+  return true;
 }
 
 template <typename Unit>
