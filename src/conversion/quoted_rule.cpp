@@ -546,7 +546,14 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
       const Unit* q = escaped ? stop + 1 : SkipQuotedContent(stop + 1, end, d, content);
       bool needs_quotes = content.NeedsQuotes();
       std::uint64_t breaks = content.breaks;
-      for (;;) {
+      // The vector scan stops at the closing quote unless near the end.
+#ifdef DELVORA_HAVE_SSE2
+      const bool closed =
+          !escaped && static_cast<std::size_t>(end - q) > scan::Vector<Unit>::kUnits;
+#else
+      const bool closed = false;
+#endif
+      while (!closed) {
         q = scan::FindAny(q, end, quoted_stops);
         if (q == end || q + 1 == end) break;  // what follows is not in view
         const Unit u = *q;
