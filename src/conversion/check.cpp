@@ -330,6 +330,18 @@ class TextualCounter {
     using V = scan::Vector<Unit>;
     constexpr unsigned kStep = sizeof(Unit);  // mask bits a unit
     const bool tab_is_data = first != Unit('\t');
+    // The state the loop changes, in locals: the compiler keeps members in
+    // memory, and the runs are most of the lines.
+    std::uint64_t delimiters_now = delimiters_;
+    std::uint64_t run = run_lines_;
+    std::uint64_t run_ends[3] = {run_ends_[0], run_ends_[1], run_ends_[2]};
+    bool open = line_open_;
+    const auto store = [&] {
+      delimiters_ = delimiters_now;
+      run_lines_ = run;
+      std::copy(run_ends, run_ends + 3, run_ends_);
+      line_open_ = open;
+    };
     while (limit - p >= static_cast<std::ptrdiff_t>(V::kUnits)) {
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const unsigned crs = scan::MaskOf(x, Unit('\r'));
@@ -340,7 +352,7 @@ class TextualCounter {
       for (unsigned ends = crs | lfs; ends != 0; ends &= ~((1u << from) - 1)) {
         const unsigned k = static_cast<unsigned>(std::countr_zero(ends));
         const unsigned before = ((1u << k) - 1) & ~((1u << from) - 1);
-        const std::uint64_t count = delimiters_ + scan::Bits(delimiters & before) / kStep;
+        const std::uint64_t count = delimiters_now + scan::Bits(delimiters & before) / kStep;
         const bool cr = (crs >> k & 1u) != 0;
         // The bound is tested only for a CR in the last lane: the loop's
         // cost is unchanged.
@@ -350,26 +362,32 @@ class TextualCounter {
         from = k + kStep * (pair ? 2 : 1);
         if (count == last_delimiters_ && !tab_ && (tabs & before) == 0) {
           // Like the line before: counted in the run.
-          ++run_lines_;
-          ++run_ends_[pair ? 0 : cr ? 2 : 1];
-          delimiters_ = 0;
-          line_open_ = false;
+          ++run;
+          ++run_ends[pair ? 0 : cr ? 2 : 1];
+          delimiters_now = 0;
+          open = false;
           continue;
         }
+        store();
         ApplyRun();
         delimiters_ = count;
         if ((tabs & before) != 0) tab_ = true;
         if (before != 0) line_open_ = true;
         EndLine(pair ? report_.crlf_ends : cr ? report_.cr_ends : report_.lf_ends);
+        delimiters_now = delimiters_;
+        run = run_lines_;
+        std::copy(run_ends_, run_ends_ + 3, run_ends);
+        open = line_open_;
       }
       if (from < 16) {
         const unsigned after = 0xFFFFu & ~((1u << from) - 1);
-        delimiters_ += scan::Bits(delimiters & after) / kStep;
+        delimiters_now += scan::Bits(delimiters & after) / kStep;
         if ((tabs & after) != 0) tab_ = true;
-        line_open_ = true;
+        open = true;
       }
       p += from > 16 ? V::kUnits + 1 : V::kUnits;
     }
+    store();
     ApplyRun();
 #else
     (void)limit, (void)end, (void)first;
