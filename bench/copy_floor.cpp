@@ -61,8 +61,8 @@ int main(int argc, char** argv) {
     if (got < 0) return Fail("read");
     if (got == 0) break;
     for (ssize_t done = 0; done < got;) {
-      const ssize_t n = ::write(out, static_cast<char*>(buffer) + done,
-                                static_cast<std::size_t>(got - done));
+      const ssize_t n =
+          ::write(out, static_cast<char*>(buffer) + done, static_cast<std::size_t>(got - done));
       if (n <= 0) return Fail("write");
       done += n;
     }

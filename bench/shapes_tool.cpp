@@ -46,12 +46,13 @@ class Random {
 };
 
 constexpr const char* kWords[] = {
-    "the",    "delivery", "arrived", "late",   "customer", "invoice", "paid",    "pending",
-    "north",  "warehouse", "order",  "was",    "shipped",  "from",    "our",     "central",
-    "office", "after",    "review",  "and",    "approval", "by",      "account", "manager",
-    "notes",  "include",  "several", "items",  "missing",  "returned", "partial", "refund"};
-constexpr const char* kPlaces[] = {"Zürich", "東京都",   "Москва", "São Paulo", "Kraków",
-                                   "Αθήνα",  "Reykjavík", "서울",   "İstanbul",  "Ciudad de México"};
+    "the",    "delivery",  "arrived", "late",  "customer", "invoice",  "paid",    "pending",
+    "north",  "warehouse", "order",   "was",   "shipped",  "from",     "our",     "central",
+    "office", "after",     "review",  "and",   "approval", "by",       "account", "manager",
+    "notes",  "include",   "several", "items", "missing",  "returned", "partial", "refund"};
+constexpr const char* kPlaces[] = {"Zürich",   "東京都",          "Москва",    "São Paulo",
+                                   "Kraków",   "Αθήνα",           "Reykjavík", "서울",
+                                   "İstanbul", "Ciudad de México"};
 
 std::string Row(std::string_view shape, Random& random, std::uint64_t row) {
   std::string line;
@@ -122,7 +123,8 @@ void PutUtf16(std::string_view text, std::string& out) {
     } else {
       c = b & 0x07, n = 4;
     }
-    for (std::size_t k = 1; k < n; ++k) c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < n; ++k)
+      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
     i += n;
     const auto unit = [&](std::uint32_t u) {
       out += static_cast<char>(u & 0xFF);
@@ -138,7 +140,7 @@ void PutUtf16(std::string_view text, std::string& out) {
 }
 
 int Generate(std::string_view shape, long megabytes, const char* path) {
-  constexpr std::string_view kShapes[] = {"numeric", "numeric-lf", "text",
+  constexpr std::string_view kShapes[] = {"numeric",  "numeric-lf", "text",
                                           "nonascii", "quotes",     "utf16"};
   bool known = false;
   for (std::string_view s : kShapes) known = known || s == shape;
