@@ -840,35 +840,52 @@ bool QuotedRule<Unit>::FeedInPlace(Unit* data, std::size_t size, Step& step) {
   const Unit d = delimiter_[0];
   const Unit tab = d == Unit('\t') ? Unit('"') : Unit('\t');  // data, not the delimiter
   const Unit other = quoting_ == Quoting::kEscaped ? Unit('\\') : Unit('"');
+  // An LF first of all is taken for one that is not after a CR: the unit
+  // before it is not in view.
+  if (size == 0 || data[0] == Unit('\n')) {
+    in_place_ = size == 0;
+    return false;
+  }
   std::size_t i = 0;
   std::uint64_t lines = 0;
   bool line_ends = false;  // stopped at a line end other than CR LF
 #ifdef DELVORA_HAVE_SSE2
   using V = scan::Vector<Unit>;
-  constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
+  const __m128i lf = V::Splat(Unit('\n'));
+  const __m128i cr = V::Splat(Unit('\r'));
+  const __m128i delimiter = V::Splat(d);
   const __m128i flip = V::Splat(static_cast<Unit>(d ^ Unit('\t')));
+  const __m128i needles[] = {V::Splat(Unit('"')), V::Splat(tab), V::Splat(other)};
+  // Line ends counted in byte lanes (each LF subtracts its all-ones lanes),
+  // summed before a lane can overflow.
+  const __m128i zero = _mm_setzero_si128();
+  __m128i lf_lanes = zero;
+  unsigned counted = 0;
+  const auto sum_lanes = [&] {
+    const __m128i sums = _mm_sad_epu8(lf_lanes, zero);
+    lines += static_cast<std::uint64_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::uint64_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+    lf_lanes = zero;
+    counted = 0;
+  };
   // The unit after each vector is read: one more than a vector must be left.
   for (; size - i > V::kUnits; i += V::kUnits) {
     auto* at = reinterpret_cast<__m128i*>(data + i);
     const __m128i x = _mm_loadu_si128(at);
     const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
-    const __m128i lfs = V::Equal(x, V::Splat(Unit('\n')));
-    // A CR not before an LF, an LF not after a CR; an LF first of all is
-    // taken for one (the unit before it is not in view).
-    __m128i odd =
-        _mm_xor_si128(V::Equal(x, V::Splat(Unit('\r'))), V::Equal(next, V::Splat(Unit('\n'))));
-    if (i == 0)
-      odd = _mm_or_si128(odd, _mm_and_si128(lfs, _mm_cvtsi32_si128(kBits == 1 ? 0xFF : 0xFFFF)));
-    const __m128i quoted =
-        _mm_or_si128(_mm_or_si128(V::Equal(x, V::Splat(Unit('"'))), V::Equal(x, V::Splat(tab))),
-                     V::Equal(x, V::Splat(other)));
-    if (_mm_movemask_epi8(_mm_or_si128(quoted, odd)) != 0) {
+    const __m128i lfs = V::Equal(x, lf);
+    // A CR not before an LF, an LF not after a CR.
+    const __m128i odd = _mm_xor_si128(V::Equal(x, cr), V::Equal(next, lf));
+    if (_mm_movemask_epi8(_mm_or_si128(scan::Matches<Unit>(x, needles), odd)) != 0) {
       line_ends = _mm_movemask_epi8(odd) != 0;
       break;
     }
-    lines += scan::Bits(static_cast<unsigned>(_mm_movemask_epi8(lfs))) / kBits;
-    _mm_storeu_si128(at, _mm_xor_si128(x, _mm_and_si128(V::Equal(x, V::Splat(d)), flip)));
+    lf_lanes = _mm_sub_epi8(lf_lanes, lfs);
+    if (++counted == 255) sum_lanes();
+    _mm_storeu_si128(at, _mm_xor_si128(x, _mm_and_si128(V::Equal(x, delimiter), flip)));
   }
+  sum_lanes();
+  lines /= sizeof(Unit);  // a two-byte LF fills two lanes
 #endif
   // Back to the last field boundary: the field there may hold what stopped
   // the loop, or go on in the next block. Its delimiters, turned into tabs
