@@ -45,12 +45,6 @@ class AtomicFileWriter : public ByteSink {
   // The temporary's path while it has a name ("" for an unnamed file).
   const std::string& temp_path() const { return file_.temp_path(); }
 
-  // Tests: force named temporaries (as on a file system without O_TMPFILE),
-  // and count the flushes MakeDurable asked for (file, folder).
-  static void UseUnnamedFiles(bool use) { ReplacingFile::UseUnnamedFiles(use); }
-  static int FileFlushes() { return ReplacingFile::FileFlushes(); }
-  static int FolderFlushes() { return ReplacingFile::FolderFlushes(); }
-
  private:
   ReplacingFile file_;
   bool durable_ = false;

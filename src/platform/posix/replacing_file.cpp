@@ -13,6 +13,7 @@
 #include "platform/app_error.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/posix/long_path.h"
+#include "platform/writer_hooks.h"
 
 namespace delvora {
 
@@ -271,7 +272,7 @@ ReplacingFile::ReplacingFile(const std::string& target_path, ResultTarget target
       throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsNotAFile);
     }
   }
-  CreateTemporary(s, use_unnamed_files_);
+  CreateTemporary(s, writer_hooks::use_unnamed_files);
   state_ = std::move(state);
 }
 
@@ -315,13 +316,13 @@ void ReplacingFile::Commit(bool durable) {
   if (!s.temp_name.empty() && ::fchmod(s.fd, s.mode) != 0) Fail(errno);
   if (durable) {
     if (::fsync(s.fd) != 0) Fail(errno);
-    ++file_flushes_;
+    ++writer_hooks::file_flushes;
   }
   // The unnamed file gets its name only now that it is complete, and loses
   // it to the rename at once.
   if (s.temp_name.empty()) {
     char link[32];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", s.fd);
+    (void)std::snprintf(link, sizeof link, "/proc/self/fd/%d", s.fd);  // always fits
     NameTemporary(s, [&](const char* name) {
       return ::linkat(AT_FDCWD, link, s.folder_fd, name, AT_SYMLINK_FOLLOW) == 0;
     });
@@ -341,7 +342,7 @@ void ReplacingFile::Commit(bool durable) {
     // A folder opened only to be written in cannot be flushed; its rename
     // then rests on the file system's own journal.
     if (::fsync(s.folder_fd) == 0) {
-      ++folder_flushes_;
+      ++writer_hooks::folder_flushes;
     } else if (errno != EBADF) {
       Fail(errno);
     }
