@@ -209,8 +209,8 @@ ItemResult Convert(const Item& item, const ConversionOptions& conversion, ByteSo
       result.err = ItemFailureLine(item, failure, false, partial());
       result.failed = true;
     }
-  } catch (const std::exception& failure) {
-    result.err = FileLine(item.input, failure.what());
+  } catch (...) {
+    result.err = FileLine(item.input, CurrentError().description());
     result.failed = true;
   }
   return result;
@@ -233,8 +233,8 @@ ItemResult Check(const Item& item, const ConversionOptions& conversion, const Cl
   } catch (const AppError& failure) {
     result.err = ItemFailureLine(item, failure, false, false);
     result.failed = true;
-  } catch (const std::exception& failure) {
-    result.err = FileLine(item.input, failure.what());
+  } catch (...) {
+    result.err = FileLine(item.input, CurrentError().description());
     result.failed = true;
   }
   return result;

@@ -347,10 +347,7 @@ void QuotedRule<Unit>::EndRecord(Unit*& o) {
 template <typename Unit>
 void QuotedRule<Unit>::Unclosed(std::uint64_t line) {
   if (counts_ == nullptr) {
-    throw ConversionFailure(
-        ConversionFailure::Stage::kRead,
-        AppError(kErrInputPastEnd, "Unclosed quote: the quoted field that starts on line " +
-                                       std::to_string(line) + " has no closing quote"));
+    throw ConversionFailure(ConversionFailure::Stage::kRead, UnclosedQuoteError(line));
   }
   counts_->unclosed_quote_line = line;
   finished_ = true;

@@ -70,7 +70,7 @@ QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
 void QtShell::OpenFolder(const QString& folder) {
   // No file manager or launcher: the user must hear of it.
   if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-    throw AppError(kErrPathFileAccess, "The folder could not be opened");
+    throw StandardError(kErrPathFileAccess, ErrorReason::kFolderNotOpened);
   }
 }
 

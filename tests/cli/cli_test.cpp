@@ -42,7 +42,7 @@ class StringSource : public ByteSource {
 class StringSink : public ByteSink {
  public:
   void Write(const void* data, std::size_t size) override {
-    if (++writes >= fail_at) throw AppError(kErrDiskFull, "Disk full");
+    if (++writes >= fail_at) throw StandardError(kErrDiskFull);
     text.append(static_cast<const char*>(data), size);
   }
   std::string text;

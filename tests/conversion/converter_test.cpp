@@ -297,7 +297,7 @@ class ConvertFileTest : public ::testing::Test {
       return failure;
     }
     ADD_FAILURE() << "no failure for " << in << " -> " << out;
-    return ConversionFailure(ConversionFailure::Stage::kRead, AppError(0, ""));
+    return ConversionFailure(ConversionFailure::Stage::kRead, StandardError(kErrInvalidArgument));
   }
   testing::TempDir dir_;
 };
@@ -389,7 +389,7 @@ class FailingSource : public ByteSource {
  public:
   explicit FailingSource(int good_reads) : good_reads_(good_reads) {}
   std::size_t Read(void* buffer, std::size_t size) override {
-    if (good_reads_-- <= 0) throw AppError(kErrPathFileAccess, "Device I/O error");
+    if (good_reads_-- <= 0) throw StandardError(kErrPathFileAccess, "Device I/O error");
     std::memset(buffer, ',', size);
     return size;
   }
@@ -410,7 +410,7 @@ TEST_F(ConvertFileTest, AReadFailureHalfwayKeepsTheOlderOutput) {
       FAIL() << "no failure";
     } catch (const ConversionFailure& failure) {
       EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
-      EXPECT_EQ(failure.description(), "Device I/O error");
+      EXPECT_EQ(failure.description(), "Path/File access error (Device I/O error)");
     }
   }
   EXPECT_EQ(testing::ReadFile(dir_ / "out.tsv"), "old");
@@ -420,7 +420,7 @@ TEST_F(ConvertFileTest, AReadFailureHalfwayKeepsTheOlderOutput) {
 TEST_F(ConvertFileTest, ASinkFailureIsAWriteFailure) {
   class FullSink : public ByteSink {
    public:
-    void Write(const void*, std::size_t) override { throw AppError(kErrDiskFull, "Disk full"); }
+    void Write(const void*, std::size_t) override { throw StandardError(kErrDiskFull); }
   } sink;
   testing::ChoppySource source("a,b\n", 4, 1);
   try {

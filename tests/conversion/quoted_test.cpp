@@ -37,7 +37,7 @@ ConversionFailure FailureOf(const std::function<void()>& call) {
     return failure;
   }
   ADD_FAILURE() << "no failure";
-  return ConversionFailure(ConversionFailure::Stage::kWrite, AppError(0, ""));
+  return ConversionFailure(ConversionFailure::Stage::kWrite, StandardError(kErrInvalidArgument));
 }
 
 TEST(QuotedRule, ReadsRfc4180AndWritesQuotesOnlyWhereNeeded) {

@@ -29,8 +29,7 @@ QString FakeFileDialog::ShowOpen(QWidget* owner, const FileDialogRequest& reques
   requests.push_back(request);
   if (real != nullptr) return real->ShowOpen(owner, request);
   if (throw_buffer_too_small) {
-    throw AppError(kErrDialogBufferTooSmall,
-                   "The FileName buffer is too small to store the selected file name(s)");
+    throw StandardError(kErrDialogBufferTooSmall);
   }
   return next_result;
 }
@@ -46,7 +45,7 @@ QString FakeFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
 }
 
 void FakeShell::OpenFolder(const QString& folder) {
-  if (open_fails) throw AppError(kErrPathFileAccess, "The folder could not be opened");
+  if (open_fails) throw StandardError(kErrPathFileAccess, ErrorReason::kFolderNotOpened);
   opened_folders.push_back(folder);
 }
 
