@@ -5,10 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 #include "platform/app_error.h"
 #include "platform/interrupt_cleanup.h"
@@ -25,12 +28,33 @@ namespace {
   throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
 }
 
-// Read once, before any thread could create a file under a changed mask.
-const mode_t kUmask = [] {
+// The umask as it is now, read where Linux shows it, so that it is never
+// changed to be read. Without /proc it is set and put back: our own files
+// are all created with explicit modes, so the moment between harms none.
+mode_t CurrentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    std::optional<mode_t> mask;
+    while (!mask && std::fgets(line, sizeof line, status) != nullptr) {
+      constexpr std::string_view kKey = "Umask:";
+      const std::string_view text(line);
+      if (text.substr(0, kKey.size()) != kKey) continue;
+      const std::size_t digits = text.find_first_of("01234567", kKey.size());
+      unsigned value = 0;
+      if (digits != std::string_view::npos &&
+          std::from_chars(text.data() + digits, text.data() + text.size(), value, 8).ec ==
+              std::errc())
+        mask = static_cast<mode_t>(value);
+    }
+    (void)std::fclose(status);  // read only
+    if (mask) return *mask;
+  }
+  static std::mutex mutex;
+  const std::lock_guard<std::mutex> lock(mutex);
   const mode_t mask = ::umask(0);
   ::umask(mask);
   return mask;
-}();
+}
 
 }  // namespace
 
@@ -105,7 +129,7 @@ bool Inspect(int folder_fd, const std::string& name, struct stat& info) {
 // umask; never the execute bits, as a result is text.
 mode_t NewResultMode(int source_mode) {
   const mode_t base = source_mode >= 0 ? static_cast<mode_t>(source_mode) & 0666 : 0666;
-  return base & ~kUmask;
+  return base & ~CurrentUmask();
 }
 
 // The user's own regular result keeps what the user chose for it.
