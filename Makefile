@@ -5,6 +5,7 @@
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 FUZZ_SECONDS ?= 60
+CHECK_FILES ?= 40000
 
 help:
 	@echo "make run         build the window and delvora-convert only, then start the window"
@@ -17,7 +18,7 @@ help:
 	@echo "make package     build the Debian packages ./delvora-convert_VERSION_ARCH.deb and ./delvora_VERSION_ARCH.deb"
 	@echo "make package-check  make package, then piuparts on both packages in a clean Debian system (root, network)"
 	@echo "make bench       throughput and start-up measurements"
-	@echo "make fuzz        differential fuzzing of the engine (FUZZ_SECONDS=$(FUZZ_SECONDS))"
+	@echo "make fuzz        differential fuzzing of the engine and --check (FUZZ_SECONDS=$(FUZZ_SECONDS), CHECK_FILES=$(CHECK_FILES))"
 	@echo "make screenshot  write docs/screenshot*.png (skinned and plain, Linux and Windows) from real windows under Xvfb"
 	@echo "make deps        install the Debian packages every target needs (each target installs its own)"
 	@echo "make clean       remove build/"
@@ -108,6 +109,9 @@ fuzz: deps-test
 	@cmake --preset fuzz >/dev/null
 	@cmake --build --preset fuzz -j $(JOBS) --target engine_fuzzer
 	@build/fuzz/bin/engine_fuzzer -max_total_time=$(FUZZ_SECONDS) fuzz/corpus
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS) --target delvora-convert
+	@python3 tests/cli/check_model.py build/release/bin/delvora-convert $(CHECK_FILES) $$(date +%s)
 
 screenshot: deps build
 	@bash scripts/screenshot.sh

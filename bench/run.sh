@@ -8,6 +8,7 @@ bin=build/release/bin
 "$bin/engine_bench"
 bash bench/compare.sh "$bin/delvora-convert"
 bash bench/batch.sh "$bin/delvora-convert" "$bin/batch_floor"
+bash bench/list_memory.sh "$bin/delvora-convert" || echo "list_memory: a long list cost more than 64 MB"
 "$bin/run_bench" || echo "run_bench: the window run took more than 1.5x delvora-convert"
 bash bench/startup.sh build/release
 # Folder trees into the list: offscreen with the list's own costs, then the

@@ -15,40 +15,10 @@ std::string CheckName(std::string_view text) {
 }
 
 std::string JsonString(std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
   std::string json = "\"";
-  const auto unit = [&](unsigned code) {
-    json += "\\u";
-    for (int shift = 12; shift >= 0; shift -= 4) json += kHex[(code >> shift) & 15];
-  };
-  while (!text.empty()) {
-    const auto lead = static_cast<unsigned char>(text[0]);
-    const std::size_t length = Utf8SequenceLength(text);
-    if (length == 1) {
-      if (lead == '"' || lead == '\\') {
-        json += '\\';
-        json += text[0];
-      } else if (lead == '\n') {
-        json += "\\n";
-      } else if (lead == '\t') {
-        json += "\\t";
-      } else if (lead == '\r') {
-        json += "\\r";
-      } else if (lead < 0x20 || lead == 0x7F) {
-        unit(lead);
-      } else {
-        json += text[0];
-      }
-    } else if (length == 2 && lead == 0xC2 && static_cast<unsigned char>(text[1]) < 0xA0) {
-      unit(static_cast<unsigned char>(text[1]));  // C1 controls
-    } else if (length == 0) {
-      unit(0xDC00 + lead);  // a byte that is not UTF-8, as Python's surrogateescape
-    } else {
-      json.append(text.substr(0, length));
-    }
-    text.remove_prefix(std::max<std::size_t>(length, 1));
-  }
-  return json + "\"";
+  json += EscapeText(text, EscapeStyle::kJson);
+  json += '"';
+  return json;
 }
 
 std::string Quoted(std::string_view text) {

@@ -19,9 +19,8 @@ inline constexpr const char* kProgram = "delvora-convert";
 // Shown, for the start of a --check line: ": " becomes ":\x20", so that the
 // first ": " on the line ends the name.
 std::string CheckName(std::string_view text);
-// A JSON string (quotes included): UTF-8 as it is, control characters and
-// C1 as \uXXXX, a byte that is not UTF-8 as \udcXX (the lone surrogate
-// Python's surrogateescape reads back as that byte).
+// A JSON string (quotes included), by the same rule as Shown in JSON's
+// form (EscapeText, platform/utf8.h).
 std::string JsonString(std::string_view text);
 // Shown, in single quotes: for names inside a sentence.
 std::string Quoted(std::string_view text);

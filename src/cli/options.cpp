@@ -41,7 +41,7 @@ const char* const kUsage =
     "  -o, --output FILE     write the result of the single PATH to FILE\n"
     "                        (\"-\": the standard output)\n"
     "      --files-from FILE also take the PATHs listed in FILE, one a line\n"
-    "                        (\"-\": the standard input)\n"
+    "                        (\"-\": the standard input); lists add up\n"
     "  -0, --null            the --files-from names end in NUL, not line ends\n"
     "  -j, --jobs N          convert up to N files at once (default: 2, which on\n"
     "                        two cores beats 1 for small and large files alike)\n"
@@ -58,10 +58,13 @@ const char* const kUsage =
     "same run nor a result the run wrote from another input. Files with a\n"
     "UTF-16 or UTF-32 mark give UTF-16 output, files with the UTF-8 mark UTF-8\n"
     "output, others the same bytes with the delimiters replaced. Every line\n"
-    "ends in CR LF (LF with --line-end lf).\n"
+    "ends in CR LF (LF with --line-end lf). Marked UTF-16 or UTF-32 text that\n"
+    "cannot be decoded fails, naming the byte offset; nothing is written.\n"
     "\n"
     "Progress lines go to the standard error, and only when it is a terminal.\n"
-    "Control characters in names are shown as \\n, \\t, \\xHH.\n"
+    "In names, backslashes, control characters, bytes that are not UTF-8 and\n"
+    "invisible or direction-changing characters are shown escaped (\\\\, \\n,\n"
+    "\\xHH, \\u202E).\n"
     "\n"
     "Exit status: 0 when every input converted (with --check: when every file\n"
     "is safe for the chosen mode), 1 otherwise (also when the standard output\n"
@@ -157,7 +160,7 @@ void Apply(CliOptions& options, OptionId id, const std::string& value) {
       break;
     case OptionId::kFilesFrom:
       if (value.empty()) throw UsageError{"the --files-from file name is empty"};
-      options.files_from = value;
+      options.files_from.push_back(value);
       break;
     case OptionId::kNull:
       options.null_separated = true;
@@ -166,6 +169,7 @@ void Apply(CliOptions& options, OptionId id, const std::string& value) {
       if (value != "crlf" && value != "lf")
         throw UsageError{"unknown line end " + Quoted(value) + " (use crlf or lf)"};
       options.line_end_lf = value == "lf";
+      options.line_end_given = true;
       break;
     case OptionId::kJson:
       options.json = true;
@@ -250,34 +254,35 @@ CliOptions ParseOptions(const std::vector<std::string>& args) {
 
 std::vector<std::string> ParseFileList(std::string_view text, bool null_separated) {
   std::vector<std::string> names;
-  const char end = null_separated ? '\0' : '\n';
-  for (std::size_t at = 0; at < text.size();) {
-    std::size_t stop = text.find(end, at);
-    if (stop == std::string_view::npos) stop = text.size();
-    std::string_view name = text.substr(at, stop - at);
-    if (!null_separated && !name.empty() && name.back() == '\r') name.remove_suffix(1);
-    at = stop + 1;
-    if (name.empty()) continue;
-    if (!Utf8ToCodePoints(name))
-      throw UsageError{"the --files-from list holds a name that is not UTF-8 text: " +
-                       Quoted(name)};
-    names.emplace_back(name);
-  }
+  FileListReader reader(null_separated);
+  const auto add = [&](std::string_view name) { names.emplace_back(name); };
+  reader.Feed(text, add);
+  reader.Finish(add);
   return names;
 }
 
 void ValidateOptions(const CliOptions& options) {
   // A list may well be empty: the program that made it found nothing.
-  if (options.paths.empty() && !options.files_from) throw UsageError{"no PATH given"};
-  if (options.null_separated && !options.files_from)
+  if (options.paths.empty() && options.files_from.empty()) throw UsageError{"no PATH given"};
+  if (options.null_separated && options.files_from.empty())
     throw UsageError{"-0 says how a --files-from list is separated: give --files-from"};
   if ((options.json || options.strict) && !options.check)
     throw UsageError{"--json and --strict shape the --check report: give --check"};
   const auto std_inputs = std::count_if(options.paths.begin(), options.paths.end(),
                                         [](const std::string& p) { return IsStdStream(p); });
-  if (std_inputs > 1) throw UsageError{"the standard input ('-') can be read only once"};
+  const auto std_lists = std::count_if(options.files_from.begin(), options.files_from.end(),
+                                       [](const std::string& p) { return IsStdStream(p); });
+  if (std_inputs + std_lists > 1)
+    throw UsageError{"the standard input ('-') can be read only once"};
+  if (options.quotes && options.escape)
+    throw UsageError{"--quotes and --escape are two ways of writing quoted fields: give one"};
+  for (const std::string& list : options.files_from) {
+    if (!IsStdStream(list) && FolderExists(RunPath(list)))
+      throw UsageError{"the --files-from list " + Quoted(list) +
+                       " is a folder; give a file that lists names"};
+  }
   if (options.check &&
-      (options.out_folder || options.output_file || options.dry_run || options.line_end_lf))
+      (options.out_folder || options.output_file || options.dry_run || options.line_end_given))
     throw UsageError{"--check writes nothing: it takes no --out, -o, --dry-run or --line-end"};
   if (options.out_folder && options.output_file)
     throw UsageError{"--out and -o both say where results go: give one"};
@@ -294,9 +299,13 @@ void ValidateOptions(const CliOptions& options) {
       throw UsageError{"the --out folder " + Quoted(*options.out_folder) + " does not exist"};
   }
   if (options.output_file) {
-    if (options.paths.size() != 1) throw UsageError{"-o takes a single PATH"};
-    if (!IsStdStream(options.paths[0]) && FolderExists(RunPath(options.paths[0])))
+    // With a list, the names are counted once it is read.
+    if (options.files_from.empty() && options.paths.size() != 1)
+      throw UsageError{"-o takes a single PATH"};
+    if (options.paths.size() == 1 && !IsStdStream(options.paths[0]) &&
+        FolderExists(RunPath(options.paths[0])))
       throw UsageError{"-o takes a file, and " + Quoted(options.paths[0]) + " is a folder"};
+    if (options.paths.size() > 1) throw UsageError{"-o takes a single PATH"};
     if (options.output_file->empty()) throw UsageError{"the -o file name is empty"};
     if (!IsStdStream(*options.output_file) && FolderExists(RunPath(*options.output_file)))
       throw UsageError{"-o names the folder " + Quoted(*options.output_file) +

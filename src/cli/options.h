@@ -29,9 +29,10 @@ struct CliOptions {
   std::optional<std::string> out_folder;
   std::optional<std::string> output_file;
   unsigned jobs = kDefaultJobs;
-  std::optional<std::string> files_from;  // "-": the standard input
-  bool null_separated = false;            // --files-from names end in NUL
+  std::vector<std::string> files_from;  // in order; "-": the standard input
+  bool null_separated = false;          // --files-from names end in NUL
   bool line_end_lf = false;
+  bool line_end_given = false;  // --line-end crlf or lf
   bool json = false;
   bool strict = false;
   bool quotes = false;
@@ -62,9 +63,67 @@ extern const char* const kUsage;
 // Throws UsageError for what no run could mean.
 CliOptions ParseOptions(const std::vector<std::string>& args);
 
-// Reads the names of a --files-from list (one per line, CR LF or LF, or
-// NUL-separated; empty entries skipped). Throws UsageError for a name that
-// is not UTF-8 text.
+// Reads the names of a --files-from list as its bytes arrive, so that a
+// list of any length is never held whole: one name a line (CR LF or LF) or
+// NUL-separated; empty entries skipped; a UTF-8 mark at the very start (as
+// Windows editors write one) dropped. A name is taken by its bytes, as on
+// the command line, UTF-8 or not. Throws UsageError for a name "-": the
+// standard input is no file a list can name.
+class FileListReader {
+ public:
+  explicit FileListReader(bool null_separated) : separator_(null_separated ? '\0' : '\n') {}
+  template <typename Add>
+  void Feed(std::string_view bytes, Add&& add) {
+    std::string head;
+    if (at_start_) {
+      // The mark may come in pieces.
+      head = std::move(pending_);
+      head.append(bytes);
+      pending_.clear();
+      if (head.size() < kMark.size() && kMark.starts_with(head) && !finishing_) {
+        pending_ = std::move(head);
+        return;
+      }
+      at_start_ = false;
+      if (head.starts_with(kMark)) head.erase(0, kMark.size());
+      bytes = head;
+    }
+    for (std::size_t stop; (stop = bytes.find(separator_)) != std::string_view::npos;) {
+      pending_.append(bytes.substr(0, stop));
+      bytes.remove_prefix(stop + 1);
+      Take(add);
+    }
+    pending_.append(bytes);
+  }
+  template <typename Add>
+  void Finish(Add&& add) {
+    finishing_ = true;
+    Feed({}, add);
+    Take(add);
+  }
+
+ private:
+  template <typename Add>
+  void Take(Add&& add) {
+    std::string_view name = pending_;
+    if (separator_ == '\n' && name.ends_with('\r')) name.remove_suffix(1);
+    if (IsListedStdStream(name))
+      throw UsageError{
+          "a --files-from list names '-': only the command line can name the "
+          "standard input"};
+    if (!name.empty()) add(name);
+    pending_.clear();
+  }
+  static bool IsListedStdStream(std::string_view name) { return name == "-"; }
+
+  static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+  char separator_;
+  bool at_start_ = true;
+  bool finishing_ = false;
+  std::string pending_;
+};
+
+// A whole list at once (for tests and short lists).
 std::vector<std::string> ParseFileList(std::string_view text, bool null_separated);
 
 // Refuses the combinations that cannot mean anything, and an --out folder

@@ -1,52 +1,139 @@
 #include "conversion/batch_plan.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <utility>
+
+#include "platform/app_error.h"
 
 namespace delvora {
 
 // ---- A batch planned before it starts ----
 
-std::vector<std::optional<Collision>> PlanBatch(const std::vector<BatchItem>& items) {
-  const std::size_t count = items.size();
-  std::vector<std::optional<PathIdentity>> inputs(count);
-  std::vector<PathIdentity> outputs(count);
+namespace {
+
+// A path identity by its hash, with the item it belongs to: 12 bytes, so
+// that a million items cost little. Equal hashes are only candidates; the
+// identities are compared again before they count.
+struct Keyed {
+  std::uint32_t high, low, index;
+  std::uint64_t hash() const { return std::uint64_t{high} << 32 | low; }
+  bool operator<(const Keyed& other) const {
+    return hash() != other.hash() ? hash() < other.hash() : index < other.index;
+  }
+};
+
+Keyed KeyOf(const PathIdentity& id, std::size_t index) {
+  const std::uint64_t hash = PathIdentityHash()(id);
+  return {static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(hash),
+          static_cast<std::uint32_t>(index)};
+}
+
+std::pair<std::vector<Keyed>::const_iterator, std::vector<Keyed>::const_iterator> Range(
+    const std::vector<Keyed>& keys, std::uint64_t hash) {
+  const Keyed low{static_cast<std::uint32_t>(hash >> 32), static_cast<std::uint32_t>(hash), 0};
+  const Keyed high{low.high, low.low, UINT32_MAX};
+  return {std::lower_bound(keys.begin(), keys.end(), low),
+          std::upper_bound(keys.begin(), keys.end(), high)};
+}
+
+}  // namespace
+
+std::vector<RefusedItem> PlanLongBatch(std::size_t count,
+                                       const std::function<BatchItem(std::size_t)>& item) {
+  if (count >= UINT32_MAX) throw StandardError(kErrOutOfMemory);
   // Every existing input by what reading it reads and, for a link, by the
   // link itself: replacing either changes what the input gives.
-  std::unordered_multimap<PathIdentity, std::size_t, PathIdentityHash> input_at;
+  std::vector<Keyed> inputs;
+  std::vector<Keyed> outputs;
+  outputs.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
-    inputs[i] = FileIdentity(items[i].input);
-    outputs[i] = EntryIdentity(items[i].output);
-    if (!inputs[i]) continue;
-    input_at.emplace(*inputs[i], i);
-    const PathIdentity entry = EntryIdentity(items[i].input);
-    if (!(entry == *inputs[i])) input_at.emplace(entry, i);
+    const BatchItem it = item(i);
+    outputs.push_back(KeyOf(EntryIdentity(it.output), i));
+    const std::optional<PathIdentity> read = FileIdentity(it.input);
+    if (!read) continue;
+    inputs.push_back(KeyOf(*read, i));
+    const PathIdentity entry = EntryIdentity(it.input);
+    if (!(entry == *read)) inputs.push_back(KeyOf(entry, i));
   }
+  std::sort(inputs.begin(), inputs.end());
+  std::sort(outputs.begin(), outputs.end());
+
+  // The identities of the few items a hash brings together, exactly.
+  struct Known {
+    BatchItem text;
+    std::optional<PathIdentity> read;
+    PathIdentity entry;
+    PathIdentity output;
+  };
+  std::unordered_map<std::size_t, Known> known;
+  const auto at = [&](std::size_t i) -> const Known& {
+    auto found = known.find(i);
+    if (found == known.end()) {
+      BatchItem text = item(i);
+      Known k{text, FileIdentity(text.input), EntryIdentity(text.input),
+              EntryIdentity(text.output)};
+      found = known.emplace(i, std::move(k)).first;
+    }
+    return found->second;
+  };
   const auto same_input = [&](std::size_t a, std::size_t b) {
-    if (inputs[a] && inputs[b]) return *inputs[a] == *inputs[b];
-    return items[a].input == items[b].input;
+    const Known &x = at(a), &y = at(b);
+    if (x.read && y.read) return *x.read == *y.read;
+    return x.text.input == y.text.input;
   };
 
-  std::vector<std::optional<Collision>> plan(count);
-  std::unordered_map<PathIdentity, std::size_t, PathIdentityHash> written;  // result -> item
-  for (std::size_t i = 0; i < count; ++i) {
-    // An input not converted yet, read after this result would replace it.
-    std::size_t pending = count;
-    const auto range = input_at.equal_range(outputs[i]);
-    for (auto it = range.first; it != range.second; ++it) {
-      if (it->second > i && it->second < pending && !same_input(i, it->second))
-        pending = it->second;
-    }
-    if (pending < count) {
-      plan[i] = Collision{Collision::Kind::kPendingInput, pending};
+  std::vector<RefusedItem> refused;
+  // Items with one result are judged group by group (a result's earlier
+  // writer lies in its own group), each group in input order.
+  for (auto group = outputs.begin(); group != outputs.end();) {
+    auto group_end = group;
+    while (group_end != outputs.end() && group_end->hash() == group->hash()) ++group_end;
+    const auto pending_range = Range(inputs, group->hash());
+    const bool alone = group_end - group == 1;
+    if (alone && pending_range.first == pending_range.second) {
+      group = group_end;
       continue;
     }
-    const auto earlier = written.find(outputs[i]);
-    if (earlier != written.end() && !same_input(i, earlier->second)) {
-      plan[i] = Collision{Collision::Kind::kEarlierResult, earlier->second};
-      continue;
+    known.clear();
+    std::vector<std::size_t> written;  // the group's results written so far, by item
+    for (auto member = group; member != group_end; ++member) {
+      const std::size_t i = member->index;
+      const PathIdentity& output = at(i).output;
+      // An input not converted yet, read after this result would replace it.
+      std::size_t pending = count;
+      for (auto in = pending_range.first; in != pending_range.second; ++in) {
+        const std::size_t j = in->index;
+        if (j <= i || j >= pending) continue;
+        const Known& other = at(j);
+        const bool same_file = (other.read && *other.read == output) || other.entry == output;
+        if (same_file && !same_input(i, j)) pending = j;
+      }
+      if (pending < count) {
+        refused.push_back({i, Collision{Collision::Kind::kPendingInput, pending}});
+        continue;
+      }
+      const auto earlier = std::find_if(written.begin(), written.end(),
+                                        [&](std::size_t j) { return at(j).output == output; });
+      if (earlier != written.end()) {
+        if (!same_input(i, *earlier))
+          refused.push_back({i, Collision{Collision::Kind::kEarlierResult, *earlier}});
+        continue;
+      }
+      written.push_back(i);
     }
-    if (earlier == written.end()) written.emplace(outputs[i], i);
+    group = group_end;
   }
+  std::sort(refused.begin(), refused.end(),
+            [](const RefusedItem& a, const RefusedItem& b) { return a.first < b.first; });
+  return refused;
+}
+
+std::vector<std::optional<Collision>> PlanBatch(const std::vector<BatchItem>& items) {
+  std::vector<std::optional<Collision>> plan(items.size());
+  for (const auto& [index, collision] :
+       PlanLongBatch(items.size(), [&](std::size_t i) { return items[i]; }))
+    plan[index] = collision;
   return plan;
 }
 

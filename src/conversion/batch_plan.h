@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/file_identity.h"
@@ -37,6 +38,14 @@ struct Collision {
 // it may be written, or why writing it would destroy data. The same input
 // listed twice is no collision.
 std::vector<std::optional<Collision>> PlanBatch(const std::vector<BatchItem>& items);
+
+// The same plan for a batch too long to hold in memory (a list of a million
+// names): item(i) gives item i, and is asked again for the few items that
+// may collide. Holds about 12 bytes an item. Returns the refused items only,
+// in input order.
+using RefusedItem = std::pair<std::size_t, Collision>;
+std::vector<RefusedItem> PlanLongBatch(std::size_t count,
+                                       const std::function<BatchItem(std::size_t)>& item);
 
 // The same rules for a run whose list may change while it works (the
 // window's): each result is checked at the moment it is written, against

@@ -76,8 +76,7 @@ struct ThreadBuffers {
 }
 
 [[noreturn]] inline void BadArgument() {
-  throw ConversionFailure(ConversionFailure::Stage::kRead,
-                          StandardError(kErrInvalidArgument));
+  throw ConversionFailure(ConversionFailure::Stage::kRead, StandardError(kErrInvalidArgument));
 }
 
 // Source calls with their failures labelled as reading.
@@ -212,8 +211,8 @@ void RunUnits(ByteSource& source, ByteSink& sink, bool background, Rule& rule, U
 // units, so they are read straight into the unit buffer.
 template <typename Rule>
 void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
-                    const unsigned char* head, std::size_t head_size, std::size_t block,
-                    std::size_t carry_room) {
+                    MalformedLog& log, std::size_t mark_length, const unsigned char* head,
+                    std::size_t head_size, std::size_t block, std::size_t carry_room) {
   const std::size_t read_size = std::max<std::size_t>(block & ~std::size_t{1}, 2);
   const std::size_t capacity = (read_size + 2 * carry_room) / 2 + 2;
   // As for bytes: the carried units end at a cache-line boundary, from which
@@ -224,6 +223,11 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
   Output<char16_t, Rule> output(sink, capacity, background);
   std::size_t filled = head_size;  // bytes held, an odd last byte included
   std::memcpy(base + (filled & 1) - filled, head, head_size);
+  // The units come straight from the file: their surrogates are paired
+  // here, each unit once (first_unit: units consumed before units[0]).
+  SurrogatePairs pairs(log);
+  std::uint64_t first_unit = 0;
+  std::uint64_t checked = 0;  // units paired so far
   for (;;) {
     unsigned char* const bytes = base + (filled & 1) - filled;
     auto* units = reinterpret_cast<char16_t*>(bytes);
@@ -231,12 +235,22 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
     const bool at_end = got == 0;
     filled += got;
     std::size_t count = filled / 2;
-    if (at_end && filled % 2 != 0) units[count++] = u'\uFFFD';
+    const auto fresh = static_cast<std::size_t>(checked - first_unit);
+    pairs.Check(units + fresh, count - fresh, mark_length + 2 * checked);
+    checked = first_unit + count;
+    if (at_end) {
+      pairs.Finish();
+      if (filled % 2 != 0) {
+        log.Found(mark_length + 2 * checked, "an odd last byte");
+        units[count++] = u'\uFFFD';
+      }
+    }
     char16_t* out = output.units();
     auto step = rule.Feed(units, count, at_end, out);
     if (at_end) step.produced += rule.Finish(out + step.produced);
     output.Submit(step.produced, at_end);
     if (at_end) break;
+    first_unit += step.consumed;
     filled -= 2 * step.consumed;
     std::memmove(base + (filled & 1) - filled, bytes + 2 * step.consumed, filled);
   }
@@ -255,10 +269,12 @@ inline std::size_t BlockFor(const ByteSource& source, std::size_t block_size) {
 // Reads the mark, writes the output's mark, and calls
 //   make(delimiter, matches, lead_bytes, block, run)
 // with the delimiter in the input's units (std::string or std::u16string);
-// make builds its rule and calls run(rule, carry_room).
+// make builds its rule and calls run(rule, carry_room). Marked text that
+// cannot be decoded fails the stream, or is counted in malformed when given
+// (see MalformedLog).
 template <typename Make>
 UnicodeMark RunStream(ByteSource& source, ByteSink& sink, const ConversionOptions& options,
-                      bool background, Make&& make) {
+                      bool background, Make&& make, MalformedText* malformed = nullptr) {
   const std::size_t block = BlockFor(source, options.block_size);
   unsigned char head[4] = {};
   std::size_t head_size = 0;
@@ -280,12 +296,14 @@ UnicodeMark RunStream(ByteSource& source, ByteSink& sink, const ConversionOption
   if (WritesUtf16(mark.encoding)) {
     const std::u16string delimiter = *Utf8ToUtf16(options.delimiter);
     output.Write(output_mark.data(), output_mark.size());
+    MalformedLog log(mark.encoding, malformed);
     if (mark.encoding == TextEncoding::kUtf16Le && std::endian::native == std::endian::little) {
       make(delimiter, true, nullptr, block, [&](auto& rule, std::size_t carry) {
-        RunNativeUtf16(source, output, background, rule, rest, rest_size, block, carry);
+        RunNativeUtf16(source, output, background, rule, log, mark.mark_length, rest, rest_size,
+                       block, carry);
       });
     } else {
-      UnitDecoder decoder(mark.encoding);
+      UnitDecoder decoder(mark.encoding, mark.mark_length, log);
       make(delimiter, true, nullptr, block, [&](auto& rule, std::size_t carry) {
         RunUnits(source, output, background, rule, decoder, rest, rest_size, block, carry);
       });

@@ -91,6 +91,7 @@ class ByteClassifier {
   void Add(const unsigned char* p, const unsigned char* end) {
     for (; p != end && offset_ < kSample; ++p, ++offset_) {
       if (*p == 0) ++zeros_[offset_ % 2];
+      last_ = *p;
       Byte(*p);
     }
     while (p != end) {
@@ -115,10 +116,14 @@ class ByteClassifier {
   }
 
   NarrowText Result() const {
-    const std::uint64_t pairs = std::min(offset_, kSample) / 2;
+    const std::uint64_t sampled = std::min(offset_, kSample);
+    const std::uint64_t pairs = sampled / 2;
+    // Whole pairs only: an odd last byte of a short file is no half of one.
+    std::uint64_t zeros[2] = {zeros_[0], zeros_[1]};
+    if (sampled % 2 != 0 && last_ == 0) --zeros[0];
     if (pairs >= 2) {
-      if (zeros_[1] * 2 >= pairs && zeros_[0] * 8 <= zeros_[1]) return NarrowText::kUtf16LeNoMark;
-      if (zeros_[0] * 2 >= pairs && zeros_[1] * 8 <= zeros_[0]) return NarrowText::kUtf16BeNoMark;
+      if (zeros[1] * 2 >= pairs && zeros[0] * 8 <= zeros[1]) return NarrowText::kUtf16LeNoMark;
+      if (zeros[0] * 2 >= pairs && zeros[1] * 8 <= zeros[0]) return NarrowText::kUtf16BeNoMark;
     }
     if (!high_) return NarrowText::kAscii;
     return valid_ && need_ == 0 ? NarrowText::kUtf8 : NarrowText::kEightBit;
@@ -158,6 +163,7 @@ class ByteClassifier {
 
   std::uint64_t offset_ = 0;
   std::uint64_t zeros_[2] = {};  // zero bytes at even and odd offsets of the sample
+  unsigned char last_ = 0;       // the sample's last byte
   bool high_ = false;
   bool valid_ = true;
   int need_ = 0;  // continuation bytes still due
@@ -189,7 +195,7 @@ class TextualCounter {
     while (p < limit) {
       if (lead_bytes_ == nullptr) {
         if (active_ && length == 1) {
-          p = RunVectors(p, limit, first);
+          p = RunVectors(p, limit, end, first);
           if (p >= limit) break;  // past it by the LF of a CR LF
         }
         const Unit* hit = scan::FindAny(p, limit, stops);
@@ -227,9 +233,11 @@ class TextualCounter {
 
   // Whole vectors from p for a one-unit delimiter: the lines a vector ends,
   // its delimiters and tabs are counted from its masks. A CR that ends a
-  // vector looks at the unit after it, which lies before the end of the
-  // units, as limit is Reach() before it.
-  const Unit* RunVectors(const Unit* p, const Unit* limit, Unit first) {
+  // vector looks at the unit after it when there is one: limit lies Reach()
+  // before end while the quote-aware rule runs beside, but at the end of the
+  // input the count runs up to the last unit, and the unit after it is no
+  // data of this file (the buffer's stale bytes from an earlier one).
+  const Unit* RunVectors(const Unit* p, const Unit* limit, const Unit* end, Unit first) {
 #ifdef DELVORA_HAVE_SSE2
     using V = scan::Vector<Unit>;
     constexpr unsigned kStep = sizeof(Unit);  // mask bits a unit
@@ -248,8 +256,11 @@ class TextualCounter {
         if ((tabs & before) != 0) tab_ = true;
         if (before != 0) line_open_ = true;
         const bool cr = (crs >> k & 1u) != 0;
+        // The bound is tested only for a CR in the last lane: the loop's
+        // cost is unchanged.
         const bool pair =
-            cr && (k + kStep < 16 ? (lfs >> (k + kStep) & 1u) != 0 : p[V::kUnits] == Unit('\n'));
+            cr && (k + kStep < 16 ? (lfs >> (k + kStep) & 1u) != 0
+                                  : p + V::kUnits < end && p[V::kUnits] == Unit('\n'));
         EndLine(pair ? report_.crlf_ends : cr ? report_.cr_ends : report_.lf_ends);
         from = k + kStep * (pair ? 2 : 1);
       }
@@ -262,7 +273,7 @@ class TextualCounter {
       p += from > 16 ? V::kUnits + 1 : V::kUnits;
     }
 #else
-    (void)limit, (void)first;
+    (void)limit, (void)end, (void)first;
 #endif
     return p;
   }
@@ -394,7 +405,8 @@ class CheckRule {
             const std::array<bool, 256>* lead_bytes, std::size_t block, CheckReport& report)
       : quoted_(delimiter, matches, Quoting::kQuoted, lead_bytes, block, &counts_),
         textual_(delimiter, matches, lead_bytes, report),
-        report_(report) {}
+        report_(report),
+        delimiter_holds_tab_(delimiter.find(Unit('\t')) != std::basic_string<Unit>::npos) {}
 
   static std::size_t MaxOutput(std::size_t size) { return QuotedRule<Unit>::MaxOutput(size); }
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
@@ -435,6 +447,17 @@ class CheckRule {
     report_.quoted_line_breaks = counts_.quoted_line_breaks;
     report_.unclosed_quote_line = counts_.unclosed_quote_line;
     report_.quoted_counts = FieldCountsOf(counts_.tally);
+    // Tabs inside fields of the quote-aware reading. Only a delimiter that
+    // holds a tab makes them differ from the textual reading's (a tab
+    // inside quotes is then data there and a delimiter here); with any
+    // other, every tab is data in both, and the textual count has them all.
+    if (delimiter_holds_tab_) {
+      report_.quoted_tab_lines = counts_.tab_lines;
+      report_.first_quoted_tab_line = counts_.first_tab_line;
+    } else {
+      report_.quoted_tab_lines = report_.tab_lines;
+      report_.first_quoted_tab_line = report_.first_tab_line;
+    }
     if constexpr (sizeof(Unit) == 1) report_.text = bytes_.Result();
     return 0;
   }
@@ -448,27 +471,10 @@ class CheckRule {
   QuotedRule<Unit> quoted_;
   TextualCounter<Unit> textual_;
   CheckReport& report_;
+  bool delimiter_holds_tab_;
   std::size_t skip_ = 0;  // units of the next call already counted
   Helper helper_;
 };
-
-const char* MarkName(TextEncoding encoding) {
-  switch (encoding) {
-    case TextEncoding::kUtf8:
-      return "UTF-8";
-    case TextEncoding::kUtf16Le:
-      return "UTF-16LE";
-    case TextEncoding::kUtf16Be:
-      return "UTF-16BE";
-    case TextEncoding::kUtf32Le:
-      return "UTF-32LE";
-    case TextEncoding::kUtf32Be:
-      return "UTF-32BE";
-    case TextEncoding::kNarrow:
-      break;
-  }
-  return "none";
-}
 
 std::string LineEnds(const CheckReport& r) {
   const int kinds = (r.crlf_ends != 0) + (r.lf_ends != 0) + (r.cr_ends != 0);
@@ -491,6 +497,7 @@ CheckReport CheckStream(ByteSource& source, const ConversionOptions& options) {
   if (options.delimiter.find('"') != std::string::npos) engine::BadArgument();
   CheckReport report;
   engine::DiscardSink discard;
+  MalformedText malformed;
   const UnicodeMark mark = engine::RunStream(
       source, discard, options, false,
       [&report](const auto& delimiter, bool matches, const std::array<bool, 256>* lead_bytes,
@@ -498,8 +505,11 @@ CheckReport CheckStream(ByteSource& source, const ConversionOptions& options) {
         using Unit = typename std::decay_t<decltype(delimiter)>::value_type;
         CheckRule<Unit> rule(delimiter, matches, lead_bytes, block, report);
         run(rule, rule.MaxCarry());
-      });
+      },
+      &malformed);
   report.encoding = mark.encoding;
+  report.malformed = malformed.count;
+  report.first_malformed = malformed.first_offset;
   return report;
 }
 
@@ -560,7 +570,25 @@ struct Judgement {
   std::string verdict;
 };
 
+std::uint64_t TabLines(const CheckReport& r, Quoting mode) {
+  return mode == Quoting::kTextual ? r.tab_lines : r.quoted_tab_lines;
+}
+
+std::uint64_t FirstTabLine(const CheckReport& r, Quoting mode) {
+  return mode == Quoting::kTextual ? r.first_tab_line : r.first_quoted_tab_line;
+}
+
 Judgement Judge(const CheckReport& r, Quoting mode, bool strict) {
+  if (r.malformed != 0) {
+    std::string why = Plural(r.malformed, "place", "places") + " that cannot be read as " +
+                      EncodingName(r.encoding) + ", the first at byte " +
+                      std::to_string(r.first_malformed);
+    // The mark rule reads FF FE 00 00 as UTF-32LE, also where a UTF-16LE
+    // file starts with U+0000.
+    if (r.encoding == TextEncoding::kUtf32Le)
+      why += "; a UTF-16LE file whose first character is U+0000 starts with this mark too";
+    return {false, "malformed text (" + why + ")"};
+  }
   if (r.unclosed_quote_line != 0) {
     return {false, "unclosed quote (the quote opened on line " +
                        std::to_string(r.unclosed_quote_line) + " never closes)"};
@@ -570,40 +598,47 @@ Judgement Judge(const CheckReport& r, Quoting mode, bool strict) {
                        (r.text == NarrowText::kUtf16LeNoMark ? "UTF-16LE" : "UTF-16BE") +
                        " without a mark; the conversion would write one-byte line ends into it)"};
   }
-  std::vector<std::string> quotes_reasons;
-  std::vector<std::string> escape_reasons;
+  // What the chosen mode would get wrong. Every quote closes here, so
+  // --escape reads any such file right; --quotes only where no field holds
+  // a tab or a line break.
+  std::vector<std::string> reasons;
   if (mode == Quoting::kTextual && r.quoted_delimiters != 0) {
-    quotes_reasons.push_back(
-        Plural(r.quoted_delimiters, "quoted field holds", "quoted fields hold") + " the delimiter");
+    reasons.push_back(Plural(r.quoted_delimiters, "quoted field holds", "quoted fields hold") +
+                      " the delimiter");
   }
   if (mode != Quoting::kEscaped && r.quoted_line_breaks != 0) {
-    (mode == Quoting::kTextual ? quotes_reasons : escape_reasons)
-        .push_back(Plural(r.quoted_line_breaks, "line break lies", "line breaks lie") +
-                   " inside quotes");
+    reasons.push_back(Plural(r.quoted_line_breaks, "line break lies", "line breaks lie") +
+                      " inside quotes");
   }
-  if (mode != Quoting::kEscaped && r.tab_lines != 0) {
-    escape_reasons.push_back(Plural(r.tab_lines, "line holds", "lines hold") +
-                             " a tab inside a field, first line " +
-                             std::to_string(r.first_tab_line));
+  if (mode != Quoting::kEscaped && TabLines(r, mode) != 0) {
+    reasons.push_back(Plural(TabLines(r, mode), "line holds", "lines hold") +
+                      " a tab inside a field, first line " + std::to_string(FirstTabLine(r, mode)));
   }
+  // The plain reading may see no tab where the quote-aware one does (a
+  // tab delimiter inside quotes): that is what rules --quotes out.
+  if (mode == Quoting::kTextual && r.tab_lines == 0 && r.quoted_tab_lines != 0) {
+    reasons.push_back(Plural(r.quoted_tab_lines, "line holds", "lines hold") +
+                      " a tab inside a quoted field, first line " +
+                      std::to_string(r.first_quoted_tab_line));
+  }
+  const bool misread = !reasons.empty();
   const FieldCounts& counts = Chosen(r, mode);
-  std::string strict_reason;
   if (strict && counts.differing != 0) {
-    strict_reason = Plural(counts.differing, "line has", "lines have") +
-                    " another field count than the most common " + std::to_string(counts.common);
+    reasons.push_back(Plural(counts.differing, "line has", "lines have") +
+                      " another field count than the most common " + std::to_string(counts.common));
   }
-  std::vector<std::string> reasons = quotes_reasons;
-  reasons.insert(reasons.end(), escape_reasons.begin(), escape_reasons.end());
-  if (!strict_reason.empty()) reasons.push_back(strict_reason);
   if (reasons.empty()) {
     return {true, mode == Quoting::kTextual ? "safe for the plain conversion"
                                             : "safe, every quote closes"};
   }
   std::string why;
   for (const std::string& reason : reasons) why += (why.empty() ? "" : ", ") + reason;
-  const char* head = !escape_reasons.empty()   ? "needs --escape"
-                     : !quotes_reasons.empty() ? "needs --quotes"
-                                               : "field counts differ";
+  // The mode named is one that reads the file right: --quotes only when its
+  // own verdict would be safe.
+  const char* head = !misread ? "field counts differ"
+                     : mode == Quoting::kTextual && CheckIsSafe(r, Quoting::kQuoted)
+                         ? "needs --quotes"
+                         : "needs --escape";
   return {false, std::string(head) + " (" + why + ")"};
 }
 
@@ -616,7 +651,7 @@ bool CheckIsSafe(const CheckReport& report, Quoting mode, bool strict) {
 std::string FormatCheckReport(const CheckReport& r, Quoting mode, bool strict) {
   const FieldCounts& counts = Chosen(r, mode);
   const std::string text =
-      std::string("mark=") + MarkName(r.encoding) + " line-ends=" + LineEnds(r) +
+      std::string("mark=") + EncodingName(r.encoding) + " line-ends=" + LineEnds(r) +
       " records=" + std::to_string(r.records) + " fields=" + Range(r.min_fields, r.max_fields) +
       " textual-records=" + std::to_string(r.lines) +
       " textual-fields=" + Range(r.min_line_fields, r.max_line_fields) +
@@ -625,13 +660,16 @@ std::string FormatCheckReport(const CheckReport& r, Quoting mode, bool strict) {
       (r.unclosed_quote_line != 0 ? std::to_string(r.unclosed_quote_line) : "none") +
       " textual-differs-at=" + Lines(r.first_differing, "none") + " text=" + TextName(r) +
       " crlf=" + std::to_string(r.crlf_ends) + " lf=" + std::to_string(r.lf_ends) +
-      " cr=" + std::to_string(r.cr_ends) + " tab-lines=" + std::to_string(r.tab_lines) +
-      " first-tab-line=" + (r.first_tab_line != 0 ? std::to_string(r.first_tab_line) : "none") +
+      " cr=" + std::to_string(r.cr_ends) + " tab-lines=" + std::to_string(TabLines(r, mode)) +
+      " first-tab-line=" +
+      (FirstTabLine(r, mode) != 0 ? std::to_string(FirstTabLine(r, mode)) : "none") +
       " delimiters=" + std::to_string(r.delimiters) +
       " likely-delimiter=" + (r.likely_delimiter.empty() ? "none" : r.likely_delimiter) +
       " common-fields=" + std::to_string(counts.common) +
       " differing-lines=" + std::to_string(counts.differing) +
-      " differs-at=" + Lines(counts.first_differing, "none");
+      " differs-at=" + Lines(counts.first_differing, "none") +
+      " malformed=" + std::to_string(r.malformed) +
+      " first-malformed=" + (r.malformed != 0 ? std::to_string(r.first_malformed) : "none");
   return text + " verdict: " + Judge(r, mode, strict).verdict;
 }
 
@@ -641,7 +679,7 @@ std::string FormatCheckJson(const CheckReport& r, Quoting mode, bool strict) {
   const auto n = [](std::uint64_t v) { return std::to_string(v); };
   // Every value but the verdict is a number, a fixed word or a list: only
   // the verdict needs escaping, and it holds no quote or backslash.
-  return std::string("\"mark\":\"") + MarkName(r.encoding) + "\",\"text\":\"" + TextName(r) +
+  return std::string("\"mark\":\"") + EncodingName(r.encoding) + "\",\"text\":\"" + TextName(r) +
          "\",\"line_ends\":\"" + LineEnds(r) + "\",\"crlf\":" + n(r.crlf_ends) +
          ",\"lf\":" + n(r.lf_ends) + ",\"cr\":" + n(r.cr_ends) + ",\"records\":" + n(r.records) +
          ",\"min_fields\":" + n(r.min_fields) + ",\"max_fields\":" + n(r.max_fields) +
@@ -651,11 +689,14 @@ std::string FormatCheckJson(const CheckReport& r, Quoting mode, bool strict) {
          ",\"quoted_line_breaks\":" + n(r.quoted_line_breaks) +
          ",\"unclosed_quote_line\":" + JsonLine(r.unclosed_quote_line) +
          ",\"textual_differs_at\":" + JsonLines(r.first_differing) +
-         ",\"tab_lines\":" + n(r.tab_lines) + ",\"first_tab_line\":" + JsonLine(r.first_tab_line) +
+         ",\"tab_lines\":" + n(TabLines(r, mode)) +
+         ",\"first_tab_line\":" + JsonLine(FirstTabLine(r, mode)) +
          ",\"delimiters\":" + n(r.delimiters) + ",\"likely_delimiter\":" +
          (r.likely_delimiter.empty() ? std::string("null") : "\"" + r.likely_delimiter + "\"") +
          ",\"common_fields\":" + n(counts.common) + ",\"differing_lines\":" + n(counts.differing) +
          ",\"differs_at\":" + JsonLines(counts.first_differing) +
+         ",\"malformed\":" + n(r.malformed) +
+         ",\"first_malformed\":" + (r.malformed != 0 ? n(r.first_malformed) : std::string("null")) +
          ",\"safe\":" + (judgement.safe ? "true" : "false") + ",\"verdict\":\"" +
          judgement.verdict + "\"";
 }

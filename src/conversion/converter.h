@@ -33,9 +33,11 @@
 // end fails the file naming the line where it opened. An empty input gives
 // no record at all.
 //
-// Nothing is dropped silently: invalid UTF-8 passes through unchanged; an
-// odd last byte of UTF-16, a truncated last UTF-32 unit and a UTF-32 value
-// beyond U+10FFFF each become U+FFFD; unpaired surrogates stay as they are.
+// Nothing is dropped silently: invalid UTF-8 passes through unchanged;
+// marked text that cannot be decoded (an odd last byte of UTF-16, an
+// unpaired surrogate, a UTF-32 value beyond U+10FFFF or a surrogate, a cut
+// last UTF-32 unit) fails the file at the read stage (kErrInvalidFormat),
+// naming the byte offset of the first such place, and nothing is written.
 //
 // Streaming. The input is read in large blocks and each converted block is
 // written before the next is read, so memory stays the same whatever the

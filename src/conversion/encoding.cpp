@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "conversion/converter.h"
 #include "conversion/text_reader.h"
+#include "conversion/unit_scan.h"
 #include "platform/app_error.h"
 
 namespace delvora {
@@ -50,12 +52,98 @@ bool WritesUtf16(TextEncoding encoding) {
   return encoding != TextEncoding::kNarrow && encoding != TextEncoding::kUtf8;
 }
 
-UnitDecoder::UnitDecoder(TextEncoding encoding)
-    : encoding_(encoding),
-      unit_size_(encoding == TextEncoding::kUtf32Le || encoding == TextEncoding::kUtf32Be ? 4 : 2) {
+const char* EncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::kUtf8:
+      return "UTF-8";
+    case TextEncoding::kUtf16Le:
+      return "UTF-16LE";
+    case TextEncoding::kUtf16Be:
+      return "UTF-16BE";
+    case TextEncoding::kUtf32Le:
+      return "UTF-32LE";
+    case TextEncoding::kUtf32Be:
+      return "UTF-32BE";
+    case TextEncoding::kNarrow:
+      break;
+  }
+  return "none";
 }
 
-std::size_t UnitDecoder::DecodeOne(const unsigned char* u, char16_t* out) const {
+void MalformedLog::Found(std::uint64_t offset, const char* what) {
+  if (tally_ == nullptr) {
+    throw ConversionFailure(
+        ConversionFailure::Stage::kRead,
+        StandardError(kErrInvalidFormat, std::string("malformed ") + EncodingName(encoding_) +
+                                             " text at byte " + std::to_string(offset) + ": " +
+                                             what));
+  }
+  if (tally_->count++ == 0) tally_->first_offset = offset;
+}
+
+namespace {
+
+constexpr const char* kUnpaired = "an unpaired surrogate";
+
+bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+}  // namespace
+
+void SurrogatePairs::Check(const char16_t* units, std::size_t count, std::uint64_t offset) {
+  std::size_t i = 0;
+  while (i < count) {
+#ifdef DELVORA_HAVE_SSE2
+    // Most text holds no surrogate at all: eight units at a time.
+    if (!high_waiting_) {
+      const __m128i range = _mm_set1_epi16(static_cast<short>(0xF800));
+      const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+      const auto any = [&](std::size_t at) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(units + at));
+        return _mm_cmpeq_epi16(_mm_and_si128(x, range), surrogate);
+      };
+      while (count - i >= 32) {
+        const __m128i hits =
+            _mm_or_si128(_mm_or_si128(any(i), any(i + 8)), _mm_or_si128(any(i + 16), any(i + 24)));
+        if (_mm_movemask_epi8(hits) != 0) break;
+        i += 32;
+      }
+      while (count - i >= 8 && _mm_movemask_epi8(any(i)) == 0) i += 8;
+      if (i == count) break;
+    }
+#endif
+    const char16_t u = units[i];
+    const std::uint64_t at = offset + 2 * i;
+    ++i;
+    if (high_waiting_) {
+      high_waiting_ = false;
+      if (IsLow(u)) continue;
+      log_.Found(high_offset_, kUnpaired);
+    }
+    if (IsHigh(u)) {
+      high_waiting_ = true;
+      high_offset_ = at;
+    } else if (IsLow(u)) {
+      log_.Found(at, kUnpaired);
+    }
+  }
+}
+
+void SurrogatePairs::Finish() {
+  if (!high_waiting_) return;
+  high_waiting_ = false;
+  log_.Found(high_offset_, kUnpaired);
+}
+
+UnitDecoder::UnitDecoder(TextEncoding encoding, std::size_t mark_length, MalformedLog& log)
+    : encoding_(encoding),
+      unit_size_(encoding == TextEncoding::kUtf32Le || encoding == TextEncoding::kUtf32Be ? 4 : 2),
+      log_(log),
+      pairs_(log),
+      offset_(mark_length) {}
+
+std::size_t UnitDecoder::DecodeOne(const unsigned char* u, std::uint64_t offset,
+                                   char16_t* out) const {
   switch (encoding_) {
     case TextEncoding::kUtf16Be:
       out[0] = static_cast<char16_t>(u[0] << 8 | u[1]);
@@ -67,11 +155,17 @@ std::size_t UnitDecoder::DecodeOne(const unsigned char* u, char16_t* out) const 
                                     std::uint32_t{u[1]} << 8 | u[0])
                                  : (std::uint32_t{u[0]} << 24 | std::uint32_t{u[1]} << 16 |
                                     std::uint32_t{u[2]} << 8 | u[3]);
+      if (v >= 0xD800 && v <= 0xDFFF) {
+        log_.Found(offset, "a surrogate code point");
+        out[0] = u'\uFFFD';
+        return 1;
+      }
       if (v < 0x10000) {
-        out[0] = static_cast<char16_t>(v);  // lone surrogates included, as they are
+        out[0] = static_cast<char16_t>(v);
         return 1;
       }
       if (v > 0x10FFFF) {
+        log_.Found(offset, "a value above U+10FFFF");
         out[0] = u'\uFFFD';
         return 1;
       }
@@ -88,6 +182,10 @@ std::size_t UnitDecoder::DecodeOne(const unsigned char* u, char16_t* out) const 
 
 std::size_t UnitDecoder::Decode(const unsigned char* data, std::size_t size, char16_t* out) {
   char16_t* o = out;
+  // The first byte of the first unit completed here, and of the next one.
+  const std::uint64_t start = offset_ - pending_size_;
+  std::uint64_t at = start;
+  offset_ += size;
   // Complete the unit left over from the previous block first.
   if (pending_size_ > 0) {
     const std::size_t need = std::min(unit_size_ - pending_size_, size);
@@ -96,7 +194,8 @@ std::size_t UnitDecoder::Decode(const unsigned char* data, std::size_t size, cha
     data += need;
     size -= need;
     if (pending_size_ < unit_size_) return 0;
-    o += DecodeOne(pending_, o);
+    o += DecodeOne(pending_, at, o);
+    at += unit_size_;
     pending_size_ = 0;
   }
   const std::size_t whole = size - size % unit_size_;
@@ -112,16 +211,21 @@ std::size_t UnitDecoder::Decode(const unsigned char* data, std::size_t size, cha
       o[i] = static_cast<char16_t>(data[2 * i] << 8 | data[2 * i + 1]);
     o += count;
   } else {
-    for (std::size_t i = 0; i < whole; i += unit_size_) o += DecodeOne(data + i, o);
+    for (std::size_t i = 0; i < whole; i += unit_size_) o += DecodeOne(data + i, at + i, o);
   }
+  // UTF-32 values were checked one by one and make only whole pairs.
+  if (unit_size_ == 2) pairs_.Check(out, static_cast<std::size_t>(o - out), start);
   pending_size_ = size - whole;
   std::memcpy(pending_, data + whole, pending_size_);
   return static_cast<std::size_t>(o - out);
 }
 
 std::size_t UnitDecoder::Finish(char16_t* out) {
+  if (unit_size_ == 2) pairs_.Finish();
   if (pending_size_ == 0) return 0;
+  const std::uint64_t at = offset_ - pending_size_;
   pending_size_ = 0;
+  log_.Found(at, unit_size_ == 2 ? "an odd last byte" : "a cut last unit");
   out[0] = u'\uFFFD';
   return 1;
 }

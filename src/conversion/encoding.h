@@ -19,9 +19,13 @@
 // hold it.
 //
 // Nothing is dropped silently: invalid UTF-8 and bytes of the narrow code
-// page pass through unchanged; an odd trailing byte of a UTF-16 input and a
-// truncated last UTF-32 unit each become U+FFFD, as does a UTF-32 value
-// above U+10FFFF; unpaired surrogates are kept as they are.
+// page pass through unchanged, as the file's own bytes. Marked 16- and
+// 32-bit text is another matter: its output is re-encoded, so a place that
+// cannot be decoded (an odd last byte of UTF-16, an unpaired surrogate, a
+// UTF-32 value above U+10FFFF or in the surrogate range, a cut last UTF-32
+// unit) would have to be guessed at. Such text is malformed: converting it
+// fails, naming the byte offset of the first such place, and the check
+// counts the places (MalformedText).
 
 #include <cstddef>
 #include <cstdint>
@@ -52,27 +56,71 @@ UnicodeMark DetectUnicode(const std::string& path);
 std::string_view OutputMarkFor(TextEncoding encoding);
 bool WritesUtf16(TextEncoding encoding);
 
+// The places of marked text that cannot be decoded.
+struct MalformedText {
+  std::uint64_t count = 0;
+  std::uint64_t first_offset = 0;  // byte offset in the file of the first
+};
+
+// Where a decoder reports a malformed place: with a tally, it is counted
+// there (and the place is read as U+FFFD); without one, the first place
+// throws ConversionFailure (read stage, kErrInvalidFormat) naming the
+// encoding and the byte offset.
+class MalformedLog {
+ public:
+  MalformedLog(TextEncoding encoding, MalformedText* tally) : encoding_(encoding), tally_(tally) {}
+  // offset: of the place's first byte in the file; what: a few words.
+  void Found(std::uint64_t offset, const char* what);
+
+ private:
+  TextEncoding encoding_;
+  MalformedText* tally_;
+};
+
+const char* EncodingName(TextEncoding encoding);  // "UTF-16LE"; "none" for kNarrow
+
+// Pairs the surrogates of UTF-16 code units, block after block; a high
+// surrogate last in a block waits for the next. Text without surrogates is
+// passed over a vector at a time.
+class SurrogatePairs {
+ public:
+  explicit SurrogatePairs(MalformedLog& log) : log_(log) {}
+  // units[i] starts at byte offset + 2 * i of the file.
+  void Check(const char16_t* units, std::size_t count, std::uint64_t offset);
+  // At the end of the input: a high surrogate still waiting is unpaired.
+  void Finish();
+
+ private:
+  MalformedLog& log_;
+  bool high_waiting_ = false;
+  std::uint64_t high_offset_ = 0;
+};
 
 // Turns UTF-16 or UTF-32 bytes of either order into UTF-16 code units,
 // block after block; bytes that do not complete a unit wait for the next
-// block.
+// block. Malformed places go to the log (see MalformedLog).
 class UnitDecoder {
  public:
-  explicit UnitDecoder(TextEncoding encoding);
+  // mark_length: the bytes of the file before the first unit.
+  UnitDecoder(TextEncoding encoding, std::size_t mark_length, MalformedLog& log);
 
   // Units that size input bytes can produce at most (plus what waits).
   static std::size_t MaxUnits(std::size_t size) { return size / 2 + 4; }
 
   // Decodes size bytes into out (room for MaxUnits(size)); returns the count.
   std::size_t Decode(const unsigned char* data, std::size_t size, char16_t* out);
-  // At the end of the input: a waiting partial unit becomes U+FFFD.
+  // At the end of the input: a waiting partial unit is malformed (U+FFFD
+  // when counted), and so is a high surrogate still unpaired.
   std::size_t Finish(char16_t* out);
 
  private:
-  std::size_t DecodeOne(const unsigned char* unit, char16_t* out) const;
+  std::size_t DecodeOne(const unsigned char* unit, std::uint64_t offset, char16_t* out) const;
 
   TextEncoding encoding_;
   std::size_t unit_size_;
+  MalformedLog& log_;
+  SurrogatePairs pairs_;
+  std::uint64_t offset_;  // of the next byte given to Decode
   unsigned char pending_[4] = {};
   std::size_t pending_size_ = 0;
 };

@@ -129,6 +129,16 @@ struct QuotedRule<Unit>::Scan {
   const Unit* close = nullptr;  // the closing quote of a quoted field
   const Unit* end = nullptr;    // at the delimiter, CR or LF after the field, or the end
   std::uint64_t line_breaks = 0;
+  // Tabs in the field, for the check: the lines (counted from the field's
+  // first) of the first and the last, and how many lines hold one.
+  std::uint64_t tab_lines = 0;
+  std::uint64_t first_tab = 0;
+  std::uint64_t last_tab = 0;
+  void Tab() {
+    if (tab_lines != 0 && last_tab == line_breaks) return;
+    if (tab_lines++ == 0) first_tab = line_breaks;
+    last_tab = line_breaks;
+  }
 };
 
 template <typename Unit>
@@ -199,7 +209,10 @@ auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) co
         q += c == Unit('\r') && q + 1 != end && q[1] == Unit('\n') ? 2 : 1;
         continue;
       }
-      if (c == Unit('\t')) s.needs_quotes = true;
+      if (c == Unit('\t')) {
+        s.needs_quotes = true;
+        s.Tab();
+      }
       if (want_delimiter && c == first) {
         if (static_cast<std::size_t>(end - q) < length) {
           if (!at_end) return s;
@@ -236,6 +249,7 @@ auto QuotedRule<Unit>::ScanField(const Unit* p, const Unit* end, bool at_end) co
       }
     }
     if (c == Unit('"') || c == Unit('\t')) s.needs_quotes = true;
+    if (c == Unit('\t')) s.Tab();
     ++q;
   }
   s.complete = true;
@@ -316,9 +330,21 @@ void QuotedRule<Unit>::Emit(const Unit* p, const Scan& s, const Unit* data_end, 
     o = Copy(p + 1, s.close, o);
     o = Copy(s.close + 1, s.end, o);
   }
+  if (counts_ != nullptr && s.tab_lines != 0) {
+    TabOn(line_ + s.first_tab);
+    counts_->tab_lines += s.tab_lines - 1;  // its lines after the first are new
+    counts_->last_tab_line = line_ + s.last_tab;
+  }
   line_ += s.line_breaks;
   if (counts_ != nullptr) counts_->quoted_line_breaks += s.line_breaks;
   FieldDone(s.quoted, s.holds_delimiter);
+}
+
+template <typename Unit>
+void QuotedRule<Unit>::TabOn(std::uint64_t line) {
+  if (line == counts_->last_tab_line) return;
+  if (counts_->tab_lines++ == 0) counts_->first_tab_line = line;
+  counts_->last_tab_line = line;
 }
 
 template <typename Unit>
@@ -385,6 +411,7 @@ bool QuotedRule<Unit>::TakeField(const Unit*& p, const Scan& s, const Unit* end,
   record_open_ = true;
   streamed_quoted_ = *p == Unit('"');
   streamed_delimiter_ = false;
+  streamed_breaks_ = streamed_tab_lines_ = 0;
   quote_line_ = line_;
   if (quoting_ == Quoting::kQuoted) *o++ = Unit('"');
   if (streamed_quoted_) ++p;
@@ -534,7 +561,8 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
   const Unit d = delimiter_[0];
   const Unit stops[] = {Unit('"'), Unit('\r'), Unit('\n'), d};
   const Unit delimiter[] = {d};
-  const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n')};
+  // Tabs inside quotes are data: the scan stops at each to count its line.
+  const Unit quoted_stops[] = {Unit('"'), Unit('\r'), Unit('\n'), Unit('\t')};
   for (;;) {
     // p starts a field, or follows the closing quote of one.
     const bool first = !record_open_;
@@ -566,8 +594,15 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
     }
     if (stop == p) {
       // A quoted field ending right at a delimiter or line end, with no
-      // doubled quote or line break inside.
+      // doubled quote, tab or line break inside.
       const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
+      // No line break lies before q: every tab is on this line, which a
+      // later look at the same field (the general path, the next block)
+      // does not count twice.
+      while (q != end && *q == Unit('\t')) {
+        TabOn(line_);
+        q = scan::FindAny(q + 1, end, quoted_stops);
+      }
       if (q != end && *q == Unit('"') && q + 1 != end &&
           (q[1] == d || q[1] == Unit('\r') || q[1] == Unit('\n'))) {
         if (scan::FindAny(stop + 1, q, delimiter) != q) ++counts_->quoted_delimiters;
@@ -626,6 +661,14 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         } else {
           ++p;
           state_ = State::kTail;
+          if (counts_ != nullptr) {
+            counts_->quoted_line_breaks += streamed_breaks_;
+            if (streamed_tab_lines_ != 0) {
+              TabOn(streamed_first_tab_);
+              counts_->tab_lines += streamed_tab_lines_ - 1;  // on later lines
+              counts_->last_tab_line = streamed_last_tab_;
+            }
+          }
         }
         continue;
       }
@@ -634,7 +677,7 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         o = escaped ? Escape(p, p + n, false, o) : Copy(p, p + n, o);
         p += n;
         ++line_;
-        if (counts_ != nullptr) ++counts_->quoted_line_breaks;
+        ++streamed_breaks_;
         continue;
       }
       if (counts_ != nullptr && delimiter_here()) streamed_delimiter_ = true;
@@ -650,6 +693,14 @@ bool QuotedRule<Unit>::Stream(const Unit*& p, const Unit* end, bool at_end, Unit
         *o++ = Unit('"');
         ++p;
         continue;
+      }
+    }
+    if (counts_ != nullptr && c == Unit('\t')) {
+      if (state_ == State::kTail) {
+        TabOn(line_);
+      } else if (streamed_tab_lines_ == 0 || streamed_last_tab_ != line_) {
+        if (streamed_tab_lines_++ == 0) streamed_first_tab_ = line_;
+        streamed_last_tab_ = line_;
       }
     }
     const std::size_t n = CharUnits(lead_bytes_, p, end);

@@ -44,6 +44,13 @@ struct QuoteCounts {
   std::uint64_t quoted_line_breaks = 0;   // line breaks inside quoted fields
   std::uint64_t unclosed_quote_line = 0;  // line where a never-closed quote opened
   FieldTally tally;                       // fields per record, by its first line
+  // Lines holding a tab inside a field. Complete only for a delimiter that
+  // holds a tab: with any other, a tab outside quotes is passed over by the
+  // fast count, and the textual count (every tab then being data in both
+  // readings) says the same.
+  std::uint64_t tab_lines = 0;
+  std::uint64_t first_tab_line = 0;
+  std::uint64_t last_tab_line = 0;  // not counted twice
 };
 
 template <typename Unit>
@@ -110,6 +117,7 @@ class QuotedRule {
   void Emit(const Unit* p, const Scan& scan, const Unit* data_end, bool first, Unit*& o);
   void EndRecord(Unit*& o);
   void FieldDone(bool quoted, bool holds_delimiter);
+  void TabOn(std::uint64_t line);
   void Unclosed(std::uint64_t line);
   bool DelimiterAt(const Unit* p) const;  // needs delimiter_.size() units
   bool AtCharStart(const Unit* begin, const Unit* at, const Unit* end) const;
@@ -134,6 +142,13 @@ class QuotedRule {
   std::uint64_t quote_line_ = 0;
   bool streamed_quoted_ = false;
   bool streamed_delimiter_ = false;
+  // Line breaks and tabs inside the quotes of a streamed field, counted only
+  // once its quote closes: a quote that never closes counts nothing, as
+  // when its field is held (the check's counts do not depend on blocks).
+  std::uint64_t streamed_breaks_ = 0;
+  std::uint64_t streamed_tab_lines_ = 0;
+  std::uint64_t streamed_first_tab_ = 0;
+  std::uint64_t streamed_last_tab_ = 0;
   bool finished_ = false;  // an unclosed quote ended the reading early
 };
 

@@ -61,6 +61,8 @@ std::string_view ReasonDescription(ErrorReason reason) {
       return "Read-only file system";
     case ErrorReason::kInputChanged:
       return "The file changed while it was converted; nothing was written";
+    case ErrorReason::kInputChangedOutputCut:
+      return "The file changed while it was converted; the output holds an incomplete result";
     case ErrorReason::kFileInUse:
       return "Another program has the file open";
     case ErrorReason::kInterrupted:

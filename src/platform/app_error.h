@@ -33,15 +33,16 @@ enum ErrorNumber : int {
 // Reasons plainer than their number's standard description; the error keeps
 // the number handlers tell apart.
 enum class ErrorReason {
-  kResultIsFolder,      // kErrPathFileAccess
-  kReadOnlyFileSystem,  // kErrPermissionDenied
-  kInputChanged,        // kErrPathFileAccess
-  kFileInUse,           // kErrPermissionDenied
-  kInterrupted,         // kErrPathFileAccess
-  kResultIsNotAFile,    // kErrPathFileAccess
-  kNoCommonFolder,      // kErrInvalidArgument: the file dialog's answer
-  kFolderNotOpened,     // kErrPathFileAccess: the shell opened no folder
-  kUnexpected,          // kErrInvalidArgument: whatever else was thrown
+  kResultIsFolder,         // kErrPathFileAccess
+  kReadOnlyFileSystem,     // kErrPermissionDenied
+  kInputChanged,           // kErrPathFileAccess
+  kInputChangedOutputCut,  // kErrPathFileAccess: the same, written straight into a pipe or device
+  kFileInUse,              // kErrPermissionDenied
+  kInterrupted,            // kErrPathFileAccess
+  kResultIsNotAFile,       // kErrPathFileAccess
+  kNoCommonFolder,         // kErrInvalidArgument: the file dialog's answer
+  kFolderNotOpened,        // kErrPathFileAccess: the shell opened no folder
+  kUnexpected,             // kErrInvalidArgument: whatever else was thrown
 };
 
 class AppError;

@@ -14,6 +14,10 @@ bool PathIsUnreadable(const std::string& path);
 bool IsExistingFile(const std::string& path);
 // True when the path's attributes can be read and say "folder".
 bool FolderExists(const std::string& path);
+// True when the path is a device, pipe or socket, which a result is written
+// into as it goes rather than replaced (never on Windows, whose writer
+// replaces only files).
+bool IsDeviceOrPipe(const std::string& path);
 // True when the last-change time of the path (file or folder) can be read.
 bool PathExists(const std::string& path);
 

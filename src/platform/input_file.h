@@ -22,9 +22,11 @@ class InputFile {
 
   // Reads up to size bytes; returns 0 only at the end. Throws AppError,
   // also at the end when the file changed while it was read (its size or
-  // modification time differs from when it was opened): truncated, its
-  // result would end in a cut line; appended to, it could run for ever. A
-  // file that grows is read no further than its size when opened.
+  // modification time differs from when it was opened, or its change time
+  // from the first read: a rewrite that puts the modification time back
+  // still moves the change time): truncated, its result would end in a cut
+  // line; appended to, it could run for ever. A file that grows is read no
+  // further than its size when opened.
   std::size_t Read(void* buffer, std::size_t size);
   // The size when opened; for a file on disk only.
   std::uint64_t size() const { return size_; }
@@ -41,6 +43,10 @@ class InputFile {
   std::int64_t modified_ = 0;  // the system's own clock units
   bool on_disk_ = true;        // a regular file, not a pipe or device
   int permissions_ = -1;
+  // The change time (inode change on POSIX, ChangeTime on Windows), taken
+  // at the first read; no program can set it back.
+  std::int64_t changed_ = 0;
+  bool change_taken_ = false;
   // Files that claim no size (Linux's /proc) are read to their end as told.
   std::size_t Cap(std::size_t size) const {
     if (size_ == 0 || size_ - read_ >= size) return size;

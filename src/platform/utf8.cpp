@@ -1,6 +1,7 @@
 #include "platform/utf8.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace delvora {
 
@@ -75,46 +76,101 @@ std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8) {
 
 namespace {
 
-bool IsInvisibleFormat(char32_t code) {
-  return code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
-         (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069) || code == 0xFEFF;
+// On Windows a backslash separates a path's parts and no name holds one:
+// it stays as it is.
+#ifdef _WIN32
+constexpr bool kBackslashSeparates = true;
+#else
+constexpr bool kBackslashSeparates = false;
+#endif
+
+// Unicode's Default_Ignorable_Code_Point set (which holds all of
+// Bidi_Control) and the line and paragraph separators, which split a line
+// for many readers.
+constexpr char32_t kHidden[][2] = {
+    {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C}, {0x115F, 0x1160}, {0x17B4, 0x17B5},
+    {0x180B, 0x180F},   {0x200B, 0x200F},   {0x2028, 0x202E}, {0x2060, 0x206F}, {0x3164, 0x3164},
+    {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0}, {0xFFF0, 0xFFF8}, {0x1BCA0, 0x1BCA3},
+    {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+};
+
+void AppendHex(std::string& out, std::uint32_t value, int digits) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int shift = 4 * (digits - 1); shift >= 0; shift -= 4) out += kHex[(value >> shift) & 15];
+}
+
+void AppendJsonUnit(std::string& out, std::uint32_t unit) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u";
+  for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(unit >> shift) & 15];
 }
 
 }  // namespace
 
-std::string Shown(std::string_view text, bool keep_line_breaks) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string shown;
-  shown.reserve(text.size());
+bool IsHiddenCharacter(char32_t code) {
+  if (code < 0x20 || code == 0x7F || (code >= 0x80 && code < 0xA0)) return true;
+  for (const auto& range : kHidden) {
+    if (code < range[0]) return false;
+    if (code <= range[1]) return true;
+  }
+  return false;
+}
+
+std::string EscapeText(std::string_view text, EscapeStyle style, bool keep_line_breaks) {
+  const bool json = style == EscapeStyle::kJson;
+  std::string out;
+  out.reserve(text.size());
   while (!text.empty()) {
     const auto lead = static_cast<unsigned char>(text[0]);
     char32_t code = 0;
     const std::size_t length = DecodeUtf8Sequence(text, code);
     if (length == 0) {
-      shown += "\\x";
-      shown += kHex[lead >> 4];
-      shown += kHex[lead & 15];
+      // A byte that is not UTF-8: as itself, or as the lone surrogate
+      // Python's surrogateescape reads back as that byte.
+      if (json) {
+        AppendJsonUnit(out, 0xDC00u + lead);
+      } else {
+        out += "\\x";
+        AppendHex(out, lead, 2);
+      }
     } else if (keep_line_breaks && (code == '\r' || code == '\n')) {
-      shown += static_cast<char>(code);
+      out += static_cast<char>(code);
     } else if (code == '\n') {
-      shown += "\\n";
+      out += "\\n";
     } else if (code == '\t') {
-      shown += "\\t";
+      out += "\\t";
     } else if (code == '\r') {
-      shown += "\\r";
-    } else if (code < 0x20 || code == 0x7F) {
-      shown += "\\x";
-      shown += kHex[code >> 4];
-      shown += kHex[code & 15];
-    } else if ((code >= 0x80 && code < 0xA0) || IsInvisibleFormat(code)) {
-      shown += "\\u";
-      for (int shift = 12; shift >= 0; shift -= 4) shown += kHex[(code >> shift) & 15];
+      out += "\\r";
+    } else if (code == '\\' && (json || !kBackslashSeparates)) {
+      out += "\\\\";
+    } else if (code == '"' && json) {
+      out += "\\\"";
+    } else if (!IsHiddenCharacter(code)) {
+      out.append(text.substr(0, length));
+    } else if (json) {
+      if (code >= 0x10000) {
+        AppendJsonUnit(out, 0xD800u + ((code - 0x10000) >> 10));
+        AppendJsonUnit(out, 0xDC00u + ((code - 0x10000) & 0x3FF));
+      } else {
+        AppendJsonUnit(out, code);
+      }
+    } else if (code < 0x80) {
+      out += "\\x";
+      AppendHex(out, code, 2);
+    } else if (code < 0x10000) {
+      out += "\\u";
+      AppendHex(out, code, 4);
     } else {
-      shown.append(text.substr(0, length));
+      out += "\\U";
+      AppendHex(out, code, 8);
     }
     text.remove_prefix(std::max<std::size_t>(length, 1));
   }
-  return shown;
+  return out;
+}
+
+std::string Shown(std::string_view text, bool keep_line_breaks) {
+  return EscapeText(text, EscapeStyle::kShown, keep_line_breaks);
 }
 
 }  // namespace delvora

@@ -23,12 +23,30 @@ bool IsValidUtf8(std::string_view text);
 std::optional<std::u32string> Utf8ToCodePoints(std::string_view utf8);
 std::optional<std::u16string> Utf8ToUtf16(std::string_view utf8);
 
-// Text as the programs' messages show it, so that a name can neither break
-// a line, drive a terminal nor disguise itself: control characters (C0, DEL,
-// C1), bytes that are not UTF-8, and the invisible and direction-changing
-// format characters (U+061C, U+200B-U+200F, U+2028-U+202E, U+2066-U+2069,
-// U+FEFF) become escapes (\n, \x80, \u202E). keep_line_breaks leaves CR and LF
-// alone, for a whole message whose own lines they are.
+// The one rule for showing names (and other text from outside) in
+// messages, reports and the window's boxes, so that a name can neither
+// break a line, drive a terminal nor pass for another:
+// - a byte that is not UTF-8 becomes \xHH (JSON: \udcHH, the lone
+//   surrogate Python's surrogateescape reads back as that byte);
+// - tab, LF and CR become \t, \n, \r; other C0 controls, DEL and C1
+//   controls are escaped, and so is every hidden character
+//   (IsHiddenCharacter): \xHH below 128, \uHHHH, \UHHHHHHHH (JSON: \u
+//   units, a pair above U+FFFF);
+// - a backslash becomes \\, so that an escape cannot be typed into a name
+//   (except on Windows, where it separates a path's parts and no name can
+//   hold one); JSON also escapes the double quote.
+// Everything else is the text's own UTF-8.
+enum class EscapeStyle { kShown, kJson };
+// keep_line_breaks leaves CR and LF alone, for a whole message whose own
+// lines they are. kJson gives the inside of a JSON string.
+std::string EscapeText(std::string_view text, EscapeStyle style, bool keep_line_breaks = false);
+
+// Controls (C0, DEL, C1) and the characters that are invisible or change
+// the direction of text: Unicode's Default_Ignorable_Code_Point set (which
+// includes Bidi_Control) and U+2028, U+2029.
+bool IsHiddenCharacter(char32_t code);
+
+// EscapeText for messages.
 std::string Shown(std::string_view text, bool keep_line_breaks = false);
 
 }  // namespace delvora

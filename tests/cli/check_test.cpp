@@ -106,7 +106,7 @@ TEST(CheckReport, NamesCannotBreakTheLineOrTheJson) {
   const std::string name = "'x: mark=y\n\"z\\.csv'";
   const ShellRun text = Shell(dir.path(), "--check " + name);
   EXPECT_EQ(text.status, 0);
-  EXPECT_EQ(text.out, dir.path().string() + "/x:\\x20mark=y\\n\"z\\.csv: mark=none" +
+  EXPECT_EQ(text.out, dir.path().string() + "/x:\\x20mark=y\\n\"z\\\\.csv: mark=none" +
                           text.out.substr(text.out.find(" line-ends=")));
   const ShellRun json = Shell(dir.path(), "--check --json --strict " + name + " -");
   EXPECT_EQ(json.status, 1);
@@ -117,6 +117,7 @@ TEST(CheckReport, NamesCannotBreakTheLineOrTheJson) {
       << json.out;
   EXPECT_TRUE(Has(json.out,
                   "\"common_fields\":2,\"differing_lines\":1,\"differs_at\":[3],"
+                  "\"malformed\":0,\"first_malformed\":null,"
                   "\"safe\":false,\"verdict\":\"field counts differ"))
       << json.out;
   EXPECT_TRUE(Has(json.out, "}\n{\"file\":\"-\",")) << json.out;
@@ -177,6 +178,126 @@ TEST(CheckReport, ListsOfFilesAndReportsThatCannotBeWritten) {
       EXPECT_EQ(run.out.rfind("delvora-convert: the standard output: ", 0), 0u) << run.out;
     }
   }
+}
+
+// Each promise of the check, the lists and the names, as a user meets it:
+// files made by the shell, the real program, its status and what it says.
+TEST(CheckReport, VerdictsListsAndNamesHoldTheirPromises) {
+  testing::TempDir dir;
+  struct Case {
+    std::string setup;      // shell commands run first, in the folder
+    std::string arguments;  // to delvora-convert
+    int status;
+    std::vector<std::string> said;  // each found in what it prints
+  };
+  const std::string tab_quoted = "printf 'id\\tnote\\n1\\t\"a\\tb\"\\n' > qt.csv; ";
+  const Case cases[] = {
+      // A tab inside quotes is data for --quotes whatever the delimiter.
+      {tab_quoted,
+       "-d tab --quotes --check qt.csv",
+       1,
+       {"tab-lines=1 first-tab-line=2", "verdict: needs --escape"}},
+      {tab_quoted,
+       "-d tab --check qt.csv",
+       1,
+       {"tab-lines=0", "verdict: needs --escape (1 quoted field holds the delimiter"}},
+      {"printf 'a\\t\\tb\\n\"x\\t\\ty\"\\tz\\n' > t2.csv; ",
+       "--other \"$(printf '\\t\\t')\" --quotes --check t2.csv",
+       1,
+       {"tab-lines=1 first-tab-line=2", "needs --escape"}},
+      {"printf 'a\\t,b\\n\"x\\t,y\"\\t,z\\n' > t3.csv; ",
+       "--other \"$(printf '\\t,')\" --quotes --check t3.csv",
+       1,
+       {"tab-lines=1 first-tab-line=2", "needs --escape"}},
+      {"printf 'a\\t,b\\n\"x\\t,y\"\\t,z\\n' > t3.csv; ",
+       "--other \"$(printf '\\t,')\" --escape --check t3.csv",
+       0,
+       {"verdict: safe, every quote closes"}},
+      // Quoted line breaks: the plain verdict sends the user to --escape.
+      {"printf 'a,\"x\\ny\"\\n' > lb.csv; ", "--check lb.csv", 1, {"verdict: needs --escape"}},
+      {"printf 'a,\"x,y\"\\n' > qd.csv; ", "--check qd.csv", 1, {"verdict: needs --quotes"}},
+      // A lone CR last in a vector's last lane, nothing read past the input.
+      {"printf 'b\\t\"b\\n\"ta,| \\na\\ta\\taa\\t,\\r' > cr.csv; ",
+       "--check cr.csv",
+       1,
+       {"crlf=0 lf=2 cr=1"}},
+      // Malformed marked text: loud, nothing written, the older result kept.
+      {"printf '\\377\\376a\\0,\\0b\\0\\n\\0c' > x.csv; echo old > x.tsv; ",
+       "x.csv; s=$?; cat x.tsv; exit $s",
+       1,
+       {"x.csv: Invalid file format (malformed UTF-16LE text at byte 10: an odd last byte)",
+        "\nold"}},
+      {"printf '\\377\\376a\\0,\\0b\\0\\n\\0c' > x.csv; ",
+       "--check x.csv",
+       1,
+       {"malformed=1 first-malformed=10 verdict: malformed text (1 place that cannot be read as "
+        "UTF-16LE, the first at byte 10)"}},
+      {"printf '\\377\\376a\\0\\0\\334' > s.csv; ",
+       "--check --json s.csv",
+       1,
+       {"\"malformed\":1,\"first_malformed\":4,\"safe\":false"}},
+      {"printf '\\0\\0\\376\\377\\0\\21\\0\\0' > big.csv; ",
+       "big.csv; s=$?; ls; exit $s",
+       1,
+       {"malformed UTF-32BE text at byte 4: a value above U+10FFFF", "big.csv\n"}},
+      // FF FE 00 00 is the UTF-32LE mark, also where UTF-16LE starts with
+      // U+0000: the verdict says so.
+      {"printf '\\377\\376\\0\\0a\\0,\\0b\\0\\n\\0' > z.csv; ",
+       "--check z.csv",
+       1,
+       {"mark=UTF-32LE", "a UTF-16LE file whose first character is U+0000"}},
+      // Lists: bytes that are not UTF-8, a mark, several lists, "-".
+      {"printf 'a,b\\n' > \"$(printf 'n\\377.csv')\"; printf '\\357\\273\\277qt.csv\\n' > l1; "
+       "printf 'n\\377.csv\\r\\n' > l2; echo x > qt.csv; ",
+       "--dry-run --files-from l1 --files-from l2",
+       0,
+       {"/qt.csv \xE2\x86\x92 ", "/n\\xFF.csv \xE2\x86\x92 "}},
+      {"printf 'a.csv\\n-\\n' > l3; ", "--files-from l3", 2, {"names '-'"}},
+      {"mkdir -p d; ", "--files-from d", 2, {"'d' is a folder"}},
+      {"printf 'a\\0b\\n' > l4; ", "--dry-run --files-from l4", 1, {"a\\x00b: File not found"}},
+      // One escaping rule: a backslash cannot pass for a byte's escape, and
+      // hidden characters show.
+      {"touch '\\xFF.csv' \"$(printf 'w\\342\\201\\240.csv')\"; ",
+       "--dry-run '\\xFF.csv' w*.csv",
+       0,
+       {"/\\\\xFF.csv", "/w\\u2060.csv"}},
+      {"printf 'a\\n' > \"$(printf 'p\\342\\200\\250.csv')\"; ",
+       "--check --json p*.csv",
+       0,
+       {"/p\\u2028.csv\""}},
+      // Small promises.
+      {"", "--check --line-end crlf qt.csv", 2, {"--check writes nothing"}},
+      {"", "--quotes --escape qt.csv", 2, {"--quotes and --escape"}},
+      {"", "--check qt.csv > /dev/full", 1, {"the standard output: Disk full"}},
+      {": > empty.csv; ", "empty.csv && od -c empty.tsv", 0, {"\\r  \\n"}},
+  };
+  for (const Case& c : cases) {
+    const ShellRun run = Shell(dir.path(), c.arguments, c.setup);
+    EXPECT_EQ(run.status, c.status) << c.arguments << "\n" << run.out;
+    for (const std::string& part : c.said)
+      EXPECT_TRUE(Has(run.out, part)) << part << "\n" << run.out;
+  }
+}
+
+// A result written straight into a pipe cannot be taken back: an input that
+// changes under it is not reported as "nothing was written".
+TEST(CheckReport, AChangedInputIntoAPipeSaysTheOutputIsCut) {
+  testing::TempDir dir;
+  std::string big;
+  while (big.size() < (8u << 20)) big += "aaaaaaaa,bbbbbbbb,cccccccc,dddddddd\n";
+  testing::WriteFile(dir.path() / "in.csv", big);
+  // The converter fills the pipe and waits; the input is cut; the pipe is
+  // drained and the converter reads on to the changed end.
+  const ShellRun run =
+      Shell(dir.path(),
+            "-o p in.csv 2> err & exec 3< p; head -c 100000 <&3 > /dev/null; "
+            "truncate -s 1000 in.csv; cat <&3 > /dev/null; wait $!; echo status $?; cat err",
+            "mkfifo p; ");
+  EXPECT_TRUE(Has(run.out, "status 1")) << run.out;
+  EXPECT_TRUE(Has(run.out,
+                  "in.csv: The file changed while it was converted; the output holds an "
+                  "incomplete result"))
+      << run.out;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/name_list.h"
+
 namespace delvora {
 namespace {
 
@@ -30,12 +32,13 @@ TEST(ParseOptions, ReadsTheCommandLineAsGetoptWould) {
        })},
       {{"--quotes", "--escape", "--check", "-h", "--version", "a"},
        with([](CliOptions& o) { o.quotes = o.escape = o.check = o.help = o.version = true; })},
-      {{"-q0", "--files-from=-", "--line-end", "lf", "--json", "--strict", "a"},
+      {{"-q0", "--files-from=-", "--line-end", "lf", "--json", "--strict", "--files-from", "l",
+        "a"},
        with([](CliOptions& o) {
-         o.quiet = o.null_separated = o.line_end_lf = o.json = o.strict = true;
-         o.files_from = "-";
+         o.quiet = o.null_separated = o.line_end_lf = o.line_end_given = o.json = o.strict = true;
+         o.files_from = {"-", "l"};
        })},
-      {{"--line-end=crlf", "a"}, with([](CliOptions&) {})},
+      {{"--line-end=crlf", "a"}, with([](CliOptions& o) { o.line_end_given = true; })},
       {{"-", "--", "-q", "--"}, with([](CliOptions& o) {
          o.paths = {"-", "-q", "--"};
        })},
@@ -84,7 +87,48 @@ TEST(ParseFileList, NamesOneALineOrNulSeparated) {
             (std::vector<std::string>{"a.csv", "b c.csv", "last"}));
   EXPECT_EQ(ParseFileList(std::string("a\nb\0\0c\r\0", 8), true),
             (std::vector<std::string>{"a\nb", "c\r"}));
-  EXPECT_THROW(ParseFileList("ok\n\xFF.csv\n", false), UsageError);
+  // Names are bytes, as on the command line; a mark at the start of the
+  // list is no part of its first name; "-" is no file a list can name.
+  EXPECT_EQ(ParseFileList("\xEF\xBB\xBFok\n\xFF.csv\n", false),
+            (std::vector<std::string>{"ok", "\xFF.csv"}));
+  EXPECT_EQ(ParseFileList("a\n\xEF\xBB\xBF", false),
+            (std::vector<std::string>{"a", "\xEF\xBB\xBF"}));
+  EXPECT_EQ(ParseFileList("\xEF\xBB", false), (std::vector<std::string>{"\xEF\xBB"}));
+  EXPECT_THROW(ParseFileList("a\n-\r\nb", false), UsageError);
+  // The mark arriving a byte at a time.
+  FileListReader reader(true);
+  std::vector<std::string> names;
+  const auto add = [&](std::string_view name) { names.emplace_back(name); };
+  for (const char c : std::string("\xEF\xBB\xBF"
+                                  "a\0b",
+                                  6))
+    reader.Feed(std::string_view(&c, 1), add);
+  reader.Finish(add);
+  EXPECT_EQ(names, (std::vector<std::string>{"a", "b"}));
+}
+
+// The run's store of names: in order, by number, across its chunks, with
+// names of every length (empty, holding NUL, longer than a chunk).
+TEST(NameList, GivesBackEveryNameInOrderAndByNumber) {
+  NameList names;
+  std::vector<std::string> kept;
+  for (std::size_t i = 0; i < 70000; ++i) {
+    std::string name = "name" + std::to_string(i) + std::string(i % 300, 'x');
+    if (i == 5) name = std::string("a\0b", 3);
+    if (i == 6) name.clear();
+    if (i == 40000) name = std::string(3u << 20, 'y');
+    names.Add(name);
+    kept.push_back(std::move(name));
+  }
+  ASSERT_EQ(names.size(), kept.size());
+  NameList::Cursor cursor(names, 0);
+  for (const std::string& name : kept) ASSERT_EQ(cursor.Next(), name);
+  for (const std::size_t i : {0u, 5u, 6u, 63u, 64u, 65u, 39999u, 40000u, 40001u, 69999u})
+    EXPECT_EQ(names[i], kept[i]) << i;
+  NameList::Cursor from(names, 40001);
+  EXPECT_EQ(from.Next(), kept[40001]);
+  const NameList empty;
+  NameList::Cursor none(empty, 0);  // an empty list has nothing to read
 }
 
 }  // namespace

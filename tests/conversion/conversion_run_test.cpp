@@ -210,8 +210,7 @@ TEST_F(ConversionRunTest, AFileThatFailsIsReportedOnceAtItsStepAndTheRunGoesOn) 
   window.entries = {"a.csv", "b.csv", "c.csv", "d.csv"};
   engine.on_call = [](const Call& call) {
     if (call.input == "b.csv") {
-      throw ConversionFailure(ConversionFailure::Stage::kRead,
-                              StandardError(kErrFileNotFound));
+      throw ConversionFailure(ConversionFailure::Stage::kRead, StandardError(kErrFileNotFound));
     }
     if (call.input == "c.csv") {
       throw ConversionFailure(ConversionFailure::Stage::kWrite,
@@ -385,6 +384,28 @@ TEST_F(RealRunTest, UnreadableInputsAreReportedAtTheReadingStepAndWriteNothing) 
   EXPECT_FALSE(std::filesystem::exists(dir / "out" / "missing.tsv"));
   EXPECT_FALSE(std::filesystem::exists(dir / "out" / "folder.tsv"));
   EXPECT_THAT(window.messages, ElementsAre("Done."));
+}
+
+// Malformed marked text is the window's standard failure too: the table's
+// description with the byte offset, at the reading step, while the
+// progress text names the file; the older result stays.
+TEST_F(RealRunTest, MalformedTextIsReportedAtTheReadingStepAndKeepsTheOlderResult) {
+  Input("cut.csv", std::string("\xFF\xFE"
+                               "a\0,\0b",
+                               7));
+  testing::WriteFile(dir / "out" / "cut.tsv", "older");
+  Input("ok.csv", "a,b\r\n");
+  RunOnce();
+  ASSERT_EQ(window.reporter.errors.size(), 1u);
+  EXPECT_EQ(window.reporter.errors[0].step, 170);
+  EXPECT_EQ(window.reporter.errors[0].number, kErrInvalidFormat);
+  EXPECT_EQ(window.reporter.errors[0].description,
+            std::string(StandardDescription(kErrInvalidFormat)) +
+                " (malformed UTF-16LE text at byte 6: an odd last byte)");
+  EXPECT_NE(std::find(window.log.begin(), window.log.end(), "text Processing: cut.csv"),
+            window.log.end());
+  EXPECT_EQ(Output("cut.tsv"), "older");
+  EXPECT_EQ(Output("ok.tsv"), "a\tb\r\n");
 }
 
 #ifndef _WIN32

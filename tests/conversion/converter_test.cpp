@@ -176,27 +176,48 @@ TEST(Marks, NothingIsDroppedSilently) {
             "\xEF\xBB\xBF"
             "\xC3\t\xFF\xA9\r\n");
   EXPECT_EQ(Utf8("\xC3,\xFF"), "\xC3\t\xFF\r\n");
-  // An odd trailing byte of UTF-16 and a truncated UTF-32 unit become U+FFFD.
-  EXPECT_EQ(Utf8("\xFF\xFE"
-                 "a\x00"
-                 "b"sv),
-            "\xFF\xFE"
-            "a\x00\xFD\xFF\r\x00\n\x00"sv);
-  EXPECT_EQ(Utf8("\xFF\xFE\x00"sv), "\xFF\xFE\xFD\xFF\r\x00\n\x00"sv);
-  EXPECT_EQ(Utf8("\xFF\xFE\x00\x00"
-                 "a\x00\x00\x00\x62\x00"sv),
-            "\xFF\xFE"
-            "a\x00\xFD\xFF\r\x00\n\x00"sv);
-  // A UTF-32 value beyond Unicode becomes U+FFFD; unpaired surrogates stay.
-  EXPECT_EQ(Utf8("\xFF\xFE\x00\x00"
-                 "\x00\x00\x11\x00"sv),
-            "\xFF\xFE\xFD\xFF\r\x00\n\x00"sv);
-  EXPECT_EQ(Utf8("\xFF\xFE\x00\x00"
-                 "\x00\xD8\x00\x00"sv),
-            "\xFF\xFE\x00\xD8\r\x00\n\x00"sv);
-  EXPECT_EQ(Utf8("\xFF\xFE"
-                 "\x00\xDC,\x00\x00\xD8"sv),
-            "\xFF\xFE\x00\xDC\t\x00\x00\xD8\r\x00\n\x00"sv);
+  // Marked text that cannot be decoded fails, naming the first place.
+  const struct {
+    std::string_view input;
+    std::string_view message;
+  } malformed[] = {
+      {"\xFF\xFE"
+       "a\x00"
+       "b"sv,
+       "malformed UTF-16LE text at byte 4: an odd last byte"},
+      {"\xFF\xFE\x00"sv, "malformed UTF-16LE text at byte 2: an odd last byte"},
+      {"\xFE\xFF\x00"sv, "malformed UTF-16BE text at byte 2: an odd last byte"},
+      {"\xFF\xFE\x00\x00"
+       "a\x00\x00\x00\x62\x00"sv,
+       "malformed UTF-32LE text at byte 8: a cut last unit"},
+      {"\xFF\xFE\x00\x00"
+       "\x00\x00\x11\x00"sv,
+       "malformed UTF-32LE text at byte 4: a value above U+10FFFF"},
+      {"\x00\x00\xFE\xFF\x00\x00\x00"
+       "a\x00\x00\xD8\x00"sv,
+       "malformed UTF-32BE text at byte 8: a surrogate code point"},
+      {"\xFF\xFE"
+       "a\x00\x00\xDC,\x00"sv,
+       "malformed UTF-16LE text at byte 4: an unpaired surrogate"},
+      {"\xFE\xFF\x00"
+       "a\xD8\x00\x00,"sv,
+       "malformed UTF-16BE text at byte 4: an unpaired surrogate"},
+      {"\xFF\xFE,\x00\x00\xD8"sv, "malformed UTF-16LE text at byte 4: an unpaired surrogate"},
+  };
+  for (const auto& c : malformed) {
+    for (std::size_t block : {16u, 1u << 20}) {
+      try {
+        EngineConvert(c.input, ",", kUtf8Page, block, 1);
+        ADD_FAILURE() << "converted: " << ::testing::PrintToString(c.input);
+      } catch (const ConversionFailure& failure) {
+        EXPECT_EQ(failure.number(), kErrInvalidFormat);
+        EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
+        EXPECT_EQ(failure.description(), "Invalid file format (" + std::string(c.message) + ")");
+      }
+    }
+  }
+  // Paired surrogates are text.
+  EXPECT_EQ(Utf8("\xFF\xFE\x3D\xD8\x00\xDE"sv), "\xFF\xFE\x3D\xD8\x00\xDE\r\x00\n\x00"sv);
 }
 
 TEST(NarrowCodePage, DelimiterIsMatchedInTheCodePage) {
@@ -251,10 +272,26 @@ TEST(Engine, AgreesWithTheReferenceOnRandomInput) {
     const std::string input = testing::RandomInput(random, round % 10 == 0 ? 400 : 40);
     const std::string delimiter = testing::RandomDelimiter(random);
     const unsigned page = pages[round % 3];
-    const std::string expected = ReferenceConvert(input, delimiter, page);
     // Half the rounds write on a second thread, as files are written.
-    const std::string actual = EngineConvert(input, delimiter, page, block(random), piece(random),
-                                             static_cast<unsigned>(random()), round % 2 == 0);
+    const auto engine = [&] {
+      return EngineConvert(input, delimiter, page, block(random), piece(random),
+                           static_cast<unsigned>(random()), round % 2 == 0);
+    };
+    std::string expected;
+    try {
+      expected = ReferenceConvert(input, delimiter, page);
+    } catch (const testing::ReferenceMalformed& malformed) {
+      try {
+        engine();
+        ADD_FAILURE() << "malformed text converted, round " << round;
+      } catch (const ConversionFailure& failure) {
+        EXPECT_NE(failure.description().find(" at byte " + std::to_string(malformed.offset)),
+                  std::string::npos)
+            << failure.description() << ", round " << round;
+      }
+      continue;
+    }
+    const std::string actual = engine();
     ASSERT_EQ(actual, expected) << "round " << round << ", delimiter \"" << delimiter
                                 << "\", code page " << page << ", input \"" << input << "\"";
   }

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "conversion/check.h"
 #include "conversion/converter.h"
 
 namespace delvora::testing {
@@ -269,26 +270,37 @@ std::basic_string<Unit> ConvertIn(Quoting quoting, const std::basic_string<Unit>
   return ConvertQuoted(text, delimiter, matches, quoting);
 }
 
-std::u16string DecodeUnits(std::string_view bytes, bool utf32, bool big_endian) {
+// Marked text that cannot be decoded throws ReferenceMalformed at the first
+// such place: an unpaired surrogate, a UTF-32 value past U+10FFFF or in the
+// surrogate range, a cut last unit. offset: the mark's length.
+std::u16string DecodeUnits(std::string_view bytes, bool utf32, bool big_endian,
+                           std::size_t offset) {
   std::u16string units;
   const std::size_t width = utf32 ? 4 : 2;
   std::size_t i = 0;
+  std::size_t high_at = 0;
+  bool high = false;
   for (; i + width <= bytes.size(); i += width) {
     std::uint32_t v = 0;
     for (std::size_t k = 0; k < width; ++k) {
       const auto b = static_cast<unsigned char>(bytes[i + k]);
       v |= std::uint32_t{b} << (8 * (big_endian ? width - 1 - k : k));
     }
+    const bool is_high = v >= 0xD800 && v <= 0xDBFF, is_low = v >= 0xDC00 && v <= 0xDFFF;
+    if (utf32 && (is_high || is_low || v > 0x10FFFF)) throw ReferenceMalformed{offset + i};
+    if (high && !is_low) throw ReferenceMalformed{offset + high_at};
+    if (!high && is_low) throw ReferenceMalformed{offset + i};
+    high = is_high;
+    high_at = i;
     if (v <= 0xFFFF) {
       units.push_back(static_cast<char16_t>(v));
-    } else if (v <= 0x10FFFF) {
+    } else {
       units.push_back(static_cast<char16_t>(0xD800 + ((v - 0x10000) >> 10)));
       units.push_back(static_cast<char16_t>(0xDC00 + ((v - 0x10000) & 0x3FF)));
-    } else {
-      units.push_back(u'\uFFFD');
     }
   }
-  if (i < bytes.size()) units.push_back(u'\uFFFD');
+  if (high) throw ReferenceMalformed{offset + high_at};
+  if (i < bytes.size()) throw ReferenceMalformed{offset + i};
   return units;
 }
 
@@ -334,7 +346,8 @@ std::string ReferenceConvert(std::string_view input, std::string_view delimiter,
     const bool matches = EncodeUtf16Le(delimiter, d16);
     std::u16string d(d16.size() / 2, u'\0');
     std::memcpy(d.data(), d16.data(), d16.size());
-    const std::u16string out = ConvertIn(quoting, DecodeUnits(body, utf32, big), d, matches, false);
+    const std::u16string out =
+        ConvertIn(quoting, DecodeUnits(body, utf32, big, mark), d, matches, false);
     std::string bytes = "\xFF\xFE";
     for (char16_t u : out) {
       bytes.push_back(static_cast<char>(u & 0xFF));
@@ -427,6 +440,16 @@ std::string DifferentialCase(std::string_view data) {
   std::string expected;
   try {
     expected = ReferenceConvert(input, delimiter, page, mode);
+  } catch (const ReferenceMalformed& malformed) {
+    try {
+      EngineConvert(input, delimiter, page, block, piece, byte(2), behind, mode, lf);
+    } catch (const ConversionFailure& failure) {
+      if (failure.description().find(" at byte " + std::to_string(malformed.offset) + ":") ==
+          std::string::npos)
+        return "offset of malformed text" + where;
+      return "";
+    }
+    return "malformed text not reported" + where;
   } catch (const ReferenceUnclosedQuote& unclosed) {
     try {
       EngineConvert(input, delimiter, page, block, piece, byte(2), behind, mode, lf);
@@ -445,6 +468,57 @@ std::string DifferentialCase(std::string_view data) {
   const bool same = mode == Quoting::kQuoted ? TsvRows(actual, input) == TsvRows(expected, input)
                                              : actual == expected;
   return same ? "" : "output" + where;
+}
+
+std::string CheckDifferentialCase(std::string_view data) {
+  if (data.size() < 3) return "";
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(data[i]); };
+  std::string delimiter = kFuzzDelimiters[byte(0) % std::size(kFuzzDelimiters)];
+  const std::string_view input = data.substr(3);
+  const auto check = [&](std::size_t block, std::size_t piece) {
+    ChoppySource source{std::string(input), piece, byte(2)};
+    ConversionOptions options;
+    options.delimiter = delimiter;
+    options.code_page = NarrowCodePage{65001};
+    options.block_size = block;
+    return CheckStream(source, options);
+  };
+  const CheckReport report = check(16 + byte(1) % 64, 1 + byte(2) % 32);
+  const CheckReport whole = check(1 << 20, 1 << 20);
+  for (const Quoting mode : {Quoting::kTextual, Quoting::kQuoted, Quoting::kEscaped}) {
+    if (FormatCheckJson(report, mode, true) != FormatCheckJson(whole, mode, true))
+      return "report differs with the blocks: " + FormatCheckJson(report, mode, true) + " | " +
+             FormatCheckJson(whole, mode, true);
+  }
+  std::string quoted;
+  try {
+    quoted = ReferenceConvert(input, delimiter, 65001, Quoting::kQuoted);
+  } catch (const ReferenceMalformed& malformed) {
+    return report.malformed != 0 && report.first_malformed == malformed.offset
+               ? ""
+               : "malformed text's offset";
+  } catch (const ReferenceUnclosedQuote& unclosed) {
+    return report.unclosed_quote_line == unclosed.line ? "" : "unclosed quote's line";
+  }
+  if (report.malformed != 0) return "malformed text where there is none";
+  if (report.unclosed_quote_line != 0) return "an unclosed quote where every quote closes";
+  const auto rows = TsvRows(quoted, input);
+  std::size_t low = rows.empty() ? 0 : SIZE_MAX, high = 0;
+  for (const auto& row : rows) low = std::min(low, row.size()), high = std::max(high, row.size());
+  if (report.records != rows.size() || report.min_fields != low || report.max_fields != high)
+    return "quote-aware records or fields";
+  // Every textual line ends in CR LF in the reference's output.
+  const std::string plain = ReferenceConvert(input, delimiter, 65001, Quoting::kTextual);
+  const bool wide = MarkOf(input).wide;
+  const std::string_view pair = wide ? std::string_view("\r\0\n\0", 4) : "\r\n";
+  std::uint64_t lines = 0;
+  for (std::size_t at = wide ? 2 : 0; at + pair.size() <= plain.size(); at += wide ? 2 : 1) {
+    if (plain.compare(at, pair.size(), pair) == 0) ++lines;
+  }
+  if (report.lines != lines) return "textual lines";
+  const std::uint64_t ends = report.crlf_ends + report.lf_ends + report.cr_ends;
+  if (ends != lines && ends + 1 != lines) return "line ends";
+  return "";
 }
 
 std::size_t ChoppySource::Read(void* buffer, std::size_t size) {

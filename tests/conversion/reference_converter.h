@@ -17,12 +17,18 @@
 namespace delvora::testing {
 
 // code_page: 65001, 1252 or 932 (ASCII delimiters only for 932; not with
-// quoting). A quote left open throws ReferenceUnclosedQuote.
+// quoting). A quote left open throws ReferenceUnclosedQuote, malformed
+// marked text ReferenceMalformed.
 std::string ReferenceConvert(std::string_view input, std::string_view delimiter, unsigned code_page,
                              Quoting quoting = Quoting::kTextual);
 
 struct ReferenceUnclosedQuote {
   std::size_t line;
+};
+
+// Marked text that cannot be decoded; offset: the first such place's byte.
+struct ReferenceMalformed {
+  std::size_t offset;
 };
 
 // The fields of each record of a quote-aware TSV output (UTF-16LE fields as
@@ -71,5 +77,11 @@ std::string RandomDelimiter(std::mt19937& random);
 // read size, reading mode and line end come from the first three bytes, the input is
 // the rest. Empty when engine and reference agree, else what differed.
 std::string DifferentialCase(std::string_view data);
+
+// The same for --check: the report's reading of the input against the
+// reference converter's (malformed text and its offset, an unclosed quote
+// and its line, the quote-aware records and fields, the textual lines), and
+// the same report whatever the blocks and reads. Empty when all agree.
+std::string CheckDifferentialCase(std::string_view data);
 
 }  // namespace delvora::testing

@@ -34,6 +34,11 @@ bool IsExistingFile(const std::string& path) {
   return Stat(path, info) && !S_ISDIR(info.st_mode);
 }
 
+bool IsDeviceOrPipe(const std::string& path) {
+  struct stat info;
+  return Stat(path, info) && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
 bool FolderExists(const std::string& path) {
   struct stat info;
   return Stat(path, info) && S_ISDIR(info.st_mode);

@@ -32,6 +32,10 @@ int WaitForWriter(int fd) {
   return blocking;
 }
 
+std::int64_t Changed(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+}
+
 }  // namespace
 
 InputFile::InputFile(const std::string& path) {
@@ -79,6 +83,12 @@ void InputFile::Close() {
 std::size_t InputFile::Read(void* buffer, std::size_t size) {
   const int fd = static_cast<int>(handle_);
   const std::size_t ask = Cap(size);
+  if (!change_taken_) {
+    struct stat info;
+    if (::fstat(fd, &info) != 0) throw ErrorFromErrno(errno);
+    changed_ = Changed(info);
+    change_taken_ = true;
+  }
   for (;;) {
     const ssize_t n = ask == 0 ? 0 : ::read(fd, buffer, ask);
     if (n > 0) {
@@ -90,7 +100,7 @@ std::size_t InputFile::Read(void* buffer, std::size_t size) {
       struct stat info;
       if (::fstat(fd, &info) != 0) throw ErrorFromErrno(errno);
       if (static_cast<std::uint64_t>(info.st_size) != size_ || Modified(info) != modified_ ||
-          (size_ != 0 && read_ != size_))
+          Changed(info) != changed_ || (size_ != 0 && read_ != size_))
         throw StandardError(kErrPathFileAccess, ErrorReason::kInputChanged);
       return 0;
     }

@@ -39,6 +39,8 @@ bool IsExistingFile(const std::string& path) {
   return true;
 }
 
+bool IsDeviceOrPipe(const std::string&) { return false; }
+
 bool FolderExists(const std::string& path) {
   const DWORD attributes = Attributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

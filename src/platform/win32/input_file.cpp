@@ -23,6 +23,15 @@ bool Stamp(HANDLE h, std::uint64_t& size, std::int64_t& modified) {
   return true;
 }
 
+// The change time, which no program can set back; false when the system
+// cannot tell.
+bool ChangeTime(HANDLE h, std::int64_t& changed) {
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) return false;
+  changed = basic.ChangeTime.QuadPart;
+  return true;
+}
+
 }  // namespace
 
 InputFile::InputFile(const std::string& path) {
@@ -61,6 +70,10 @@ void InputFile::Close() {
 }
 
 std::size_t InputFile::Read(void* buffer, std::size_t size) {
+  if (!change_taken_) {
+    if (!ChangeTime(AsHandle(handle_), changed_)) throw ErrorFromWin32(GetLastError());
+    change_taken_ = true;
+  }
   const std::size_t capped = Cap(size);
   const DWORD ask = capped > (1u << 30) ? (1u << 30) : static_cast<DWORD>(capped);
   DWORD got = 0;
@@ -70,8 +83,12 @@ std::size_t InputFile::Read(void* buffer, std::size_t size) {
   if (got == 0) {
     std::uint64_t size_now = 0;
     std::int64_t modified_now = 0;
-    if (!Stamp(AsHandle(handle_), size_now, modified_now)) throw ErrorFromWin32(GetLastError());
-    if (size_now != size_ || modified_now != modified_ || (size_ != 0 && read_ != size_))
+    std::int64_t changed_now = 0;
+    if (!Stamp(AsHandle(handle_), size_now, modified_now) ||
+        !ChangeTime(AsHandle(handle_), changed_now))
+      throw ErrorFromWin32(GetLastError());
+    if (size_now != size_ || modified_now != modified_ || changed_now != changed_ ||
+        (size_ != 0 && read_ != size_))
       throw StandardError(kErrPathFileAccess, ErrorReason::kInputChanged);
   }
   return got;
