@@ -25,9 +25,8 @@ namespace {
 
 using namespace std::literals;
 using testing::EngineConvert;
+using testing::kUtf8Page;
 using testing::ReferenceConvert;
-
-constexpr unsigned kUtf8Page = 65001;
 
 std::string Utf8(std::string_view input, std::string_view delimiter = ",") {
   return EngineConvert(input, delimiter, kUtf8Page);

@@ -17,9 +17,8 @@ namespace {
 
 using namespace std::literals;
 using testing::EngineConvert;
+using testing::kUtf8Page;
 using testing::ReferenceConvert;
-
-constexpr unsigned kUtf8Page = 65001;
 
 std::string Quoted(std::string_view input, std::string_view delimiter = ",",
                    std::size_t block = 1 << 20, Quoting quoting = Quoting::kQuoted) {
