@@ -78,6 +78,7 @@ QLineEdit:focus { border-color: #2563EB; }
 QLineEdit:disabled { background: #EEF0F4; color: #9AA3B2; }
 QTreeView {
   background: #FFFFFF;
+  color: #1F2937;
   border: 1px solid #C9D1DE;
   border-radius: 6px;
   selection-background-color: #2563EB;
@@ -102,4 +103,5 @@ QProgressBar {
 }
 QProgressBar::chunk { background: #93C5FD; border-radius: 4px; }
 QToolTip { background: #1F2937; color: #FFFFFF; border: none; padding: 4px; }
-QMessageBox, QDialog { background: #F4F6FA; }
+QMessageBox, QDialog { background: #F4F6FA; color: #1F2937; }
+QMessageBox QLabel, QDialog QLabel { color: #1F2937; }

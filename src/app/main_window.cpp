@@ -20,6 +20,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QShowEvent>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QStyleOptionFocusRect>
 #include <QTreeView>
@@ -31,6 +32,7 @@
 #include "platform/file_system.h"
 #include "platform/product.h"
 #include "platform/progress_bar.h"
+#include "platform/qt_path_text.h"
 #include "platform/twips.h"
 #include "platform/utf8.h"
 #include "platform/web_page_opener.h"
@@ -116,7 +118,12 @@ class FocusStyle : public QProxyStyle {
       return;
     }
     painter->save();
-    painter->setPen(QPen(option->palette.color(QPalette::WindowText), 1, Qt::DotLine));
+    // In the colour of the caption it surrounds: a button's text on the
+    // button, an option's on the window.
+    const QPalette::ColorRole ink = qobject_cast<const QPushButton*>(widget) != nullptr
+                                        ? QPalette::ButtonText
+                                        : QPalette::WindowText;
+    painter->setPen(QPen(option->palette.color(ink), 1, Qt::DotLine));
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
     painter->restore();
@@ -135,6 +142,7 @@ class FocusStyle : public QProxyStyle {
     }
     if (element != CE_ShapedFrame) return;
     painter->save();
+    // On the window's edge round the list: the window's text colour.
     painter->setPen(QPen(option->palette.color(QPalette::WindowText), 2));
     painter->setBrush(Qt::NoBrush);
     painter->drawRect(QRectF(option->rect).adjusted(1, 1, -1, -1));
@@ -189,6 +197,13 @@ QString ApplicationTitleFor(const QString& product_title) {
     cut_once = true;
   }
   return title;
+}
+
+QPoint FramePositionOn(const QRect& area, const QSize& frame) {
+  const int x = area.left() + (area.width() - frame.width()) / 2;
+  const int y = area.top() + (area.height() - frame.height()) / 2;
+  return QPoint(std::max(area.left(), std::min(x, area.right() + 1 - frame.width())),
+                std::max(area.top(), std::min(y, area.bottom() + 1 - frame.height())));
 }
 
 EventHook::EventHook(QObject* target, std::function<bool(QObject*, QEvent*)> handler)
@@ -279,8 +294,14 @@ void Form1::BuildLayout() {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Form1"));
   setFont(ArialBold(9));
+  // The window's own white comes with the colours that read on it: the
+  // desktop's may be meant for a dark background. The highlight is dark
+  // enough that a focused text box's border stands out from the others.
   QPalette white = palette();
   white.setColor(QPalette::Window, Qt::white);
+  white.setColor(QPalette::WindowText, Qt::black);
+  white.setColor(QPalette::Highlight, QColor(0x1F, 0x5F, 0x99));
+  white.setColor(QPalette::HighlightedText, Qt::white);
   setPalette(white);
   setAutoFillBackground(true);
   setFixedSize(Px(8040), Px(7980));
@@ -296,7 +317,7 @@ void Form1::BuildLayout() {
   PushButton2 = MakeButton(this, "PushButton2", QStringLiteral("Help"));
   Place(PushButton2, 120, 120, 7800, 405);
 
-  ListView1 = new QTreeView(this);
+  ListView1 = new ListTreeView(this);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   ListView1->setHeader(new ListHeader(ListView1));
   ListView1->setStyle(focus_style);
@@ -365,6 +386,7 @@ void Form1::BuildLayout() {
   Place(PushButton7, 120, 6930, 7800, 405);
   ProgressBar1 = new ProgressBar(this);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+  ProgressBar1->SetIdleText(QStringLiteral("Progress Bar"));
   ProgressBar1->SetText(QStringLiteral("Progress Bar"));
   Place(ProgressBar1, 120, 7450, 7800, 405);
 
@@ -388,6 +410,10 @@ void Form1::BuildLayout() {
   Text2->setAccessibleName(QStringLiteral("Other delimiter"));
   PushButton1->setAccessibleName(QStringLiteral("Browse for the output folder"));
   ListView1->setAccessibleName(QStringLiteral("CSV files to convert"));
+  // What the tip says to pointer users, said to keyboard and reader users.
+  ListView1->setAccessibleDescription(
+      QStringLiteral("Drag and drop files here. Double-click an entry or press Delete to remove "
+                     "it. Move | line to right and out of window to reveal full names."));
   ProgressBar1->setAccessibleName(QStringLiteral("Conversion progress"));
 
   skin_ = std::make_unique<SkinFramework>();
@@ -445,7 +471,7 @@ void Form1::Text2_MouseMove() { Form_MouseMove(); }
 
 MsgAnswer Form1::MsgBox(const QString& text, MsgButtons buttons) {
   // Messages carry file names: none may disguise itself.
-  const QString shown = QString::fromStdString(Shown(text.toStdString(), true));
+  const QString shown = QString::fromStdString(Shown(PathBytes(text), true));
   return seams_.message_boxes->Show(this, shown, application_title_, buttons, MsgIcon::kNone);
 }
 
@@ -456,15 +482,28 @@ void Form1::closeEvent(QCloseEvent* event) {
   QCoreApplication::exit(0);
 }
 
+void Form1::PlaceOnScreen() {
+  QScreen* where = screen();
+  if (where == nullptr) return;
+  QSize frame = frameGeometry().size();
+  QPoint client_offset;
+  if (frame == size()) {
+    // Not framed yet: the title bar is taken at the style's height, and a
+    // move places the window's inside, below where the frame will start.
+    const int title = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+    frame.rheight() += title;
+    client_offset = QPoint(0, title);
+  }
+  const QPoint at = FramePositionOn(where->availableGeometry(), frame) + client_offset;
+  if (at != pos()) move(at);
+}
+
 void Form1::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   QMetaObject::invokeMethod(this, &Form1::TellIfChoicesCannotBeSaved, Qt::QueuedConnection);
   if (centred_) return;
   centred_ = true;
-  if (QScreen* where = screen()) {
-    const QRect area = where->availableGeometry();
-    move(area.center() - QPoint(width() / 2, height() / 2));
-  }
+  PlaceOnScreen();
 }
 
 // ---- Start-up ----
@@ -547,15 +586,19 @@ void Form1::ApplySkin() {
   // As a plain directory listing sees it: no folders, nothing hidden.
   if (!info.isFile() || info.isHidden()) return;
 
+  // The button face with the text that goes on it.
   const QColor button_face = QApplication::palette().color(QPalette::Button);
+  const QColor button_text = QApplication::palette().color(QPalette::ButtonText);
   QPalette own = palette();
   own.setColor(QPalette::Window, button_face);
+  own.setColor(QPalette::WindowText, button_text);
   setPalette(own);
   for (QWidget* child : findChildren<QWidget*>()) {
     if (qobject_cast<QRadioButton*>(child) || qobject_cast<QGroupBox*>(child) ||
         child->inherits("QCheckBox") || child->inherits("QLabel")) {
       QPalette child_palette = child->palette();
       child_palette.setColor(QPalette::Window, button_face);
+      child_palette.setColor(QPalette::WindowText, button_text);
       child->setPalette(child_palette);
     }
   }
@@ -634,11 +677,6 @@ void Form1::PushButton1_Click() {
     chosen =
         seams_.folder_picker->BrowseForFolder(this, QStringLiteral("Please select folder:"), last);
   });
-  // A picker confirmed with Enter can close without handing the activation
-  // back (a desktop's own dialog, or a key release landing elsewhere): the
-  // window would then take no keys until another box came and went.
-  activateWindow();
-  PushButton1->setFocus(Qt::OtherFocusReason);
   if (chosen.isEmpty()) return;  // 102: cancelled, nothing changes
   steps.Do(104, [&] { seams_.settings->SaveSetting(QStringLiteral("LastFolderDot"), chosen); });
   // 106: a root keeps its one separator.

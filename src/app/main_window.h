@@ -53,6 +53,11 @@ inline constexpr int kPointerCustom = 99;
 // space is used whole.
 QString ApplicationTitleFor(const QString& product_title);
 
+// Where a window's frame of this size goes on a screen's available area:
+// centred, then moved so that it lies inside; a frame larger than the area
+// keeps its top and left on it, so that its title bar can be reached.
+QPoint FramePositionOn(const QRect& area, const QSize& frame);
+
 class Form1 : public QWidget {
   Q_OBJECT
 
@@ -62,7 +67,7 @@ class Form1 : public QWidget {
 
   // ---- Controls (object names as the window's documentation names them) ----
   QPushButton* PushButton2 = nullptr;  // "Help"
-  QTreeView* ListView1 = nullptr;
+  ListTreeView* ListView1 = nullptr;
   QPushButton* PushButton8 = nullptr;  // "Add CSV File(s)"
   QPushButton* PushButton9 = nullptr;  // "Add All CSV File(s) In Folder"
   QPushButton* PushButton4 = nullptr;  // "Clear List"
@@ -193,6 +198,8 @@ class Form1 : public QWidget {
   void RestoreOption(StepRunner& steps, int step, QRadioButton* option, const QString& stored);
   void HookPointerMoves(QWidget* widget, void (Form1::*handler)());
   bool centred_ = false;
+  // Centres the window's frame on the screen's available area, inside it.
+  void PlaceOnScreen();
   // The user is told once per run that the settings store cannot be written.
   void TellIfChoicesCannotBeSaved();
   bool told_store_unwritable_ = false;

@@ -21,6 +21,7 @@
 #include "filelist/folder_walk.h"
 #include "platform/file_attributes.h"
 #include "platform/file_system.h"
+#include "platform/qt_path_text.h"
 #include "platform/utf8_path.h"
 
 namespace delvora {
@@ -35,12 +36,16 @@ const QString kOpenSamplesQuestion = QStringLiteral(
     "Would you like this software to open the folder where these sample files are stored (so "
     "that you can view them before working with them)?");
 
+const QString kNoFileManagerText =
+    QStringLiteral("No file manager was found to show the folder. The sample files are in:\r\r");
+
 // The dialog settings "Add CSV File(s)" asks for: long names, explorer
 // style, several files at once, the read-only box ticked.
 constexpr int kAddFilesDialogFlags = 2621953;
 
-std::string Utf8(const QString& text) { return text.toStdString(); }
-QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+// Paths keep the file system's bytes, UTF-8 or not.
+std::string Utf8(const QString& text) { return PathBytes(text); }
+QString FromUtf8(const std::string& text) { return PathText(text); }
 
 // Entries found by a folder walk reach the list one folder at a time, each
 // folder's as one insertion; what happens to a folder that cannot be listed
@@ -89,7 +94,7 @@ QStringList DroppedPaths(const QMimeData* data) {
   QStringList paths;
   if (data == nullptr || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths << QDir::toNativeSeparators(url.toLocalFile());
+    if (url.isLocalFile()) paths << QDir::toNativeSeparators(LocalPathText(url));
   }
   return paths;
 }
@@ -238,7 +243,9 @@ void Form1::LoadSampleFiles() {
     if (PathExists(Utf8(element)) && !list_.ContainsText(element)) list_.Add(element);
   }
   if (MsgBox(kOpenSamplesQuestion, MsgButtons::kYesNo) == MsgAnswer::kYes) {
-    seams_.shell->OpenFolder(SamplesFolder(seams_.program_folder));
+    const QString folder = SamplesFolder(seams_.program_folder);
+    // Not a fault of the program: the desktop has nothing that shows folders.
+    if (!seams_.shell->OpenFolder(folder)) MsgBox(kNoFileManagerText + folder);
   }
 }
 

@@ -20,6 +20,7 @@
 #include "filelist/list_editing.h"
 #include "platform/cursor.h"
 #include "platform/progress_bar.h"
+#include "platform/qt_path_text.h"
 
 namespace delvora {
 
@@ -71,10 +72,29 @@ void RemoveSelectedEntry(Form1& form) {
   list.Remove(selected);
 }
 
+// The run's failures name the file they happened to, as the progress bar
+// names it, so that the box says which entry failed.
+class NamingReporter : public ErrorReporter {
+ public:
+  explicit NamingReporter(ErrorReporter& reporter) : reporter_(reporter) {}
+  void SetFile(const std::string& shown_name) { file_ = shown_name; }
+  void ReportError(const AppError& error, std::string_view location, int step) override {
+    if (file_.empty()) {
+      reporter_.ReportError(error, location, step);
+      return;
+    }
+    reporter_.ReportError(WithDetail(error, file_), location, step);
+  }
+
+ private:
+  ErrorReporter& reporter_;
+  std::string file_;
+};
+
 // The real window as the run sees it.
 class FormRunWindow : public RunWindow {
  public:
-  explicit FormRunWindow(Form1& form) : form_(form) {}
+  explicit FormRunWindow(Form1& form) : form_(form), errors_(form.Errors()) {}
 
   bool IsConverting() override { return form_.IsConverting; }
   void SetConverting(bool converting) override { form_.IsConverting = converting; }
@@ -83,7 +103,7 @@ class FormRunWindow : public RunWindow {
     if (position < 1 || position > form_.List().Count()) {
       throw StandardError(kErrIndexOutOfBounds);
     }
-    return form_.List().Text(position).toStdString();
+    return PathBytes(form_.List().Text(position));
   }
   bool DelimiterOptionSelected(int option) override {
     QRadioButton* const options[] = {form_.Option1, form_.Option2, form_.Option3, form_.Option4,
@@ -97,20 +117,28 @@ class FormRunWindow : public RunWindow {
   bool SaveToFolderSelected() override { return form_.Option6->isChecked(); }
   bool SaveBesideInputSelected() override { return form_.Option7->isChecked(); }
   std::string OutputFolderText() override { return form_.Text1->text().toStdString(); }
-  void ShowHourglass() override { form_.SetMousePointer(kPointerHourglass); }
+  void ShowHourglass() override {
+    // Each entry starts here: until its name is shown, no failure is its.
+    errors_.SetFile(std::string());
+    form_.SetMousePointer(kPointerHourglass);
+  }
   void ShowDefaultPointer() override { form_.SetMousePointer(kPointerDefault); }
   void SetProgressValue(int percent) override { form_.ProgressBar1->setValue(percent); }
   void SetProgressText(const std::string& text) override {
-    form_.ProgressBar1->SetText(QString::fromStdString(text));
+    static constexpr std::string_view kProcessing = "Processing: ";
+    errors_.SetFile(text.starts_with(kProcessing) ? text.substr(kProcessing.size())
+                                                  : std::string());
+    form_.ProgressBar1->SetText(PathText(text));
   }
-  void ShowMessage(const std::string& text) override { form_.MsgBox(QString::fromStdString(text)); }
-  ErrorReporter& Errors() override { return form_.Errors(); }
+  void ShowMessage(const std::string& text) override { form_.MsgBox(PathText(text)); }
+  ErrorReporter& Errors() override { return errors_; }
   void ProcessPendingMessages() override { form_.seams().pump->ProcessPendingMessages(); }
   void Pause(double seconds) override { form_.Pause(seconds); }
   bool Closing() override { return form_.IsClosing(); }
 
  private:
   Form1& form_;
+  NamingReporter errors_;
 };
 
 }  // namespace

@@ -141,17 +141,16 @@ class Walk {
 };
 
 // The files of one folder (prefix ends in the separator) whose names match.
-// A name that is not text cannot travel through the
-// list, the settings or a message, so it is left out like a name the file
-// system refuses. "~" names (an editor's owner and temporary files) are left
-// out before the disk is asked about them when skip_tilde is set.
+// A name that is not UTF-8 is kept as its bytes: the file system resolves
+// it, so the list takes it and messages show it escaped. "~" names (an
+// editor's owner and temporary files) are left out before the disk is asked
+// about them when skip_tilde is set.
 void ForEachMatchingFile(const std::string& prefix, const std::string& pattern,
                          DirectoryLister& lister, bool skip_tilde, bool skip_hidden_archive,
                          const std::function<void(const std::string&)>& each) {
   lister.ForEachEntry(prefix, [&](const DirectoryLister::Entry& entry) {
     if (entry.is_folder || !NameMatchesPattern(entry.name, pattern)) return;
     if (skip_tilde && entry.name.front() == '~') return;
-    if (!IsValidUtf8(entry.name)) return;
     // A plain file whose name does not mark it hidden exists and cannot be
     // hidden+archive: nothing more to ask the disk.
     if constexpr (kHiddenIsInTheName) {

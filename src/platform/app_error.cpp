@@ -71,8 +71,6 @@ std::string_view ReasonDescription(ErrorReason reason) {
       return "A device, pipe or socket has the result's name";
     case ErrorReason::kNoCommonFolder:
       return "The selected files have no folder in common";
-    case ErrorReason::kFolderNotOpened:
-      return "The folder could not be opened";
     case ErrorReason::kUnexpected:
       return "Unexpected failure";
   }
@@ -96,6 +94,12 @@ AppError StandardError(ErrorNumber number, std::string_view detail) {
 AppError UnclosedQuoteError(std::uint64_t line) {
   return AppError(kErrInputPastEnd, "Unclosed quote: the quoted field that starts on line " +
                                         std::to_string(line) + " has no closing quote");
+}
+
+AppError WithDetail(const AppError& error, std::string_view detail) {
+  std::string text = error.description();
+  text.append(" (").append(detail).append(")");
+  return AppError(error.number(), text);
 }
 
 AppError ErrorFromErrno(int err) {

@@ -41,7 +41,6 @@ enum class ErrorReason {
   kInterrupted,            // kErrPathFileAccess
   kResultIsNotAFile,       // kErrPathFileAccess
   kNoCommonFolder,         // kErrInvalidArgument: the file dialog's answer
-  kFolderNotOpened,        // kErrPathFileAccess: the shell opened no folder
   kUnexpected,             // kErrInvalidArgument: whatever else was thrown
 };
 
@@ -58,6 +57,8 @@ AppError StandardError(ErrorNumber number, ErrorReason reason);
 std::string_view ReasonDescription(ErrorReason reason);
 // A quoted field still open at the end of the input (kErrInputPastEnd).
 AppError UnclosedQuoteError(std::uint64_t line);
+// The same error with a detail after its description ("Disk full (a.csv)").
+AppError WithDetail(const AppError& error, std::string_view detail);
 
 // The one failure type: a number and a plain-English description, both from
 // the table above.
@@ -72,6 +73,7 @@ class AppError : public std::runtime_error {
   friend AppError StandardError(ErrorNumber number, std::string_view detail);
   friend AppError StandardError(ErrorNumber number, ErrorReason reason);
   friend AppError UnclosedQuoteError(std::uint64_t line);
+  friend AppError WithDetail(const AppError& error, std::string_view detail);
 
   int number_;
   std::string description_;

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QPixmap>
 #include <algorithm>
@@ -85,16 +86,24 @@ CursorPicture ReadCursorFile(const QString& path) {
   return ReadCursorBytes(bytes);
 }
 
-QCursor LoadCursorFile(const QString& path, qreal device_pixel_ratio) {
-  const CursorPicture picture = ReadCursorFile(path);
+QCursor CursorFromPicture(const CursorPicture& picture, qreal device_pixel_ratio,
+                          bool hot_spot_in_image_pixels) {
   const qreal ratio = std::max<qreal>(1.0, device_pixel_ratio);
   QPixmap pixmap = QPixmap::fromImage(
       ratio == 1.0 ? picture.image
                    : picture.image.scaled(picture.image.size() * ratio, Qt::IgnoreAspectRatio,
                                           Qt::SmoothTransformation));
   pixmap.setDevicePixelRatio(ratio);
-  // The hotspot is in the picture's own pixels, which stay the logical ones.
-  return QCursor(pixmap, picture.hotspot.x(), picture.hotspot.y());
+  const QPoint hot_spot =
+      hot_spot_in_image_pixels ? (QPointF(picture.hotspot) * ratio).toPoint() : picture.hotspot;
+  return QCursor(pixmap, hot_spot.x(), hot_spot.y());
+}
+
+QCursor LoadCursorFile(const QString& path, qreal device_pixel_ratio) {
+  // X11 gets the scaled image with the hot spot exactly as given: left
+  // alone, the click would land beside the drawn fingertip.
+  return CursorFromPicture(ReadCursorFile(path), device_pixel_ratio,
+                           QGuiApplication::platformName() == QLatin1String("xcb"));
 }
 
 }  // namespace delvora

@@ -22,7 +22,13 @@ struct CursorPicture {
 // picture" when it is not a cursor or icon file Qt can decode.
 CursorPicture ReadCursorFile(const QString& path);
 CursorPicture ReadCursorBytes(const QByteArray& bytes);
-// Drawn at the screen's scale, as the system's own pointers are.
+// Drawn at the screen's scale, as the system's own pointers are, with the
+// hot spot on the same pixel of the drawing.
 QCursor LoadCursorFile(const QString& path, qreal device_pixel_ratio = 1.0);
+// The same from a picture. hot_spot_in_image_pixels: the window system
+// reads the hot spot in the scaled image's own pixels (X11) rather than
+// scaling it itself (Windows).
+QCursor CursorFromPicture(const CursorPicture& picture, qreal device_pixel_ratio,
+                          bool hot_spot_in_image_pixels);
 
 }  // namespace delvora

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/entry_announcer.h"
+#include "platform/qt_path_text.h"
 #include "platform/twips.h"
 
 namespace delvora {
@@ -94,7 +96,9 @@ int EntryModel::rowCount(const QModelIndex& parent) const {
 
 QVariant EntryModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= texts_.size()) return QVariant();
-  if (role == Qt::DisplayRole) return texts_[index.row()];
+  // A name that is not UTF-8, or one with invisible characters, is shown
+  // with escapes; the entry keeps it as it is.
+  if (role == Qt::DisplayRole) return ShownPathText(texts_[index.row()]);
   return QVariant();
 }
 
@@ -141,9 +145,59 @@ void EntryModel::Clear() {
   endResetModel();
 }
 
-ListView::ListView(QTreeView* widget) { Attach(widget); }
+ListTreeView::ListTreeView(QWidget* parent) : QTreeView(parent) {}
 
-void ListView::Attach(QTreeView* widget) {
+void ListTreeView::doItemsLayout() {
+  QTreeView::doItemsLayout();
+  ++layouts_;
+  // Entries are told of once the view knows their rows: a screen reader
+  // asks for them at once, and before the layout there is nothing to give.
+  if (pending_first_ < 0) return;
+  const int first = pending_first_;
+  const int last = pending_last_;
+  pending_first_ = pending_last_ = -1;
+  Announce(QAccessible::ObjectCreated, first, last);
+}
+
+void ListTreeView::EntriesInserted(int first, int last) {
+  if (!QAccessible::isActive()) return;
+  // Appends follow each other: one range covers every batch since the
+  // last layout.
+  pending_first_ = pending_first_ < 0 ? first : std::min(pending_first_, first);
+  pending_last_ = std::max(pending_last_, last);
+}
+
+void ListTreeView::EntriesRemoved(int first, int last) {
+  if (pending_first_ >= 0) {
+    // Entries not yet told of are simply no longer there to tell of.
+    const int removed = last - first + 1;
+    if (first <= pending_first_) {
+      pending_first_ = std::max(first, pending_first_ - removed);
+    }
+    pending_last_ -= removed;
+    if (pending_last_ < pending_first_) pending_first_ = pending_last_ = -1;
+  }
+  // Still laid out: the entries that go can be named while they are there.
+  Announce(QAccessible::ObjectDestroyed, first, last);
+}
+
+void ListTreeView::Announce(QAccessible::Event type, int first, int last) {
+  if (!QAccessible::isActive() || model() == nullptr) return;
+  // A large change announces its first entries only; the reader reads the
+  // list anew from any of them.
+  QAccessibleInterface* list = QAccessible::queryAccessibleInterface(this);
+  QAccessibleTableInterface* table = list != nullptr ? list->tableInterface() : nullptr;
+  if (table == nullptr) return;
+  // Only rows the view has laid out can be named.
+  last = std::min({last, table->rowCount() - 1, first + kAnnouncedEntries - 1});
+  for (int row = first; row <= last; ++row) {
+    if (QAccessibleInterface* entry = table->cellAt(row, 0)) AnnounceEntry(list, entry, type);
+  }
+}
+
+ListView::ListView(ListTreeView* widget) { Attach(widget); }
+
+void ListView::Attach(ListTreeView* widget) {
   widget_ = widget;
   model_ = nullptr;
   counts_.clear();
@@ -152,38 +206,18 @@ void ListView::Attach(QTreeView* widget) {
   model_ = new EntryModel(widget_);
   // The view's own notice of a changed model reaches no screen reader on
   // every system: each entry that comes or goes is announced as an object
-  // of its own, as widgets are. A large change announces its first entries
-  // only; the reader reads the list anew from any of them.
-  const auto tell = [widget](QAccessible::Event type, int first, int last) {
-    if (!QAccessible::isActive()) return;
-    last = std::min(last, widget->model()->rowCount() - 1);
-    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(widget);
-    QAccessibleTableInterface* table = list != nullptr ? list->tableInterface() : nullptr;
-    if (table == nullptr) return;
-    for (int row = first; row <= std::min(last, first + kAnnouncedEntries - 1); ++row) {
-      if (QAccessibleInterface* entry = table->cellAt(row, 0)) {
-        QAccessibleEvent event(entry, type);
-        QAccessible::updateAccessibility(&event);
-      }
-    }
-  };
-  QObject::connect(model_, &QAbstractItemModel::rowsInserted, widget_,
-                   [widget, tell](const QModelIndex&, int first, int last) {
-                     // Once the view has its new rows: it lays them out later.
-                     QMetaObject::invokeMethod(
-                         widget,
-                         [widget, tell, first, last] {
-                           widget->doItemsLayout();
-                           tell(QAccessible::ObjectCreated, first, last);
-                         },
-                         Qt::QueuedConnection);
-                   });
-  QObject::connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, widget_,
-                   [tell](const QModelIndex&, int first, int last) {
-                     tell(QAccessible::ObjectDestroyed, first, last);
-                   });
-  QObject::connect(model_, &QAbstractItemModel::modelAboutToBeReset, widget_,
-                   [this, tell] { tell(QAccessible::ObjectDestroyed, 0, Count() - 1); });
+  // of its own, as widgets are. Arrivals wait for the view's own deferred
+  // layout, so a walk adding folder after folder never lays the list out
+  // more often than the view would.
+  QObject::connect(
+      model_, &QAbstractItemModel::rowsInserted, widget_,
+      [widget](const QModelIndex&, int first, int last) { widget->EntriesInserted(first, last); });
+  QObject::connect(
+      model_, &QAbstractItemModel::rowsAboutToBeRemoved, widget_,
+      [widget](const QModelIndex&, int first, int last) { widget->EntriesRemoved(first, last); });
+  QObject::connect(model_, &QAbstractItemModel::modelAboutToBeReset, widget_, [this, widget] {
+    if (Count() > 0) widget->EntriesRemoved(0, Count() - 1);
+  });
   // Connected first, so that the entries are told of before the view drops them.
   widget_->setModel(model_);
 }

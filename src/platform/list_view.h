@@ -4,6 +4,7 @@
 // by 1-based positions as the handlers number entries.
 
 #include <QAbstractListModel>
+#include <QAccessible>
 #include <QHash>
 #include <QHeaderView>
 #include <QObject>
@@ -11,8 +12,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
-
-class QTreeView;
+#include <QTreeView>
 
 namespace delvora {
 
@@ -61,14 +61,36 @@ class EntryModel : public QAbstractListModel {
   QString header_;
 };
 
+// The list's widget. It lays out its entries only in its own deferred pass
+// (one per turn of the event loop, however many batches arrived), and tells
+// a screen reader of new entries once that pass has given them rows.
+class ListTreeView : public QTreeView {
+ public:
+  explicit ListTreeView(QWidget* parent = nullptr);
+  void doItemsLayout() override;
+  // How often the entries were laid out: the work of adding must stay one
+  // pass per turn, never one per batch.
+  int Layouts() const { return layouts_; }
+
+  // From the list's model: rows 0-based, inclusive.
+  void EntriesInserted(int first, int last);
+  void EntriesRemoved(int first, int last);
+
+ private:
+  void Announce(QAccessible::Event type, int first, int last);
+  int layouts_ = 0;
+  int pending_first_ = -1;
+  int pending_last_ = -1;
+};
+
 class ListView {
  public:
   // `widget` may be null and attached later (the window creates its controls
   // after its members). Attaching gives the widget its entries.
-  explicit ListView(QTreeView* widget);
+  explicit ListView(ListTreeView* widget);
   ListView(const ListView&) = delete;
   ListView& operator=(const ListView&) = delete;
-  void Attach(QTreeView* widget);
+  void Attach(ListTreeView* widget);
 
   // The header shows once the first column exists.
   void AddColumn(const QString& header);
@@ -104,7 +126,7 @@ class ListView {
   void Tally(const QString& text, int delta) const;
   QModelIndex IndexOf(int position) const;
 
-  QTreeView* widget_ = nullptr;
+  ListTreeView* widget_ = nullptr;
   // Lives as long as the widget, its parent.
   EntryModel* model_ = nullptr;
   int columns_ = 0;

@@ -12,7 +12,7 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
 void ProgressBar::SetText(const QString& text) {
   text_ = text;
   // What the bar says is read out too, not only its percentage.
-  setAccessibleDescription(text);
+  setAccessibleDescription(text == idle_text_ ? QString() : text);
   update();
 }
 

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 
 #include "platform/dialog_selection.h"
+#include "platform/qt_path_text.h"
 #include "platform/qt_seams.h"
 
 namespace delvora {
@@ -44,7 +45,9 @@ class TypedNamesDialog : public QFileDialog {
     }
     chosen_.clear();
     for (const QString& name : names) {
-      chosen_ << QDir::toNativeSeparators(folder.absoluteFilePath(name));
+      // The dialog shows a name that is not UTF-8 with replacement
+      // characters: the file's own bytes are looked up again.
+      chosen_ << QDir::toNativeSeparators(PathTextOnDisk(folder.absoluteFilePath(name)));
     }
     QDialog::accept();
   }

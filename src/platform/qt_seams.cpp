@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/qt_path_text.h"
+
 namespace delvora {
 
 MsgAnswer QtMessageBoxes::Show(QWidget* owner, const QString& text, const QString& caption,
@@ -62,16 +64,42 @@ QString PickedFolderPath(const QString& chosen) {
   return native;
 }
 
+namespace {
+
+// The picker's own dialog (the desktop's where it has one). A path typed
+// with its suggestion list open can confirm the dialog while the list is
+// still up: the window underneath is then activated in the list's shadow,
+// which Qt passes over, and once the list goes nothing is active and the
+// window takes no keys or clicks. The list is closed before the dialog.
+// No Q_OBJECT: a dialog of its own class would never be the desktop's.
+class FolderDialog : public QFileDialog {
+ public:
+  FolderDialog(QWidget* owner, const QString& title, const QString& folder)
+      : QFileDialog(owner, title, folder) {
+    setFileMode(QFileDialog::Directory);
+    setOption(QFileDialog::ShowDirsOnly, true);
+  }
+  void done(int result) override {
+    while (QWidget* popup = QApplication::activePopupWidget()) {
+      if (!popup->close()) break;
+    }
+    QFileDialog::done(result);
+  }
+};
+
+}  // namespace
+
 QString QtFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
                                         const QString& initial_folder) {
-  return PickedFolderPath(QFileDialog::getExistingDirectory(owner, title, initial_folder));
+  FolderDialog dialog(owner, title, initial_folder);
+  if (dialog.exec() != QDialog::Accepted) return QString();
+  const QStringList chosen = dialog.selectedFiles();
+  return chosen.isEmpty() ? QString() : PickedFolderPath(PathTextOnDisk(chosen.front()));
 }
 
-void QtShell::OpenFolder(const QString& folder) {
-  // No file manager or launcher: the user must hear of it.
-  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder))) {
-    throw StandardError(kErrPathFileAccess, ErrorReason::kFolderNotOpened);
-  }
+bool QtShell::OpenFolder(const QString& folder) {
+  // False without a launcher (xdg-open) or a file manager behind it.
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
 }
 
 void QtShell::Launch(const QString& program, const QStringList& arguments) {

@@ -33,7 +33,7 @@ QString DesktopOrHome(const QString& desktop, const QString& home);
 
 class QtShell : public Shell {
  public:
-  void OpenFolder(const QString& folder) override;
+  bool OpenFolder(const QString& folder) override;
   void Launch(const QString& program, const QStringList& arguments) override;
   QString DesktopFolder() override;
 };

@@ -53,7 +53,8 @@ class FolderPicker {
 class Shell {
  public:
   virtual ~Shell() = default;
-  virtual void OpenFolder(const QString& folder) = 0;
+  // False when nothing on this desktop opens folders (no file manager).
+  virtual bool OpenFolder(const QString& folder) = 0;
   virtual void Launch(const QString& program, const QStringList& arguments) = 0;
   // The user's desktop folder without a trailing separator, or "" when it
   // cannot be resolved.

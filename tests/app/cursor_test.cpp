@@ -61,16 +61,25 @@ TEST(CursorFile, CursorHotspotComesFromTheFileHeader) {
   EXPECT_EQ(ReadCursorBytes(IconFile(2, 16, 40, 99)).hotspot, QPoint(15, 15));
 }
 
-// On a screen at twice the scale the pointer grows with the system's arrow.
-TEST(CursorFile, ThePointerScalesWithTheScreen) {
+// On a screen at twice the scale the pointer grows with the system's arrow,
+// and its hot spot stays on the same pixel of the drawing, in the units the
+// window system reads it in.
+TEST(CursorFile, ThePointerAndItsHotSpotScaleWithTheScreen) {
   TempDir dir;
   WriteFile(dir.path() / "hand.cur", IconFile(2, 32, 4, 6).toStdString());
   const QString path = QString::fromStdString(dir.Utf8() + "/hand.cur");
-  for (const qreal ratio : {1.0, 2.0}) {
+  const CursorPicture picture = ReadCursorFile(path);
+  for (const qreal ratio : {1.0, 1.5, 2.0}) {
+    SCOPED_TRACE(ratio);
     const QCursor cursor = LoadCursorFile(path, ratio);
     EXPECT_EQ(cursor.pixmap().size(), QSize(32, 32) * ratio);
     EXPECT_EQ(cursor.pixmap().deviceIndependentSize(), QSizeF(32, 32));
-    EXPECT_EQ(cursor.hotSpot(), QPoint(4, 6));
+    // X11: in the scaled image's pixels.
+    const QCursor image_pixels = CursorFromPicture(picture, ratio, true);
+    EXPECT_EQ(image_pixels.hotSpot(), (QPointF(4, 6) * ratio).toPoint());
+    EXPECT_EQ(image_pixels.pixmap().size(), QSize(32, 32) * ratio);
+    // Elsewhere Qt scales it with the image itself.
+    EXPECT_EQ(CursorFromPicture(picture, ratio, false).hotSpot(), QPoint(4, 6));
   }
 }
 

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <filesystem>
 
+#include "platform/qt_path_text.h"
 #include "support/test_support.h"
 
 namespace delvora::testing {
@@ -28,6 +29,45 @@ TEST(PickedFolderPath, NoTrailingSeparatorExceptOnARoot) {
   const QString long_path = "/" + QString(258, 'a');
   EXPECT_EQ(PickedFolderPath(long_path).size(), 259);
 }
+
+// Every byte string survives the trip through the window's text; what is
+// UTF-8 reads as itself there, the rest is shown escaped.
+TEST(PathText, BytesComeBackExactlyAndStrayOnesAreShownEscaped) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"plain.csv", "plain.csv"},
+      {"Z\xC3\xBCrich.csv", "Z\xC3\xBCrich.csv"},
+      {"bad\xFF.csv", "bad\\xFF.csv"},
+      {"\xC3", "\\xC3"},                    // cut short
+      {"\xC0\xAF", "\\xC0\\xAF"},           // overlong
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},  // a surrogate's form
+      {"\xF0\x9F\x98\x80\x80", "\xF0\x9F\x98\x80\\x80"},
+  };
+  for (const auto& [bytes, shown] : cases) {
+    const QString text = PathText(bytes);
+    EXPECT_EQ(PathBytes(text), bytes);
+    EXPECT_EQ(ShownPathText(text).toStdString(), shown);
+  }
+  EXPECT_EQ(PathText("Z\xC3\xBCrich"), QString::fromUtf8("Z\xC3\xBCrich"));
+}
+
+#ifndef _WIN32
+// A dialog shows a name that is not UTF-8 with a replacement character;
+// the name on disk is found again unless two names look alike.
+TEST(PathText, NamesShownWithReplacementCharactersAreFoundOnDisk) {
+  TempDir dir;
+  WriteFile(dir.path() / "bad\xFF.csv", "x");
+  WriteFile(dir.path() / "two\xFE.csv", "x");
+  WriteFile(dir.path() / "two\xFD.csv", "x");
+  const QString folder = QString::fromStdString(dir.Utf8());
+  const QString replaced = QString(QChar(0xFFFD));
+  EXPECT_EQ(PathBytes(PathTextOnDisk(folder + "/bad" + replaced + ".csv")),
+            dir.Utf8() + "/bad\xFF.csv");
+  EXPECT_EQ(PathTextOnDisk(folder + "/two" + replaced + ".csv"),
+            folder + "/two" + replaced + ".csv");
+  EXPECT_EQ(PathTextOnDisk(folder + "/gone" + replaced), folder + "/gone" + replaced);
+  EXPECT_EQ(PathTextOnDisk(folder + "/plain.csv"), folder + "/plain.csv");
+}
+#endif
 
 TEST(QtRandom, FractionsStayInRangeAndTheSeedDecides) {
   QtRandom a;

@@ -10,6 +10,8 @@
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QString>
 #include <QStringList>
 #include <QTreeWidget>
@@ -18,6 +20,7 @@
 
 #include "app/main_window.h"
 #include "gui/add_support.h"
+#include "platform/qt_path_text.h"
 #include "support/fake_seams.h"
 
 namespace delvora {
@@ -149,6 +152,47 @@ TEST_F(AddDropTest, ItemsThatCannotBeExaminedDoNotDisturbTheOthers) {
   // Unreadable items count as files and go in as named.
   EXPECT_THAT(Entries(window), ElementsAre(gone, under_file, kept));
   EXPECT_THAT(harness.boxes.shown, IsEmpty());
+}
+
+TEST_F(AddDropTest, ANameThatIsNotUtf8IsListedEscapedConvertedByItsBytesAndNamedInErrors) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows names are UTF-16: every name has a text form";
+#endif
+  const std::string name = "bad\xFF.csv";
+  testing::WriteFile(harness.temp / name, "a,b\r\nc,d\r\n");
+  // As a file manager offers it: the name's bytes percent-escaped.
+  auto* data = new QMimeData;
+  data->setData(QStringLiteral("text/uri-list"),
+                "file://" +
+                    QUrl::toPercentEncoding(QByteArray::fromStdString(harness.temp.Utf8()), "/") +
+                    "/bad%FF.csv\r\n");
+  ASSERT_TRUE(DragAndDrop(data));
+  ASSERT_EQ(window.List().Count(), 1);
+  EXPECT_EQ(window.ListView1->model()->index(0, 0).data().toString(),
+            Native(base + QStringLiteral("/bad\\xFF.csv")));
+
+  window.Option7->click();  // the result goes beside its input
+  window.PushButton7->click();
+  EXPECT_EQ(testing::ReadFile(harness.temp / "bad\xFF.tsv"), "a\tb\r\nc\td\r\n");
+  ASSERT_EQ(harness.boxes.shown.size(), 1u);
+  EXPECT_EQ(harness.boxes.shown[0].text, QStringLiteral("Done."));
+
+  // Found by the walk of a dropped folder, the same bytes.
+  Folder("tree");
+  testing::WriteFile(harness.temp / "tree" / "in\xFB.csv", "x");
+  ASSERT_TRUE(DragAndDrop(Files({base + QStringLiteral("/tree")})));
+  ASSERT_EQ(window.List().Count(), 2);
+  EXPECT_EQ(PathBytes(window.List().Text(2)), (harness.temp / "tree" / "in\xFB.csv").string());
+  window.List().Remove(2);
+
+  // Gone from the disk: the failure names the file as the list shows it.
+  fs::remove(harness.temp / name);
+  harness.boxes.shown.clear();
+  window.PushButton7->click();
+  ASSERT_EQ(harness.boxes.shown.size(), 2u);
+  EXPECT_TRUE(harness.boxes.shown[0].text.startsWith(QStringLiteral(
+      "File not found (bad\\xFF.csv)\r\nin Velmark2021/08/31.Form1.PushButton7_Click")))
+      << harness.boxes.shown[0].text.toStdString();
 }
 
 }  // namespace

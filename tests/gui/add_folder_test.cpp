@@ -166,5 +166,28 @@ TEST_F(AddFolderTest, ClosingTheWindowEndsTheWalkWithoutGoingFurther) {
   EXPECT_EQ(other.List().Count(), 0);
 }
 
+TEST_F(AddFolderTest, ATreeOfManyFoldersIsLaidOutOnceNotOncePerFolder) {
+  // A list already long and a folder per entry: laying the whole list out
+  // again for each folder made adding a large tree take minutes.
+  constexpr int kFolders = 40;
+  std::vector<std::string> files;
+  for (int i = 0; i < kFolders; ++i) {
+    files.push_back(QStringLiteral("f%1/x.csv").arg(i).toStdString());
+  }
+  Make(files);
+  QStringList preload;
+  for (int i = 0; i < 500; ++i) preload << QStringLiteral("/old/%1.csv").arg(i);
+  window.List().AddMany(preload);
+  window.show();
+  QCoreApplication::processEvents();
+  const int layouts = window.ListView1->Layouts();
+
+  harness.folder_picker.results.push_back(root);
+  window.PushButton9->click();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(window.List().Count(), 500 + kFolders);
+  EXPECT_LE(window.ListView1->Layouts() - layouts, 2);
+}
+
 }  // namespace
 }  // namespace delvora

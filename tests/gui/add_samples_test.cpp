@@ -69,18 +69,18 @@ TEST_F(AddSamplesTest, FirstStartRecordsEverySampleAndTheButtonLoadsThem) {
   EXPECT_EQ(harness.boxes.shown.size(), 2u);
   EXPECT_EQ(harness.shell.opened_folders.size(), 1);
 
-  // Yes on a desktop that cannot open folders is a failure of the button.
+  // Yes on a desktop without a file manager says so plainly, and where.
   harness.shell.open_fails = true;
   window.List().Clear();
   window.PushButton5_Click();
   EXPECT_EQ(window.List().Count(), 3);
   ASSERT_EQ(harness.boxes.shown.size(), 4u);
-  EXPECT_EQ(harness.boxes.shown[3].caption, QStringLiteral("Application Error"));
-  EXPECT_EQ(harness.boxes.shown[3].icon, MsgIcon::kExclamation);
-  EXPECT_TRUE(harness.boxes.shown[3].text.startsWith(
-      QStringLiteral("The folder could not be opened\r\nin Velmark2021/08/31.Form1."
-                     "PushButton5_Click at line 100\r\r")))
-      << harness.boxes.shown[3].text.toStdString();
+  EXPECT_EQ(harness.boxes.shown[3].caption, window.ApplicationTitle());
+  EXPECT_EQ(harness.boxes.shown[3].icon, MsgIcon::kNone);
+  EXPECT_EQ(harness.boxes.shown[3].text,
+            QStringLiteral("No file manager was found to show the folder. The sample files are "
+                           "in:\r\r") +
+                harness.program_folder + QDir::separator() + QStringLiteral("Samples"));
 }
 
 TEST_F(AddSamplesTest, DeletedSamplesAreSkippedAndNoMeansNothingOpens) {

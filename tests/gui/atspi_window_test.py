@@ -128,9 +128,10 @@ def main_inside(program):
     def heard(event):
         try:
             source = event.source
-            events.append((event.type, source.name, source.getRoleName(), source.description))
+            events.append((event.type, source.name, source.getRoleName(), source.description,
+                           event.detail1))
         except Exception:  # the source may already be gone, as a box that closed
-            events.append((event.type, None, None, None))
+            events.append((event.type, None, None, None, None))
 
     for kind in ("object:children-changed", "object:property-change:accessible-description",
                  "object:state-changed:showing"):
@@ -240,6 +241,15 @@ def main_inside(program):
         added = wait_for(lambda: len(entries_heard("add")) >= 7 and entries_heard("add"))
         expect(added, "the samples' arrival was not heard: %d entries" % len(entries_heard("add")))
         expect(tree is not None and tree.childCount == 8, "the list does not hold the 7 samples")
+        # Each arrival names its own place (the header is child 0).
+        places = sorted(e[4] for e in entries_heard("add"))
+        expect(places == list(range(1, 8)), "the arrivals name the places %r" % places)
+        if tree is not None:
+            expect(tree.description.find("Double-click") >= 0 and tree.description.find("Delete") >= 0,
+                   "the list's description does not say how to remove: %r" % tree.description)
+        bar = find(window, "Conversion progress", "progress bar")
+        expect(bar is not None and bar.description in ("", None),
+               "the idle progress bar describes itself as %r" % (bar.description if bar else None))
 
         # Convert: the progress text is heard, then "Done.".
         events.clear()
@@ -259,6 +269,8 @@ def main_inside(program):
         press(find(window, "Clear List"))
         removed = wait_for(lambda: len(entries_heard("remove")) >= 7 and entries_heard("remove"))
         expect(removed, "the clearing was not heard: %d entries" % len(entries_heard("remove")))
+        places = sorted(e[4] for e in entries_heard("remove"))
+        expect(places and min(places) >= 1, "the leavings name the places %r" % places)
         expect(tree is not None and tree.childCount == 1, "the list is not empty after Clear List")
     finally:
         try:

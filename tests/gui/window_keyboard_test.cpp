@@ -9,9 +9,11 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
+#include <QHash>
 #include <QHeaderView>
 #include <QImage>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyleOptionButton>
@@ -19,8 +21,11 @@
 #include <QTest>
 #include <QTreeView>
 #include <cmath>
+#include <optional>
+#include <tuple>
 
 #include "gui/window_test_support.h"
+#include "platform/progress_bar.h"
 
 namespace delvora::testing {
 namespace {
@@ -77,54 +82,161 @@ double Contrast(const QColor& a, const QColor& b) {
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-// Pixels whose colour the focus changed by a contrast of 3:1 or more.
-int StrongFocusPixels(const QImage& without, const QImage& with) {
+// Pixels whose colour the focus changed by a contrast of 3:1 or more; only
+// those of the border (as wide as ring) when it is given, where a text
+// box's caret cannot count.
+int StrongFocusPixels(const QImage& without, const QImage& with, int ring = 0) {
   int strong = 0;
+  const QRect inside = with.rect().adjusted(ring, ring, -ring, -ring);
   for (int y = 0; y < with.height(); ++y) {
     for (int x = 0; x < with.width(); ++x) {
+      if (ring > 0 && inside.contains(x, y)) continue;
       if (Contrast(with.pixelColor(x, y), without.pixelColor(x, y)) >= 3.0) ++strong;
     }
   }
   return strong;
 }
 
-TEST(WindowKeyboard, FocusIsSeenWithAContrastOfThreeToOneWithAndWithoutTheSkin) {
-  for (const bool skinned : {false, true}) {
-    SCOPED_TRACE(skinned ? "skin" : "no skin");
-    WindowHarness harness;
-    if (skinned) InstallResource(harness, "x/o.cjs");
-    Form1& window = harness.CreateAndLoad();
-    ShowActive(window);
-    QWidget* const controls[] = {window.ListView1,   window.PushButton8, window.PushButton9,
-                                 window.PushButton4, window.PushButton5, window.PushButton7,
-                                 window.PushButton2, window.Option1,     window.Text2,
-                                 window.Option6,     window.Text1,       window.PushButton1};
-    for (QWidget* control : controls) {
-      SCOPED_TRACE(control->objectName().toStdString());
-      QWidget* elsewhere = control == window.PushButton2 ? window.PushButton8 : window.PushButton2;
-      elsewhere->setFocus(Qt::TabFocusReason);
-      QApplication::processEvents();
-      // From the window, so that what shows through a control counts too.
-      const QRect area(control->mapTo(&window, QPoint()), control->size());
-      const QImage without = window.grab(area).toImage();
-      control->setFocus(Qt::TabFocusReason);
-      QApplication::processEvents();
-      ASSERT_TRUE(control->hasFocus());
-      // At least a line the control's height long, in all.
-      EXPECT_GE(StrongFocusPixels(without, window.grab(area).toImage()), control->height())
-          << control->objectName().toStdString() << (skinned ? " skinned" : " unskinned");
+// A dark desktop, as GTK_THEME=Adwaita:dark gives one, for one test's span.
+class DarkDesktop {
+ public:
+  DarkDesktop() : before_(QApplication::palette()) {
+    QPalette dark;
+    const std::pair<QPalette::ColorRole, const char*> colours[] = {
+        {QPalette::Window, "#353535"},
+        {QPalette::WindowText, "#F0F0F0"},
+        {QPalette::Base, "#2A2A2A"},
+        {QPalette::AlternateBase, "#303030"},
+        {QPalette::Text, "#F0F0F0"},
+        {QPalette::Button, "#353535"},
+        {QPalette::ButtonText, "#F0F0F0"},
+        {QPalette::Highlight, "#2A82DA"},
+        {QPalette::HighlightedText, "#FFFFFF"},
+        {QPalette::Light, "#505050"},
+        {QPalette::Midlight, "#454545"},
+        {QPalette::Mid, "#2B2B2B"},
+        {QPalette::Dark, "#1E1E1E"},
+        {QPalette::Shadow, "#141414"},
+        {QPalette::PlaceholderText, "#A0A0A0"},
+        {QPalette::ToolTipBase, "#353535"},
+        {QPalette::ToolTipText, "#F0F0F0"}};
+    for (const auto& [role, colour] : colours) dark.setColor(role, QColor(colour));
+    QApplication::setPalette(dark);
+  }
+  ~DarkDesktop() { QApplication::setPalette(before_); }
+  DarkDesktop(const DarkDesktop&) = delete;
+  DarkDesktop& operator=(const DarkDesktop&) = delete;
+
+ private:
+  QPalette before_;
+};
+
+// The colour most pixels of the image have: what the text stands on.
+QColor Background(const QImage& image) {
+  QHash<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) ++counts[image.pixel(x, y)];
+  }
+  QRgb most = 0;
+  int best = -1;
+  for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+    if (it.value() > best) {
+      best = it.value();
+      most = it.key();
     }
+  }
+  return QColor::fromRgb(most);
+}
+
+// The strongest contrast of any pixel against the background: a caption's
+// strokes at their full colour.
+double TextContrast(const QImage& image) {
+  const QColor background = Background(image);
+  double strongest = 1.0;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      strongest = std::max(strongest, Contrast(image.pixelColor(x, y), background));
+    }
+  }
+  return strongest;
+}
+
+class WindowColours : public ::testing::TestWithParam<std::tuple<bool, bool>> {};
+
+TEST_P(WindowColours, TextReadsAtFourAndAHalfToOneAndFocusIsSeenAtThreeToOne) {
+  const auto [dark_desktop, skinned] = GetParam();
+  std::optional<DarkDesktop> dark;
+  if (dark_desktop) dark.emplace();
+  WindowHarness harness;
+  if (skinned) InstallResource(harness, "x/o.cjs");
+  Form1& window = harness.CreateAndLoad();
+  window.List().Add("/data/a.csv");
+  ShowActive(window);
+
+  // Captions, each on what it stands on; a frame's caption is its top.
+  const auto area = [&](QWidget* control, int height = -1) {
+    return QRect(control->mapTo(&window, QPoint()),
+                 QSize(control->width(), height < 0 ? control->height() : height));
+  };
+  const std::pair<QWidget*, QRect> captions[] = {
+      {window.Option1, area(window.Option1)},
+      {window.Option3, area(window.Option3)},
+      {window.Option5, area(window.Option5)},
+      {window.Option6, area(window.Option6)},
+      {window.Option7, area(window.Option7)},
+      {window.Frame2, area(window.Frame2, 16)},
+      {window.Frame5, area(window.Frame5, 16)},
+      {window.PushButton2, area(window.PushButton2)},
+      {window.PushButton7, area(window.PushButton7)},
+      {window.Text1, area(window.Text1)},
+      {window.ProgressBar1, area(window.ProgressBar1)},
+      {window.ListView1,
+       QRect(window.ListView1->mapTo(&window, window.List().EntryRect(1).topLeft() +
+                                                  window.ListView1->viewport()->pos()),
+             window.List().EntryRect(1).size())}};
+  window.PushButton2->setFocus(Qt::TabFocusReason);
+  QApplication::processEvents();
+  const QImage whole = window.grab().toImage();
+  for (const auto& [control, rect] : captions) {
+    EXPECT_GE(TextContrast(whole.copy(rect)), 4.5) << control->objectName().toStdString();
+  }
+
+  QWidget* const controls[] = {window.ListView1,   window.PushButton8, window.PushButton9,
+                               window.PushButton4, window.PushButton5, window.PushButton7,
+                               window.PushButton2, window.Option1,     window.Text2,
+                               window.Option6,     window.Text1,       window.PushButton1};
+  for (QWidget* control : controls) {
+    SCOPED_TRACE(control->objectName().toStdString());
+    QWidget* elsewhere = control == window.PushButton2 ? window.PushButton8 : window.PushButton2;
+    elsewhere->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    // From the window, so that what shows through a control counts too.
+    const QRect around = area(control);
+    const QImage without = window.grab(around).toImage();
+    control->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    ASSERT_TRUE(control->hasFocus());
+    // At least a line the control's height long, in all.
+    const int ring = control == window.Text1 || control == window.Text2 ? 2 : 0;
+    EXPECT_GE(StrongFocusPixels(without, window.grab(around).toImage(), ring), control->height());
   }
 }
 
-// A picker that takes the activation and is confirmed with Enter, as a
-// desktop's own dialog is.
+INSTANTIATE_TEST_SUITE_P(LightAndDarkDesktops, WindowColours,
+                         ::testing::Combine(::testing::Bool(), ::testing::Bool()),
+                         [](const auto& param_info) {
+                           return std::string(std::get<0>(param_info.param) ? "Dark" : "Light") +
+                                  (std::get<1>(param_info.param) ? "Skinned" : "Plain");
+                         });
+
+// A picker that takes the activation and is confirmed with Enter, owned by
+// the window as the real one is (picker_keys_test.py drives the real one).
 TEST(WindowKeyboard, KeysStillReachTheWindowAfterThePickerIsConfirmedWithEnter) {
   WindowHarness harness;
   Form1& window = harness.CreateAndLoad();
   harness.folder_picker.results = {"/data/out"};
-  harness.folder_picker.on_browse = [](QWidget*) {
-    QDialog picker;  // a window of its own, not the form's child
+  harness.folder_picker.on_browse = [](QWidget* owner) {
+    QDialog picker(owner);
     auto* ok = new QPushButton("OK", &picker);
     ok->setDefault(true);
     QObject::connect(ok, &QPushButton::clicked, &picker, &QDialog::accept);

@@ -236,18 +236,47 @@ TEST(WindowLayout, KeyboardFocusFollowsTheTabOrderAndSkipsFramesBarAndHiddenOpti
                          "Text2", "Option7", "Option6", "Text1", "PushButton1"}));
 }
 
-TEST(WindowLayout, ShownWindowIsCentredOnItsScreen) {
+TEST(WindowLayout, ShownWindowIsCentredOnItsScreenWithRoomForItsTitleBar) {
   WindowHarness harness;
   Form1& window = harness.CreateAndLoad();
   window.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  const QPoint centre = window.screen()->availableGeometry().center();
-  EXPECT_LE(std::abs(window.geometry().center().x() - centre.x()), 1);
-  EXPECT_LE(std::abs(window.geometry().center().y() - centre.y()), 1);
+  // Where nothing frames it the title bar it will have is counted at the
+  // style's height above it.
+  QRect frame = window.frameGeometry();
+  if (frame == window.geometry()) {
+    frame.setTop(frame.top() -
+                 window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window));
+  }
+  const QRect area = window.screen()->availableGeometry();
+  EXPECT_LE(std::abs(frame.center().x() - area.center().x()), 1);
+  EXPECT_LE(std::abs(frame.center().y() - area.center().y()), 1);
+  EXPECT_TRUE(area.contains(frame));
+}
+
+// The frame centred on the available area, moved inside it, its title bar
+// on it even where it is larger than the area (a scale of 2 on 1280x1024).
+TEST(WindowLayout, TheFrameIsPlacedInsideTheAvailableAreaWhereItFits) {
+  struct Case {
+    QRect area;
+    QSize frame;
+    QPoint at;
+  };
+  const Case cases[] = {
+      {{0, 0, 1280, 1024}, {538, 553}, {371, 235}},      // centred
+      {{0, 32, 1280, 992}, {538, 553}, {371, 251}},      // below a panel
+      {{0, 0, 640, 512}, {536, 556}, {52, 0}},           // taller than the area
+      {{100, 50, 400, 300}, {600, 200}, {100, 100}},     // wider than the area
+      {{1280, 0, 1920, 1080}, {538, 553}, {1971, 263}},  // a second screen
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FramePositionOn(c.area, c.frame), c.at)
+        << c.area.x() << "," << c.area.y() << " " << c.frame.width() << "x" << c.frame.height();
+  }
 }
 
 TEST(ListViewAdapter, PositionsAreOneBasedAndOutOfRangeIsHarmless) {
-  QTreeView tree;
+  ListTreeView tree;
   tree.setHeaderHidden(true);
   ListView list(&tree);
   EXPECT_EQ(list.Count(), 0);
@@ -288,7 +317,7 @@ TEST(ListViewAdapter, PositionsAreOneBasedAndOutOfRangeIsHarmless) {
 }
 
 TEST(ListViewAdapter, ContainsTextFollowsEveryChange) {
-  QTreeView tree;
+  ListTreeView tree;
   ListView list(&tree);
   list.AddColumn("CSV File(s)");
   list.Add("/a.csv");
@@ -312,7 +341,7 @@ TEST(ListViewAdapter, ContainsTextFollowsEveryChange) {
 }
 
 TEST(ListViewAdapter, WidgetOutlivingTheAdapterKeepsItsEntries) {
-  QTreeView tree;
+  ListTreeView tree;
   {
     auto list = std::make_unique<ListView>(&tree);
     list->AddColumn("CSV File(s)");
@@ -324,7 +353,7 @@ TEST(ListViewAdapter, WidgetOutlivingTheAdapterKeepsItsEntries) {
 }
 
 TEST(ListViewAdapter, HitTestAndEnsureVisibleFindTheEntryOnScreen) {
-  QTreeView tree;
+  ListTreeView tree;
   tree.resize(300, 120);
   ListView list(&tree);
   list.AddColumn("CSV File(s)");

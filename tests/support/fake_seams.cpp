@@ -44,9 +44,10 @@ QString FakeFolderPicker::BrowseForFolder(QWidget* owner, const QString& title,
   return result;
 }
 
-void FakeShell::OpenFolder(const QString& folder) {
-  if (open_fails) throw StandardError(kErrPathFileAccess, ErrorReason::kFolderNotOpened);
+bool FakeShell::OpenFolder(const QString& folder) {
+  if (open_fails) return false;
   opened_folders.push_back(folder);
+  return true;
 }
 
 void FakeClock::WaitUpTo(double seconds) {

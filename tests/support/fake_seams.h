@@ -63,7 +63,7 @@ class FakeFolderPicker : public FolderPicker {
 class FakeShell : public Shell {
  public:
   // Fails as a desktop without a file manager does when open_fails is set.
-  void OpenFolder(const QString& folder) override;
+  bool OpenFolder(const QString& folder) override;
   void Launch(const QString& program, const QStringList& arguments) override {
     launched.push_back(QStringList{program} + arguments);
   }
