@@ -9,3 +9,8 @@ endif()
 
 set(DELVORA_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
 configure_file(${CMAKE_CURRENT_LIST_DIR}/version.h.in ${DELVORA_GENERATED_DIR}/delvora_version.h @ONLY)
+
+# Stand-in for the versions of a build between releases: the package's
+# (file names) and Windows's four numbers (version resources, installer).
+set(DELVORA_PACKAGE_VERSION "${PROJECT_VERSION}")
+set(DELVORA_WINDOWS_VERSION "${PROJECT_VERSION}.0")

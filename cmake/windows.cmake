@@ -7,8 +7,8 @@
 #   delvora_windows_resources(<target> <script.rc.in>)
 #
 # The scripts may use @DELVORA_ICON@, @DELVORA_VERSION_COMMAS@ (7,0,0,0),
-# @DELVORA_VERSION_TEXT@ (7.00), @DELVORA_PUBLISHER@, @DELVORA_COPYRIGHT@ and
-# must hold @DELVORA_MANIFEST_RESOURCE@.
+# @DELVORA_WINDOWS_VERSION@ (7.0.0.0), @DELVORA_PUBLISHER@, @DELVORA_COPYRIGHT@
+# and must hold @DELVORA_MANIFEST_RESOURCE@.
 set(delvora_windows_dir "${CMAKE_SOURCE_DIR}/share/windows")
 # The publisher Windows shows (file properties, "Apps & features").
 set(DELVORA_PUBLISHER "Quorvane")
@@ -20,8 +20,7 @@ function(delvora_windows_resources target script_in)
   endif()
   set(manifest "${delvora_windows_dir}/delvora.manifest")
   file(TO_CMAKE_PATH "${CMAKE_SOURCE_DIR}/resources/delvora.ico" DELVORA_ICON)
-  set(DELVORA_VERSION_COMMAS
-      "${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH},0")
+  string(REPLACE "." "," DELVORA_VERSION_COMMAS "${DELVORA_WINDOWS_VERSION}")
   if(MSVC)
     # The linker merges a listed manifest into the one it writes.
     set(DELVORA_MANIFEST_RESOURCE "")

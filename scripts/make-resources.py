@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws Delvora's own resources and writes them into resources/.
 
-  delvora.ico   the application icon: 32x32 at 24-bit colour, and 256x256,
-                128x128 and 48x48 at 32-bit colour
+  delvora.ico   the application icon at every size Windows asks for (16, 20,
+                24, 32, 48, 128 and 256 pixels: title bars and lists at
+                100% to 200% scaling, Explorer's views), each at 32-bit colour
+                with an alpha channel, so that edges blend into any
+                background
   HAND-M.CUR    the hand pointer shown over push buttons (32x32, hotspot on
                 the tip of the index finger)
   drag.ico      the pointer while an entry of the file list is dragged
@@ -26,6 +29,7 @@ ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "resources
 ICON_THEME = os.path.join(ROOT, "..", "share", "linux", "icons", "hicolor")
 APP_ID = "example.quorvane.Delvora"
 THEME_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+APP_ICON_SIZES = (16, 20, 24, 32, 48, 128, 256)
 
 
 # ---- drawing ---------------------------------------------------------------
@@ -259,12 +263,7 @@ def write(name, data, root=ROOT):
 
 
 def main():
-    write("delvora.ico", icon_file([
-        (draw_app_icon(32), 24),
-        (draw_app_icon(256), 32),
-        (draw_app_icon(128), 32),
-        (draw_app_icon(48), 32),
-    ]))
+    write("delvora.ico", icon_file([(draw_app_icon(size), 32) for size in APP_ICON_SIZES]))
     write("HAND-M.CUR", icon_file([(draw_hand(32), 32)], cursor_hotspot=HAND_HOTSPOT))
     write("drag.ico", icon_file([(draw_drag(32), 32)]))
     for size in THEME_SIZES:

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Proves the Windows zip or installer: unpacks the zip, or installs the .msi
-# silently, into a clean Wine prefix, where neither Qt nor the MinGW runtime
+# Proves the Windows zip or installer: unpacks the zip, or installs the .msi,
+# into a clean Wine prefix, where neither Qt nor the MinGW runtime
 # is on any path, and runs both programs from there.
 #  - delvora-convert.exe converts the samples;
 #  - the real window, with the Windows platform plugin on a private Xvfb
@@ -8,10 +8,18 @@
 #    keys; delvora.exe has no switch for tests): it appears as "Delvora",
 #    loads the samples, is told where to save, converts.
 # Both results must equal, byte for byte, what the Linux delvora-convert
-# writes for the same files. The installer must also make the Start-menu
-# shortcut and the "Apps & features" entry, and its uninstall must take
-# every program file, the shortcut and the entry away and leave the user's
-# settings.
+# writes for the same files, and the Qt the notices name must be the Qt
+# shipped (Qt6Core.dll's version resource).
+# The installer is first opened as by a double-click and clicked through
+# its pages. Each installed state must then show one "Apps & features"
+# entry (version, publisher, install location, links), one registered
+# product, the Start-menu shortcut, the folder once on the system PATH and
+# delvora-convert found by its name alone. A rebuild of the same
+# version and then the next version, each with one file taken out and one
+# added, replace what is installed, leaving none of its files behind; the
+# first package then refuses to go over the newer. The uninstall must take
+# every program file, the shortcut, the entry and the PATH entry away and
+# leave the user's settings.
 #   scripts/smoke-windows.sh build/windows/Delvora-<version>-windows-x64.zip
 #   scripts/smoke-windows.sh build/windows/Delvora-<version>-windows-x64.msi
 set -euo pipefail
@@ -77,28 +85,83 @@ delvora_key() {
          /^(DisplayName|ProductName) +REG_SZ +Delvora$/ { found = 1 }
          END { if (found) printf "%s", block }'
 }
+# How many "Apps & features" entries and registered products are Delvora.
+entries() {
+  { wine reg query "$uninstall_key" /s 2>/dev/null || true; } | tr -d '\r' |
+    grep -Ec '^ +DisplayName +REG_SZ +Delvora$' || true
+}
+products() {
+  { wine reg query "$products_key" /s 2>/dev/null || true; } | tr -d '\r' |
+    grep -Ec '^ +ProductName +REG_SZ +Delvora$' || true
+}
+machine_path() {
+  wine reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH \
+    2>/dev/null | tr -d '\r' | sed -n 's/^ *PATH *REG_[A-Z_]* *//p'
+}
+# The converter started by its name alone, elsewhere than in its folder, in
+# a new process that reads the machine's PATH: found there or not at all.
+# Not through cmd: Wine's installer leaves an empty element where an
+# upgrade took the older entry out, and Wine's cmd (unlike Windows's) stops
+# searching there.
+convert_from_path() {
+  (cd "$work" && wine delvora-convert --version </dev/null 2>/dev/null | tr -d '\r')
+}
+# One entry, one product, the folder on the PATH once, the converter found
+# there, the shortcut: what every installed state must show.
+check_installed() { # VERSION CONTEXT
+  [ -f "$installed/delvora.exe" ] || fail "$2: no delvora.exe in $installed"
+  [ -n "$(shortcuts)" ] || fail "$2: no Start-menu shortcut"
+  [ "$(entries)" = 1 ] || fail "$2: $(entries) \"Apps & features\" entries"
+  [ "$(products)" = 1 ] || fail "$2: $(products) registered products"
+  local entry value
+  entry=$(delvora_key "$uninstall_key")
+  for value in 'Publisher +REG_SZ +Quorvane' "DisplayVersion +REG_SZ +${1//./\\.}" \
+    'InstallLocation +REG_SZ +C:\\Program Files\\Delvora\\' \
+    'URLInfoAbout +REG_SZ +https://.+' 'HelpLink +REG_SZ +mailto:.+@.+'; do
+    grep -Eq "^$value\$" <<<"$entry" || fail "$2: the \"Apps & features\" entry lacks /$value/: $entry"
+  done
+  local path
+  path=$(machine_path)
+  [ "$(tr ';' '\n' <<<"$path" | grep -Fxic 'C:\Program Files\Delvora\')" = 1 ] ||
+    fail "$2: the install folder is not on the system PATH once: $path"
+  [[ $(convert_from_path) == "delvora-convert "* ]] ||
+    fail "$2: delvora-convert is not found by its name"
+}
+
 if [ "$kind" = msi ]; then
   installed="$WINEPREFIX/drive_c/Program Files/Delvora"
   app='C:\Program Files\Delvora'
-  wine msiexec /i "$(wine_path "$package")" /qn </dev/null || fail "msiexec /i failed (status $?)"
-  [ -f "$installed/delvora.exe" ] || fail "the installer put no delvora.exe into $installed"
-  [ -n "$(shortcuts)" ] || fail "the installer made no Start-menu shortcut"
-  entry=$(delvora_key "$uninstall_key")
-  [ -n "$entry" ] || fail "no \"Apps & features\" entry for Delvora"
-  version=${name#Delvora-}
-  version=${version%-windows-x64}
-  for value in 'Publisher +REG_SZ +Quorvane' "DisplayVersion +REG_SZ +${version//./\\.}"; do
-    grep -Eq "^$value\$" <<<"$entry" ||
-      fail "the \"Apps & features\" entry lacks /$value/: $entry"
-  done
+  windows_version=$(scripts/version --windows)
+  # Opened as by a double-click: the welcome page, Install, the progress,
+  # the last page, Finish.
+  (wine msiexec /i "$(wine_path "$package")" </dev/null >"$work/msiexec.log" 2>&1) &
+  setup=$!
+  welcome=$(x_wait_window msiexec.exe '^Delvora Setup$' 120) || fail "no installer window"
+  import -window root "$work/installer-welcome.png" 2>/dev/null || true
+  xdotool windowfocus --sync "$welcome" key Return
+  finished=$(x_wait_window msiexec.exe '^Delvora Setup (complete|cancelled|failed)$' 300) ||
+    fail "the installer showed no last page"
+  import -window root "$work/installer-finished.png" 2>/dev/null || true
+  [ "$(xdotool getwindowname "$finished")" = "Delvora Setup complete" ] ||
+    fail "the installer ended with \"$(xdotool getwindowname "$finished")\""
+  xdotool windowfocus --sync "$finished" key Return
+  wait "$setup" || fail "the installer's interface ended with status $?"
+  check_installed "$windows_version" "installed by double-click"
   icon=$(delvora_key "$products_key" | sed -n 's/^ProductIcon \+REG_SZ \+//p')
   [[ $icon == *delvora.ico ]] || fail "the product has no icon (\"$icon\")"
-  echo "installed: the program, its Start-menu shortcut and its \"Apps & features\" entry"
+  echo "installed through its pages: the program, its shortcut, its one \"Apps & features\" entry, the converter on the PATH"
 else
   installed="$WINEPREFIX/drive_c/Program Files/$name"
   unzip -q "$package" -d "$WINEPREFIX/drive_c/Program Files"
   app="C:\\Program Files\\$name"
 fi
+
+# The notices name the Qt actually shipped.
+shipped_qt=$(scripts/pe-file-version "$installed/Qt6Core.dll" | cut -f2)
+noticed_qt=$(head -n 1 "$installed/licenses/Qt.txt" | sed -n 's/^Qt \([0-9.]*\) .*/\1/p')
+[ -n "$shipped_qt" ] && [ "${shipped_qt%.0}" = "$noticed_qt" ] ||
+  fail "Qt6Core.dll is Qt $shipped_qt, the notices name Qt $noticed_qt"
+echo "the Qt notices name the Qt shipped ($noticed_qt)"
 
 # The converter, from the unpacked folder, over its own Samples folder.
 mkdir -p "$WINEPREFIX/drive_c/cli results"
@@ -167,38 +230,51 @@ wait "$pid" || fail "delvora.exe ended with status $?"
 echo "delvora.exe: closed"
 
 if [ "$kind" = msi ]; then
-  # A newer version replaces this one; this one then refuses to replace it.
-  # The newer is the same folder under the next patch number, built as
-  # scripts/dist-windows.sh builds the installer.
-  products() {
-    { wine reg query "$products_key" /s 2>/dev/null || true; } | tr -d '\r' |
-      grep -Ec '^ +ProductName +REG_SZ +Delvora$' || true
+  # Other builds of the same folder, each with a changed payload: one file
+  # gone, one new. A rebuild of the same version replaces the installed
+  # one; so does the next version; the first then refuses to replace that.
+  DELVORA_DIST_FUNCTIONS=1 source scripts/dist-windows.sh
+  stage=build/windows/dist/$name
+  [ -d "$stage" ] || fail "no $stage: run scripts/dist-windows.sh first"
+  samples=("$stage"/Samples/*)
+  rebuild() { # VERSION GONE NEW: the package's path
+    local folder="$work/$1/$name"
+    rm -rf "$work/$1" && mkdir -p "$work/$1" && cp -r "$stage" "$folder"
+    rm "$folder/$2"
+    echo "$1" >"$folder/$3"
+    build_msi "$folder" "$1" "$work/$1.msi" >&2 || fail "cannot build the installer of $1"
+    echo "$work/$1.msi"
   }
-  IFS=. read -r major minor patch <<<"$version"
-  newer_version="$major.$minor.$((patch + 1))"
-  newer="$work/Delvora-$newer_version.msi"
-  dist=build/windows/dist
-  [ -f "$dist/files.wxs" ] || fail "no $dist/files.wxs: run scripts/dist-windows.sh first"
-  (cd "$dist" && wixl --arch x64 -D Version="$newer_version" -D DisplayVersion="$newer_version" \
-    -D SourceDir="$name" -D Win64=yes -o "$newer" "$OLDPWD/share/windows/delvora.wxs" files.wxs) ||
-    fail "wixl could not build the newer installer"
+  same=$(rebuild "$windows_version" "Samples/$(basename "${samples[0]}")" rebuilt.txt)
+  wine msiexec /i "$(wine_path "$same")" /qn </dev/null || fail "msiexec /i of the rebuild failed (status $?)"
+  check_installed "$windows_version" "the same version rebuilt"
+  [ -f "$installed/rebuilt.txt" ] && [ ! -e "$installed/Samples/$(basename "${samples[0]}")" ] ||
+    fail "the rebuild's files are not what it holds"
+  echo "a rebuild of $windows_version replaced it: one entry, its own files"
+
+  IFS=. read -r major minor patch _ <<<"$windows_version"
+  newer_version="$major.$minor.$((patch + 1)).0"
+  newer=$(rebuild "$newer_version" "Samples/$(basename "${samples[1]}")" newer.txt)
   wine msiexec /i "$(wine_path "$newer")" /qn </dev/null || fail "msiexec /i of $newer_version failed"
-  [ "$(products)" = 1 ] || fail "$newer_version did not replace $version: $(products) products"
-  delvora_key "$uninstall_key" | grep -Eq "^DisplayVersion +REG_SZ +${newer_version//./\\.}\$" ||
-    fail "\"Apps & features\" does not show $newer_version"
-  [ -f "$installed/delvora.exe" ] || fail "the upgrade lost delvora.exe"
+  check_installed "$newer_version" "$newer_version over $windows_version"
+  [ -f "$installed/newer.txt" ] || fail "$newer_version did not install its own file"
+  for gone in rebuilt.txt "Samples/$(basename "${samples[1]}")"; do
+    [ ! -e "$installed/$gone" ] || fail "$gone survived the upgrade to $newer_version"
+  done
   if wine msiexec /i "$(wine_path "$package")" /qn </dev/null; then
-    fail "$version installed over the newer $newer_version"
+    fail "$windows_version installed over the newer $newer_version"
   fi
-  [ "$(products)" = 1 ] && [ -f "$installed/delvora.exe" ] || fail "the refused downgrade changed the install"
-  echo "upgrade: $newer_version replaced $version, and $version did not replace it"
+  check_installed "$newer_version" "after the refused downgrade"
+  echo "upgrade: $newer_version replaced $windows_version with nothing stale left, and $windows_version did not replace it"
 
   wine msiexec /x "$(wine_path "$newer")" /qn </dev/null || fail "msiexec /x failed (status $?)"
   left=$(find "$installed" 2>/dev/null | head -n 5 || true)
   [ -z "$left" ] || fail "the uninstall left program files: $left"
   [ -z "$(shortcuts)" ] || fail "the uninstall left the Start-menu shortcut $(shortcuts)"
-  [ -z "$(delvora_key "$uninstall_key")" ] || fail "the uninstall left the \"Apps & features\" entry"
-  [ "$(setting Text1)" = "$out_folder" ] || fail "the uninstall took the user's settings"
+  [ "$(entries)" = 0 ] || fail "the uninstall left the \"Apps & features\" entry"
   [ "$(products)" = 0 ] || fail "the uninstall left the product registered"
-  echo "uninstalled: no program file, shortcut or entry left; the user's settings stay"
+  ! machine_path | grep -Fqi 'Program Files\Delvora' || fail "the uninstall left the PATH entry: $(machine_path)"
+  [[ $(convert_from_path) != "delvora-convert "* ]] || fail "delvora-convert is still found after the uninstall"
+  [ "$(setting Text1)" = "$out_folder" ] || fail "the uninstall took the user's settings"
+  echo "uninstalled: no program file, shortcut, entry or PATH entry left; the user's settings stay"
 fi

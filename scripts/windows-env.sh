@@ -7,7 +7,6 @@
 #   wine_prefix DIR      makes DIR a ready Wine prefix (once), exports WINEPREFIX
 #   wine_server_start    starts this prefix's Wine server, ended on exit
 #   wine_path UNIXPATH   prints the Windows form (Z:\...) of a path
-#   windows_version      the version being built, e.g. 7.0.0
 # The caller runs from the top of the work tree.
 
 deps_dir="$PWD/build/windows-deps"
@@ -50,10 +49,6 @@ windows_configure() {
   local preset=${1:-windows}
   cmake --preset "$preset" >"build/$preset-configure.log" 2>&1 ||
     { cat "build/$preset-configure.log" >&2; return 1; }
-}
-
-windows_version() {
-  sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/windows/CMakeCache.txt
 }
 
 wine_path() {

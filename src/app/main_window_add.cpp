@@ -9,6 +9,7 @@
 #include <QEvent>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTreeView>
 #include <QUrl>
 #include <functional>
@@ -217,10 +218,16 @@ QString SamplesFolder(const QString& program_folder) {
   return folder + QStringLiteral("Samples");
 }
 
+QString DocumentsFolder() {
+  return QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+}
+
 }  // namespace
 
 void Form1::RecordSampleList() {
-  const QString folder = SamplesFolder(seams_.program_folder);
+  const QString samples = SamplesFolder(seams_.program_folder);
+  const QString folder = UsableSamplesFolder(samples, DocumentsFolder());
+  if (folder != samples) CopySamples(samples, folder);
   std::vector<std::string> names;
   // No samples folder records the empty list, so the next start looks again.
   if (FolderExists(Utf8(folder))) names = ListMatchingFiles(Utf8(folder), "*.*");
@@ -243,7 +250,8 @@ void Form1::LoadSampleFiles() {
     if (PathExists(Utf8(element)) && !list_.ContainsText(element)) list_.Add(element);
   }
   if (MsgBox(kOpenSamplesQuestion, MsgButtons::kYesNo) == MsgAnswer::kYes) {
-    const QString folder = SamplesFolder(seams_.program_folder);
+    const QString folder =
+        UsableSamplesFolder(SamplesFolder(seams_.program_folder), DocumentsFolder());
     // Not a fault of the program: the desktop has nothing that shows folders.
     if (!seams_.shell->OpenFolder(folder)) MsgBox(kNoFileManagerText + folder);
   }

@@ -1,5 +1,10 @@
 #include "app/samples.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+
 #include "platform/app_error.h"
 
 namespace delvora {
@@ -65,6 +70,29 @@ QString DecodeSampleList(const QString& text, const QString& key, Pump* pump) {
       bytes, std::string_view(key_bytes.constData(), static_cast<std::size_t>(key_bytes.size())),
       pump);
   return QString::fromUtf8(decoded.data(), static_cast<qsizetype>(decoded.size()));
+}
+
+QString UsableSamplesFolder(const QString& samples_folder, const QString& documents_folder) {
+  // Only a file really made there tells: permissions, read-only media and
+  // Windows's access lists all answer the same way.
+  QTemporaryFile probe(QDir(samples_folder).filePath(QStringLiteral(".delvora-XXXXXX")));
+  if (!QFileInfo(samples_folder).isDir() || probe.open()) return samples_folder;
+  return QDir::toNativeSeparators(
+      QDir(documents_folder).filePath(QStringLiteral("Delvora Samples")));
+}
+
+void CopySamples(const QString& samples_folder, const QString& users_folder) {
+  if (!QDir().mkpath(users_folder)) return;
+  const QDir target(users_folder);
+  const QFileInfoList files =
+      QDir(samples_folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+  for (const QFileInfo& file : files) {
+    const QString copy = target.filePath(file.fileName());
+    if (!QFileInfo::exists(copy) && QFile::copy(file.filePath(), copy)) {
+      // A copy of a read-only file is read-only too: the user's is theirs.
+      QFile::setPermissions(copy, QFile::permissions(copy) | QFileDevice::WriteOwner);
+    }
+  }
 }
 
 }  // namespace delvora

@@ -29,4 +29,14 @@ std::string DecodeSampleBytes(std::string_view bytes, std::string_view key, Pump
 QString EncodeSampleList(const QString& text, const QString& key, Pump* pump = nullptr);
 QString DecodeSampleList(const QString& text, const QString& key, Pump* pump = nullptr);
 
+// The folder whose samples this user converts. Results go beside their
+// inputs by default, so where the user may not write into the program's
+// samples folder (a program installed for every user) the samples are
+// theirs to convert in "Delvora Samples" in their documents folder;
+// elsewhere the program's samples folder itself. Both in native form.
+QString UsableSamplesFolder(const QString& samples_folder, const QString& documents_folder);
+// Copies the samples into the user's folder, keeping any file already
+// there (the user's own edits); a copy that fails leaves that file out.
+void CopySamples(const QString& samples_folder, const QString& users_folder);
+
 }  // namespace delvora

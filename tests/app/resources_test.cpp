@@ -25,23 +25,19 @@ int Word(const QByteArray& b, int at) {
   return static_cast<unsigned char>(b[at]) | static_cast<unsigned char>(b[at + 1]) << 8;
 }
 
-TEST(ShippedResources, ApplicationIconHoldsTheFourImages) {
+// Windows picks the image nearest the size it draws (16 to 24 pixels in
+// title bars and lists at 100% to 150%, 32 and 48 in Explorer, 256 in its
+// large views); one without alpha would show a black or white box around
+// the round corners.
+TEST(ShippedResources, ApplicationIconHoldsEverySizeWithAlpha) {
   const QByteArray ico = ReadAll(Resource("delvora.ico"));
-  ASSERT_GE(ico.size(), 6 + 4 * 16);
+  const QList<int> expected({16, 20, 24, 32, 48, 128, 256});
+  ASSERT_GE(ico.size(), 6 + expected.size() * 16);
   EXPECT_EQ(Word(ico, 2), 1);
-  ASSERT_EQ(Word(ico, 4), 4);
-  struct Expected {
-    int side;
-    int bits;
-  };
-  const Expected expected[] = {{32, 24}, {256, 32}, {128, 32}, {48, 32}};
-  for (int i = 0; i < 4; ++i) {
-    const int entry = 6 + 16 * i;
-    const int side =
-        static_cast<unsigned char>(ico[entry]) == 0 ? 256 : static_cast<unsigned char>(ico[entry]);
-    EXPECT_EQ(side, expected[i].side);
-    const int offset = Word(ico, entry + 12) | Word(ico, entry + 14) << 16;
-    EXPECT_EQ(Word(ico, offset + 14), expected[i].bits) << "image " << i;  // biBitCount
+  ASSERT_EQ(Word(ico, 4), expected.size());
+  for (int i = 0; i < expected.size(); ++i) {
+    const int offset = Word(ico, 6 + 16 * i + 12) | Word(ico, 6 + 16 * i + 14) << 16;
+    EXPECT_EQ(Word(ico, offset + 14), 32) << "image " << i;  // biBitCount
   }
   QBuffer buffer;
   buffer.setData(ico);
@@ -50,9 +46,24 @@ TEST(ShippedResources, ApplicationIconHoldsTheFourImages) {
   QList<int> sides;
   for (int i = 0; i < reader.imageCount(); ++i) {
     reader.jumpToImage(i);
-    sides << reader.read().width();
+    const QImage image = reader.read().convertToFormat(QImage::Format_ARGB32);
+    sides << image.width();
+    const int last = image.width() - 1;
+    // Transparent outside the rounded square, opaque in its middle, and
+    // partly transparent on its edge.
+    EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << image.width();
+    EXPECT_EQ(qAlpha(image.pixel(last, last)), 0) << image.width();
+    EXPECT_EQ(qAlpha(image.pixel(last / 2, last / 2)), 255) << image.width();
+    bool partial = false;
+    for (int x = 0; x <= last && !partial; ++x) {
+      for (int y = 0; y <= last / 4 && !partial; ++y) {
+        const int alpha = qAlpha(image.pixel(x, y));
+        partial = alpha > 0 && alpha < 255;
+      }
+    }
+    EXPECT_TRUE(partial) << image.width();
   }
-  EXPECT_EQ(sides, QList<int>({32, 256, 128, 48}));
+  EXPECT_EQ(sides, expected);
 }
 
 TEST(ShippedResources, HandCursorPointsWithTheFingertipAndDragIconLoads) {

@@ -3,7 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QString>
+#include <filesystem>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "platform/app_error.h"
 #include "support/test_support.h"
@@ -69,6 +75,50 @@ TEST(SampleListCodingTest, ValuesNoEncodingMadeDecodeWithoutHarm) {
   const QString odd = DecodeSampleList(QStringLiteral("Ω東\x01"), kKey);
   EXPECT_EQ(odd.contains(u'|'), false);
 }
+
+#ifndef _WIN32
+// A user who may not write beside the installed samples (here: nobody, the
+// program's folder being root's) converts a copy in their documents, which
+// keeps what they changed; root, who may write there, keeps the samples
+// where they are.
+TEST(SamplesFolderTest, AUserWhoCannotWriteBesideTheSamplesGetsTheirOwnCopy) {
+  testing::TempDir program;
+  testing::TempDir documents;
+  std::filesystem::create_directory(program / "Samples");
+  testing::WriteFile(program / "Samples/a.csv", "a,b\n");
+  testing::WriteFile(program / "Samples/b.txt", "c;d\n");
+  std::filesystem::permissions(program.path(), std::filesystem::perms(0755));
+  std::filesystem::permissions(program / "Samples", std::filesystem::perms(0755));
+  ASSERT_EQ(chown(documents.path().c_str(), 65534, 65534), 0);
+  const QString samples = QString::fromStdString(program.Utf8("Samples"));
+  const QString home = QString::fromStdString(documents.Utf8());
+  const QString copy = QString::fromStdString(documents.Utf8("Delvora Samples"));
+  EXPECT_EQ(UsableSamplesFolder(samples, home), samples);
+
+  const auto as_nobody = [&] {
+    const pid_t child = fork();
+    if (child == 0) {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(3);
+      const QString folder = UsableSamplesFolder(samples, home);
+      if (folder != copy) _exit(1);
+      CopySamples(samples, folder);
+      _exit(0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    return status;
+  };
+  ASSERT_EQ(as_nobody(), 0);
+  EXPECT_EQ(testing::ReadFile(documents / "Delvora Samples/a.csv"), "a,b\n");
+  EXPECT_EQ(testing::ReadFile(documents / "Delvora Samples/b.txt"), "c;d\n");
+  testing::WriteFile(documents / "Delvora Samples/a.csv", "mine\n");
+  ASSERT_EQ(as_nobody(), 0);
+  EXPECT_EQ(testing::ReadFile(documents / "Delvora Samples/a.csv"), "mine\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(program / "Samples"),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+#endif
 
 }  // namespace
 }  // namespace delvora

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -152,57 +153,92 @@ TEST(WindowsConverterExe, NetworkAndLongFormsReachTheSystemAsWritten) {
   EXPECT_EQ(out.output.find(":\\delvora-no-server"), std::string::npos) << out.output;
 }
 
-// Ctrl+Break (as Ctrl+C and closing the console) ends the converter with
-// the status Windows gives an interrupted program, which scripts read as a
-// failure, and removes the temporary it was writing. The converter waits on
-// a standard input the test never closes, so the break always lands mid-run.
-TEST(WindowsConverterExe, AnInterruptEndsWithTheControlCStatusAndLeavesNothing) {
-  testing::TempDir dir;
-  // Console events travel between processes of one console: the test makes
-  // one when it runs without (under ctest).
-  if (GetConsoleWindow() == nullptr) AllocConsole();
+// Ctrl+C, Ctrl+Break and closing the console end the converter with the
+// status Windows gives an interrupted program, which scripts read as a
+// failure; they remove the temporary it was writing and give the console
+// back the code page the user's shell had. The test is the shell: it makes
+// a console of its own with that code page and starts the converter in it,
+// as cmd does, waiting on a standard input the test never closes, so the
+// event always lands mid-run. Ctrl+C is pressed as a program presses it
+// (GenerateConsoleCtrlEvent, which also reaches the test: its handler lets
+// it pass). The console hands every event to a program by starting
+// CtrlRoutine in it with the event; Ctrl+Break goes that way where the
+// console cannot send it (Wine), and closing the console always does: a
+// console really closed would end the test too.
+BOOL WINAPI IgnoreConsoleEvents(DWORD) { return TRUE; }
+
+bool DeliverConsoleEvent(HANDLE process, DWORD event) {
+  HMODULE system = GetModuleHandleW(L"kernelbase.dll");
+  FARPROC routine = system != nullptr ? GetProcAddress(system, "CtrlRoutine") : nullptr;
+  if (routine == nullptr)
+    routine = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "CtrlRoutine");
+  if (routine == nullptr) return false;
+  HANDLE thread =
+      CreateRemoteThread(process, nullptr, 0,
+                         reinterpret_cast<LPTHREAD_START_ROUTINE>(reinterpret_cast<void*>(routine)),
+                         reinterpret_cast<void*>(static_cast<std::uintptr_t>(event)), 0, nullptr);
+  if (thread == nullptr) return false;
+  CloseHandle(thread);
+  return true;
+}
+
+TEST(WindowsConverterExe, AnInterruptRestoresTheConsoleAndLeavesNothing) {
   std::wstring self(MAX_PATH, L'\0');
   self.resize(GetModuleFileNameW(nullptr, self.data(), MAX_PATH));
   const std::wstring exe = (fs::path(self).parent_path() / L"delvora-convert.exe").native();
-  std::wstring command = L"\"" + exe + L"\" -o " + Quoted(dir.Utf8("out.tsv")) + L" -";
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
-  SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = read_end;
-  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE,
-                             CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &startup, &process));
-  CloseHandle(read_end);
-  const auto entries = [&] {
-    return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
-  };
-  // The temporary shows the run is under way.
-  while (entries() == 0 && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+  constexpr UINT kShellCodePage = 1252;
+  FreeConsole();
+  if (!AllocConsole() || GetConsoleOutputCP() == 0) {
+    GTEST_SKIP() << "no console here (Wine makes one only with a display)";
   }
-  const bool running = WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT;
-  const bool sent = GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, process.dwProcessId);
-  const DWORD send_error = sent ? 0 : GetLastError();
-  // Without a console to share nothing reaches it: the wait must still end.
-  const bool ended = sent && WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
-  if (!ended) TerminateProcess(process.hProcess, 1);
-  DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(write_end);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  if (!ended)
-    GTEST_SKIP() << "no console here to carry Ctrl+Break to the converter (running " << running
-                 << ", error " << send_error << ", console " << (GetConsoleWindow() != nullptr)
-                 << ")";
-  EXPECT_EQ(status, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
-  EXPECT_EQ(entries(), 0);
+  SetConsoleCtrlHandler(IgnoreConsoleEvents, TRUE);
+  for (const DWORD event : {CTRL_C_EVENT, CTRL_BREAK_EVENT, CTRL_CLOSE_EVENT}) {
+    SCOPED_TRACE(event);
+    testing::TempDir dir;
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    SetConsoleOutputCP(kShellCodePage);
+    std::wstring command = L"\"" + exe + L"\" -o " + Quoted(dir.Utf8("out.tsv")) + L" -";
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE read_end = nullptr;
+    HANDLE write_end = nullptr;
+    ASSERT_TRUE(CreatePipe(&read_end, &write_end, &inherit, 0));
+    SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = read_end;
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                               &startup, &process));
+    CloseHandle(read_end);
+    const auto entries = [&] {
+      return std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator());
+    };
+    // The temporary shows the run is under way.
+    while (entries() == 0 && WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
+    }
+    const UINT running_code_page = GetConsoleOutputCP();
+    const bool sent = (event != CTRL_CLOSE_EVENT && GenerateConsoleCtrlEvent(event, 0)) ||
+                      (event != CTRL_C_EVENT && DeliverConsoleEvent(process.hProcess, event));
+    const bool ended = sent && WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+    if (!ended) TerminateProcess(process.hProcess, 1);
+    DWORD status = 0;
+    GetExitCodeProcess(process.hProcess, &status);
+    const UINT after_code_page = GetConsoleOutputCP();
+    CloseHandle(write_end);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_TRUE(ended) << "the converter did not end (event sent: " << sent << ")";
+    EXPECT_EQ(status, static_cast<DWORD>(STATUS_CONTROL_C_EXIT));
+    EXPECT_EQ(entries(), 0);
+    EXPECT_EQ(running_code_page, UINT{CP_UTF8});
+    EXPECT_EQ(after_code_page, kShellCodePage);
+  }
+  SetConsoleCtrlHandler(IgnoreConsoleEvents, FALSE);
+  FreeConsole();
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "delvora_version.h"
 
 namespace {
 
@@ -92,32 +91,65 @@ class VersionBlock {
   std::vector<char> data_;
 };
 
+// Windows's four numbers of this build, from its text ("7.0.0.12").
+std::vector<WORD> WindowsVersionNumbers() {
+  std::vector<WORD> numbers;
+  std::string text = DELVORA_WINDOWS_VERSION;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t end = std::min(text.find('.', at), text.size());
+    numbers.push_back(static_cast<WORD>(std::stoi(text.substr(at, end - at))));
+    at = end + 1;
+  }
+  return numbers;
+}
+
+// The sides of the images in the program's first icon group, as the group
+// directory lists them (0 stands for 256).
+std::vector<int> IconSides(HMODULE module) {
+  std::vector<int> sides;
+  HRSRC group = FindResourceW(module, L"IDI_ICON1", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  if (group == nullptr) return sides;
+  const auto* bytes = static_cast<const unsigned char*>(LockResource(LoadResource(module, group)));
+  const int count = bytes[4] | bytes[5] << 8;
+  for (int i = 0; i < count; ++i) {
+    const unsigned char* entry = bytes + 6 + 14 * i;  // GRPICONDIRENTRY
+    const int bits = entry[6] | entry[7] << 8;
+    sides.push_back(bits == 32 ? (entry[0] == 0 ? 256 : entry[0]) : -entry[0]);
+  }
+  return sides;
+}
+
 TEST(WindowsManifestTest, BothProgramsCarryTheirVersionAndIcon) {
   const std::filesystem::path folder = ProgramFolder();
-  const DWORD expected_ms = MAKELONG(delvora::kProductVersionMinor, delvora::kProductVersionMajor);
-  const DWORD expected_ls = MAKELONG(0, delvora::kProductVersionPatch);
+  const std::vector<WORD> numbers = WindowsVersionNumbers();
+  ASSERT_EQ(numbers.size(), 4u) << DELVORA_WINDOWS_VERSION;
+  const DWORD expected_ms = MAKELONG(numbers[1], numbers[0]);
+  const DWORD expected_ls = MAKELONG(numbers[3], numbers[2]);
   for (const char* name : kPrograms) {
     SCOPED_TRACE(name);
     const std::filesystem::path program = folder / name;
     const VersionBlock block(program);
     ASSERT_FALSE(block.Empty()) << "no version block in " << program.string();
-    EXPECT_EQ(block.Text(L"FileVersion"), delvora::kProductVersion);
-    EXPECT_EQ(block.Text(L"ProductVersion"), delvora::kProductVersion);
+    EXPECT_EQ(block.Text(L"FileVersion"), DELVORA_WINDOWS_VERSION);
+    EXPECT_EQ(block.Text(L"ProductVersion"), DELVORA_WINDOWS_VERSION);
     EXPECT_EQ(block.Text(L"CompanyName"), "Quorvane");
     EXPECT_EQ(block.Text(L"OriginalFilename"), name);
+    EXPECT_EQ(block.Text(L"InternalName") + ".exe", name);
     EXPECT_NE(block.Text(L"FileDescription").find("Delvora"), std::string::npos);
     EXPECT_NE(block.Text(L"LegalCopyright").find("Quorvane"), std::string::npos);
     const VS_FIXEDFILEINFO fixed = block.Fixed();
     EXPECT_EQ(fixed.dwFileVersionMS, expected_ms);
     EXPECT_EQ(fixed.dwFileVersionLS, expected_ls);
     EXPECT_EQ(fixed.dwProductVersionMS, expected_ms);
+    EXPECT_EQ(fixed.dwProductVersionLS, expected_ls);
 
-    // Explorer shows the first icon group of the file.
+    // Explorer shows the first icon group of the file; title bars and
+    // lists take the size nearest theirs, which must have an alpha channel
+    // (a negative side is an image without one).
     HMODULE module = LoadLibraryExW(program.c_str(), nullptr,
                                     LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(module, nullptr);
-    EXPECT_NE(FindResourceW(module, L"IDI_ICON1", MAKEINTRESOURCEW(14)), nullptr)  // RT_GROUP_ICON
-        << "no icon in " << program.string();
+    EXPECT_EQ(IconSides(module), std::vector<int>({16, 20, 24, 32, 48, 128, 256}));
     FreeLibrary(module);
   }
 }

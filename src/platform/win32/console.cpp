@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "platform/app_error.h"
+#include "platform/win32/console_code_page.h"
 
 namespace delvora {
 
@@ -36,10 +37,20 @@ int ArgumentsAsUtf8(int argc, ArgumentChar** argv, std::vector<std::string>& arg
   return 0;
 }
 
-Utf8Console::Utf8Console() : shell_code_page_(GetConsoleOutputCP()) { SetConsoleOutputCP(CP_UTF8); }
+std::atomic<unsigned>& CodePageToRestore() {
+  static std::atomic<unsigned> code_page{0};
+  return code_page;
+}
+
+Utf8Console::Utf8Console() : shell_code_page_(GetConsoleOutputCP()) {
+  // Known to the interrupt handler before the console changes.
+  CodePageToRestore().store(shell_code_page_);
+  SetConsoleOutputCP(CP_UTF8);
+}
 
 Utf8Console::~Utf8Console() {
   if (shell_code_page_ != 0) SetConsoleOutputCP(shell_code_page_);
+  CodePageToRestore().store(0);
 }
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }

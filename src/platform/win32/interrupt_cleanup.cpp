@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/console_code_page.h"
+
 namespace delvora {
 
 namespace {
@@ -49,6 +51,9 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
       RemoveAll();
+      // The console is the user's shell's: it gets its code page back.
+      if (const unsigned code_page = CodePageToRestore().load(); code_page != 0)
+        SetConsoleOutputCP(code_page);
       // The status the console's own handler ends a program with, which
       // scripts read as "interrupted" (Wine's handler would give 0). Other
       // threads may hold locks: nothing more runs in this process.
