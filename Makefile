@@ -1,6 +1,6 @@
 # The two everyday commands: `make run` and `make test`. A bare `make` lists
 # every target.
-.PHONY: help deps deps-build deps-test deps-windows build app run package package-check test test-release test-asan test-tsan check-format check-tidy test-windows dist-windows bench fuzz screenshot clean
+.PHONY: help deps deps-build deps-test deps-windows deps-package build app run package package-check test test-release test-asan test-tsan check-format check-tidy test-windows dist-windows bench fuzz screenshot clean
 .DEFAULT_GOAL := help
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -15,8 +15,8 @@ help:
 	@echo "make test-tsan   the threaded engine and converter tests under ThreadSanitizer"
 	@echo "make test-windows  cross-build for Windows (MinGW-w64) and run every test under Wine"
 	@echo "make dist-windows  build/windows/Delvora-VERSION-windows-x64.zip"
-	@echo "make package     build the Debian packages ./delvora-convert_VERSION_ARCH.deb and ./delvora_VERSION_ARCH.deb"
-	@echo "make package-check  make package, then piuparts on both packages in a clean Debian system (root, network)"
+	@echo "make package     the commit's Debian source package and, built from it, ./delvora-convert_VERSION_ARCH.deb and ./delvora_VERSION_ARCH.deb"
+	@echo "make package-check  a clean-chroot build, lintian, piuparts (install, upgrade, purge) and two clones compared (root, network, ~35 min)"
 	@echo "make bench       throughput and start-up measurements"
 	@echo "make fuzz        differential fuzzing of the engine and --check (FUZZ_SECONDS=$(FUZZ_SECONDS), CHECK_FILES=$(CHECK_FILES))"
 	@echo "make screenshot  write docs/screenshot*.png (skinned and plain, Linux and Windows) from real windows under Xvfb"
@@ -26,13 +26,16 @@ help:
 # Each target installs the Debian packages it needs, and only those
 # (scripts/install-deps names the groups).
 deps:
-	@bash scripts/install-deps build test windows
+	@bash scripts/install-deps build test package windows
 deps-build:
 	@bash scripts/install-deps build
+# The package tests make packages with debian/'s own steps.
 deps-test:
-	@bash scripts/install-deps build test
+	@bash scripts/install-deps build test package
 deps-windows:
 	@bash scripts/install-deps build windows
+deps-package:
+	@bash scripts/install-deps build package
 
 build: deps-test
 	@cmake --preset release >/dev/null
@@ -50,18 +53,24 @@ run: app
 	  build/app/bin/delvora; \
 	fi
 
-# Dated by the last commit (cmake/install.cmake): two runs on one commit
-# make the same files.
-package: app
-	@rm -f build/app/delvora*.deb delvora_*.deb delvora-convert_*.deb
-	@cd build/app && cpack -G DEB >/dev/null 2>cpack.log || { cat cpack.log; exit 1; }
-	@cp build/app/delvora_*.deb build/app/delvora-convert_*.deb .
-	@echo "Made $$(ls delvora-convert_*.deb) (the converter alone) and $$(ls delvora_*.deb) (the window)."
-	@echo "Install both with: sudo apt install ./$$(ls delvora-convert_*.deb) ./$$(ls delvora_*.deb)"
+# The commit's source package (scripts/debian-source) and both packages with
+# their -dbgsym, built from it by dpkg-buildpackage as Debian builds them,
+# in build/debian/; the two packages are copied here. Only committed files
+# go in. DEB_BUILD_OPTIONS=nocheck leaves the tests out.
+package: deps-package
+	@rm -rf build/debian delvora_*.deb delvora-convert_*.deb
+	@version=$$(bash scripts/debian-source build/debian) && \
+	  cd build/debian/delvora-$${version%-*} && \
+	  { dpkg-buildpackage -us -uc -J$(JOBS) >../build.log 2>&1 || { tail -40 ../build.log; exit 1; }; } && \
+	  cd ../../.. && cp build/debian/delvora-convert_$${version}_*.deb build/debian/delvora_$${version}_*.deb . && \
+	  echo "Made $$(ls delvora-convert_*.deb) (the converter alone) and $$(ls delvora_*.deb) (the window)," && \
+	  echo "and the source package and -dbgsym packages in build/debian/." && \
+	  echo "Install both with: sudo apt install ./$$(ls delvora-convert_*.deb) ./$$(ls delvora_*.deb)"
 
-package-check: package
-	@bash scripts/install-deps package-check
-	@bash scripts/package-check.sh delvora-convert_*.deb delvora_*.deb
+# Not part of make test: it takes over half an hour (README: Packaging).
+package-check:
+	@bash scripts/install-deps build package package-check
+	@JOBS=$(JOBS) bash scripts/package-check.sh
 
 test-release: build
 	@cd build/release && ctest --output-on-failure -j $(JOBS)

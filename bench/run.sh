@@ -6,7 +6,10 @@ cd "$(dirname "$0")/.."
 bin=build/release/bin
 
 "$bin/engine_bench"
-bash bench/compare.sh "$bin/delvora-convert"
+# One large file of each shape against the copy floor; --quotes and --check
+# against the plain conversion (SHAPES_MB, ROUNDS, SHAPES; BASELINE=another
+# delvora-convert for before and after).
+bash bench/shapes.sh "$bin/delvora-convert" "$bin/copy_floor" "$bin/shapes_tool"
 bash bench/batch.sh "$bin/delvora-convert" "$bin/batch_floor"
 bash bench/list_memory.sh "$bin/delvora-convert" || echo "list_memory: a long list cost more than 64 MB"
 "$bin/run_bench" || echo "run_bench: the window run took more than 1.5x delvora-convert"

@@ -16,8 +16,9 @@ foreach(kind CPPFLAGS CXXFLAGS LDFLAGS)
     OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
   separate_arguments(flags_${kind} UNIX_COMMAND "${flags}")
 endforeach()
-# Without -g: the packages ship stripped and with no debug symbols package,
-# and debug information holds paths as the compiler was given them, which a
+# The presets' builds, not the packages' (debian/rules leaves this off and
+# takes dpkg-buildflags' flags whole, -g and -O2 included). Without -g here:
+# debug information holds paths as the compiler was given them, which a
 # compiler cache may have rewritten relative to the build folder.
 list(REMOVE_ITEM flags_CXXFLAGS -g)
 # The build folder may lie inside the source folder; the last matching map

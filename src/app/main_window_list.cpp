@@ -17,6 +17,7 @@
 
 #include "app/main_window.h"
 #include "conversion/conversion_run.h"
+#include "conversion/paths.h"
 #include "filelist/list_editing.h"
 #include "platform/cursor.h"
 #include "platform/progress_bar.h"
@@ -77,7 +78,7 @@ void RemoveSelectedEntry(Form1& form) {
 class NamingReporter : public ErrorReporter {
  public:
   explicit NamingReporter(ErrorReporter& reporter) : reporter_(reporter) {}
-  void SetFile(const std::string& shown_name) { file_ = shown_name; }
+  void SetFile(const std::string& name) { file_ = name; }
   void ReportError(const AppError& error, std::string_view location, int step) override {
     if (file_.empty()) {
       reporter_.ReportError(error, location, step);
@@ -103,7 +104,10 @@ class FormRunWindow : public RunWindow {
     if (position < 1 || position > form_.List().Count()) {
       throw StandardError(kErrIndexOutOfBounds);
     }
-    return PathBytes(form_.List().Text(position));
+    std::string path = PathBytes(form_.List().Text(position));
+    // The name as the file system has it: the error box escapes it once.
+    errors_.SetFile(GetFileName(path, kNativeSeparator));
+    return path;
   }
   bool DelimiterOptionSelected(int option) override {
     QRadioButton* const options[] = {form_.Option1, form_.Option2, form_.Option3, form_.Option4,
@@ -125,9 +129,6 @@ class FormRunWindow : public RunWindow {
   void ShowDefaultPointer() override { form_.SetMousePointer(kPointerDefault); }
   void SetProgressValue(int percent) override { form_.ProgressBar1->setValue(percent); }
   void SetProgressText(const std::string& text) override {
-    static constexpr std::string_view kProcessing = "Processing: ";
-    errors_.SetFile(text.starts_with(kProcessing) ? text.substr(kProcessing.size())
-                                                  : std::string());
     form_.ProgressBar1->SetText(PathText(text));
   }
   void ShowMessage(const std::string& text) override { form_.MsgBox(PathText(text)); }

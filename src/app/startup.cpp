@@ -3,10 +3,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "app/main_window.h"
 #include "app/settings_store.h"
+#include "delvora_install.h"
 #include "platform/qt_seams.h"
 
 namespace delvora {
@@ -25,11 +27,24 @@ Seams DesktopSeams::Bind(SettingsStore& settings, const QString& program_folder)
   return seams;
 }
 
+namespace {
+
+// Where the skin, pointers and samples are: installed, in the data folder
+// the install put them in; in a build tree and on Windows, beside the
+// executable.
+QString ProgramFolder() {
+  const QDir program(QCoreApplication::applicationDirPath());
+  const QString installed =
+      QDir::cleanPath(program.filePath(QString::fromLatin1(kDataFromProgram)));
+  return QDir::toNativeSeparators(QFileInfo(installed).isDir() ? installed : program.path());
+}
+
+}  // namespace
+
 int RunDelvora(QApplication& app, StartupMode mode) {
   DesktopSeams desktop;
   SettingsStore settings;
-  const Seams seams =
-      desktop.Bind(settings, QDir::toNativeSeparators(QCoreApplication::applicationDirPath()));
+  const Seams seams = desktop.Bind(settings, ProgramFolder());
 
   Form1 window(seams);
   window.Form_Load();

@@ -18,6 +18,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <concepts>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -57,6 +58,7 @@ class Buffer {
 
 struct ThreadBuffers {
   Buffer input;
+  Buffer input_other;  // the next block's, while a block converted in place is written
   Buffer raw;
   Buffer output[2];
   static ThreadBuffers& Get() {
@@ -136,6 +138,12 @@ class Output {
     }
     output_.Submit(units * sizeof(Unit), last);
   }
+  // A block converted where it was read, written from there (the caller's
+  // until the next Submit or SubmitOwn returns).
+  void SubmitOwn(const Unit* data, std::size_t units) {
+    static_assert(sizeof(Unit) == 1 || std::endian::native == std::endian::little);
+    output_.SubmitOwn(reinterpret_cast<const unsigned char*>(data), units * sizeof(Unit));
+  }
   void Finish() { output_.Finish(); }
 
  private:
@@ -147,11 +155,45 @@ class Output {
 // into one a few bytes off. Returns a cache-line boundary in the thread's
 // input buffer with at least `lead` bytes before it (room for the units
 // carried from the previous block) and `after` bytes from it on.
-inline unsigned char* AlignedInput(std::size_t lead, std::size_t after) {
+inline unsigned char* AlignedInput(std::size_t lead, std::size_t after,
+                                   Buffer& from = ThreadBuffers::Get().input) {
   lead = (lead + 63) & ~std::size_t{63};
-  unsigned char* buffer = ThreadBuffers::Get().input.Get(lead + after + 64);
+  unsigned char* buffer = from.Get(lead + after + 64);
   return buffer + (64 - reinterpret_cast<std::uintptr_t>(buffer) % 64) % 64 + lead;
 }
+
+// A rule that can convert a block where it lies (see
+// LineConverter::FeedInPlace): the block is then written from the input
+// buffer while it is still in the cache, and no output buffer is touched.
+template <typename Rule, typename Unit>
+concept ConvertsInPlace = requires(Rule& rule, Unit* data, std::size_t size,
+                                   typename Rule::Step& step) {
+  { rule.FeedInPlace(data, size, step) } -> std::same_as<bool>;
+};
+
+// The two input buffers of a loop whose rule converts in place: a block
+// written from one while the next is read into the other.
+class InputBuffers {
+ public:
+  InputBuffers(std::size_t lead_bytes, std::size_t block_bytes)
+      : lead_(lead_bytes), block_(block_bytes), at_{AlignedInput(lead_, block_), nullptr} {}
+  // Where the next block is read to; carried units go right before it.
+  unsigned char* at() const { return at_[current_]; }
+  // The block at at() is being written: the next goes to the other buffer,
+  // with the pending bytes that end at from, to end `after` bytes past at().
+  void Switch(const unsigned char* from, std::size_t pending_bytes, std::size_t after = 0) {
+    current_ ^= 1;
+    if (at_[current_] == nullptr)
+      at_[current_] = AlignedInput(lead_, block_, ThreadBuffers::Get().input_other);
+    std::memcpy(at_[current_] + after - pending_bytes, from - pending_bytes, pending_bytes);
+  }
+
+ private:
+  std::size_t lead_;
+  std::size_t block_;
+  unsigned char* at_[2];
+  int current_ = 0;
+};
 
 // Files without a mark and UTF-8 files: bytes in, bytes out.
 template <typename Rule>
@@ -160,15 +202,29 @@ void RunBytes(ByteSource& source, ByteSink& sink, bool background, Rule& rule,
               std::size_t carry_room) {
   // The carried units go right before the boundary each block is read to.
   const std::size_t lead = std::max(carry_room, head_size);
-  char* const aligned = reinterpret_cast<char*>(AlignedInput(lead, block));
+  InputBuffers inputs(lead, block);
   Output<char, Rule> output(sink, lead + block, background);
   std::size_t pending = head_size;
-  std::memcpy(aligned - pending, head, head_size);
+  std::memcpy(inputs.at() - pending, head, head_size);
   for (;;) {
+    char* const aligned = reinterpret_cast<char*>(inputs.at());
     const std::size_t got = ReadBlock(source, aligned, block);
     const bool at_end = got == 0;
     char* in = aligned - pending;
     const std::size_t size = pending + got;
+    if constexpr (ConvertsInPlace<Rule, char>) {
+      typename Rule::Step step;
+      if (!at_end && rule.FeedInPlace(in, size, step)) {
+        pending = size - step.consumed;
+        if (step.produced != 0) {
+          output.SubmitOwn(in, step.produced);
+          inputs.Switch(reinterpret_cast<unsigned char*>(in + size), pending);
+        } else {
+          std::memmove(aligned - pending, in + step.consumed, pending);
+        }
+        continue;
+      }
+    }
     char* out = output.units();
     auto step = rule.Feed(in, size, at_end, out);
     if (at_end) step.produced += rule.Finish(out + step.produced);
@@ -218,17 +274,17 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
   // As for bytes: the carried units end at a cache-line boundary, from which
   // each block is read (a byte later when an odd byte is carried, so that
   // the units stay aligned).
-  unsigned char* const base =
-      AlignedInput(2 * carry_room + head_size + 2, capacity * sizeof(char16_t));
+  InputBuffers inputs(2 * carry_room + head_size + 2, capacity * sizeof(char16_t));
   Output<char16_t, Rule> output(sink, capacity, background);
   std::size_t filled = head_size;  // bytes held, an odd last byte included
-  std::memcpy(base + (filled & 1) - filled, head, head_size);
+  std::memcpy(inputs.at() + (filled & 1) - filled, head, head_size);
   // The units come straight from the file: their surrogates are paired
   // here, each unit once (first_unit: units consumed before units[0]).
   SurrogatePairs pairs(log);
   std::uint64_t first_unit = 0;
   std::uint64_t checked = 0;  // units paired so far
   for (;;) {
+    unsigned char* const base = inputs.at();
     unsigned char* const bytes = base + (filled & 1) - filled;
     auto* units = reinterpret_cast<char16_t*>(bytes);
     const std::size_t got = ReadBlock(source, bytes + filled, read_size);
@@ -243,6 +299,20 @@ void RunNativeUtf16(ByteSource& source, ByteSink& sink, bool background, Rule& r
       if (filled % 2 != 0) {
         log.Found(mark_length + 2 * checked, "an odd last byte");
         units[count++] = u'\uFFFD';
+      }
+    }
+    if constexpr (ConvertsInPlace<Rule, char16_t>) {
+      typename Rule::Step step;
+      if (!at_end && rule.FeedInPlace(units, count, step)) {
+        first_unit += step.consumed;
+        filled -= 2 * step.consumed;
+        if (step.produced != 0) {
+          output.SubmitOwn(units, step.produced);
+          inputs.Switch(bytes + 2 * step.consumed + filled, filled, filled & 1);
+        } else {
+          std::memmove(base + (filled & 1) - filled, bytes + 2 * step.consumed, filled);
+        }
+        continue;
       }
     }
     char16_t* out = output.units();

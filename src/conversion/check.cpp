@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 #include "conversion/block_loop.h"
 #include "conversion/field_tally.h"
@@ -49,37 +50,29 @@ FieldCounts FieldCountsOf(const FieldTally& tally) {
 
 // What the bytes of a file without a mark are. UTF-16 without a mark shows
 // as a zero byte in every other position of the text's start; the rest is
-// decided over the whole file, a word at a time while it is ASCII.
+// decided over the whole file, a vector at a time: each byte's class (ASCII,
+// continuation, lead of two, three or four), the continuations the leads
+// before it call for, and the few second bytes a lead rules out, from
+// compares and shifts of whole vectors. A vector of ASCII costs one test.
 class ByteClassifier {
  public:
-  void Add(const unsigned char* p, const unsigned char* end) {
-    for (; p != end && offset_ < kSample; ++p, ++offset_) {
-      if (*p == 0) ++zeros_[offset_ % 2];
-      last_ = *p;
-      Byte(*p);
+  // The bytes from offset `at` of the file on, those not yet added.
+  void Add(const unsigned char* p, const unsigned char* end, std::uint64_t at) {
+    if (at < offset_)
+      p += std::min<std::uint64_t>(offset_ - at, static_cast<std::uint64_t>(end - p));
+    if (p == end) return;
+    const std::uint64_t sampled = offset_;
+    offset_ += static_cast<std::uint64_t>(end - p);
+    for (std::uint64_t o = sampled; o < std::min(offset_, kSample); ++o) {
+      const unsigned char b = p[o - sampled];
+      if (b == 0) ++zeros_[o % 2];
+      last_ = b;
     }
-    while (p != end) {
-      if (need_ == 0) {
-#ifdef DELVORA_HAVE_SSE2
-        while (end - p >= 16) {
-          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-          if (_mm_movemask_epi8(x) != 0) break;
-          p += 16;
-        }
-#endif
-        while (end - p >= 8) {
-          std::uint64_t word;
-          std::memcpy(&word, p, 8);
-          if ((word & 0x8080808080808080u) != 0) break;
-          p += 8;
-        }
-        if (p == end) break;
-      }
-      Byte(*p++);
-    }
+    Validate(p, end);
   }
 
-  NarrowText Result() const {
+  // After the last Add.
+  NarrowText Result() {
     const std::uint64_t sampled = std::min(offset_, kSample);
     const std::uint64_t pairs = sampled / 2;
     // Whole pairs only: an odd last byte of a short file is no half of one.
@@ -89,13 +82,106 @@ class ByteClassifier {
       if (zeros[1] * 2 >= pairs && zeros[0] * 8 <= zeros[1]) return NarrowText::kUtf16LeNoMark;
       if (zeros[0] * 2 >= pairs && zeros[1] * 8 <= zeros[0]) return NarrowText::kUtf16BeNoMark;
     }
+#ifdef DELVORA_HAVE_SSE2
+    // What is staged, then nothing (as ASCII), which no continuation is.
+    std::memset(stage_ + staged_, 0, 16 - staged_);
+    Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
+    staged_ = 0;
+    Vector(lanes_, _mm_setzero_si128(), high_);
+    const bool valid = _mm_movemask_epi8(lanes_.errors) == 0;
+#else
+    const bool valid = valid_ && need_ == 0;
+#endif
     if (!high_) return NarrowText::kAscii;
-    return valid_ && need_ == 0 ? NarrowText::kUtf8 : NarrowText::kEightBit;
+    return valid ? NarrowText::kUtf8 : NarrowText::kEightBit;
   }
 
  private:
   static constexpr std::uint64_t kSample = 4096;
 
+  void Validate(const unsigned char* p, const unsigned char* end) {
+#ifdef DELVORA_HAVE_SSE2
+    if (staged_ != 0) {
+      const auto n = std::min<std::size_t>(16 - staged_, static_cast<std::size_t>(end - p));
+      std::memcpy(stage_ + staged_, p, n);
+      staged_ += n;
+      p += n;
+      if (staged_ < 16) return;
+      Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
+      staged_ = 0;
+    }
+    // In locals: the bytes read could be any object, members too.
+    Lanes lanes = lanes_;
+    bool high = high_;
+    for (; end - p >= 16; p += 16)
+      Vector(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), high);
+    lanes_ = lanes;
+    high_ = high;
+    staged_ = static_cast<std::size_t>(end - p);
+    std::memcpy(stage_, p, staged_);
+#else
+    for (; p != end; ++p) Byte(*p);
+#endif
+  }
+
+#ifdef DELVORA_HAVE_SSE2
+  // The bytes of a vector, each after the last `shift` of the one before.
+  template <int kShift>
+  static __m128i After(__m128i now, __m128i before) {
+    return _mm_or_si128(_mm_slli_si128(now, kShift), _mm_srli_si128(before, 16 - kShift));
+  }
+
+  struct Lanes {
+    __m128i errors = _mm_setzero_si128();  // bytes found wrong
+    __m128i due = _mm_setzero_si128();     // continuations the next vector owes
+    __m128i before = _mm_setzero_si128();  // the vector before and its leads
+    __m128i lead2 = _mm_setzero_si128(), lead3 = _mm_setzero_si128(), lead4 = _mm_setzero_si128();
+  };
+
+  static void Vector(Lanes& v, __m128i x, bool& any_high) {
+    const __m128i zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(x) == 0) {
+      // Continuations due from the vector before are missing.
+      v.errors = _mm_or_si128(v.errors, v.due);
+      v.due = zero;
+      v.before = zero, v.lead2 = zero, v.lead3 = zero, v.lead4 = zero;
+      return;
+    }
+    any_high = true;
+    // As signed bytes: 80-BF are -128..-65, C0-DF -64..-33, E0-EF -32..-17,
+    // F0-FF -16..-1.
+    const __m128i high = _mm_cmplt_epi8(x, zero);
+    const __m128i continuation = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
+    const __m128i lead2 = _mm_andnot_si128(continuation, high);                        // C0-FF
+    const __m128i lead3 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-33)), high);  // E0-FF
+    const __m128i lead4 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-17)), high);  // F0-FF
+    const __m128i wanted = _mm_or_si128(
+        _mm_or_si128(After<1>(lead2, v.lead2), After<2>(lead3, v.lead3)), After<3>(lead4, v.lead4));
+    __m128i bad = _mm_xor_si128(wanted, continuation);
+    // C0 and C1 (overlong), F5-FF (beyond U+10FFFF).
+    bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(-2)),
+                                           _mm_set1_epi8(static_cast<char>(0xC0))));
+    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-12)), high));
+    // Second bytes: E0 needs A0-BF, ED 80-9F, F0 90-BF, F4 80-8F.
+    const __m128i first = After<1>(x, v.before);
+    const auto is = [&](unsigned char lead) {
+      return _mm_cmpeq_epi8(first, _mm_set1_epi8(static_cast<char>(lead)));
+    };
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xE0), _mm_cmplt_epi8(x, _mm_set1_epi8(-96))));
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xED), _mm_cmpgt_epi8(x, _mm_set1_epi8(-97))));
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF0), _mm_cmplt_epi8(x, _mm_set1_epi8(-112))));
+    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF4), _mm_cmpgt_epi8(x, _mm_set1_epi8(-113))));
+    v.errors = _mm_or_si128(v.errors, bad);
+    // What the next vector's first bytes must be, for an ASCII one to fail.
+    v.due = _mm_or_si128(_mm_or_si128(_mm_srli_si128(lead2, 15), _mm_srli_si128(lead3, 14)),
+                         _mm_srli_si128(lead4, 13));
+    v.before = x, v.lead2 = lead2, v.lead3 = lead3, v.lead4 = lead4;
+  }
+
+  Lanes lanes_;
+  unsigned char stage_[16] = {};  // the bytes of a vector not yet whole
+  std::size_t staged_ = 0;
+#else
   void Byte(unsigned char b) {
     if (b < 0x80) {
       if (need_ != 0) valid_ = false, need_ = 0;
@@ -125,13 +211,15 @@ class ByteClassifier {
     }
   }
 
+  bool valid_ = true;
+  int need_ = 0;  // continuation bytes still due
+  unsigned char low_ = 0x80, high_limit_ = 0xBF;
+#endif
+
   std::uint64_t offset_ = 0;
   std::uint64_t zeros_[2] = {};  // zero bytes at even and odd offsets of the sample
   unsigned char last_ = 0;       // the sample's last byte
   bool high_ = false;
-  bool valid_ = true;
-  int need_ = 0;  // continuation bytes still due
-  unsigned char low_ = 0x80, high_limit_ = 0xBF;
 };
 
 // The textual rule's lines and fields, over the units the quote-aware rule
@@ -206,6 +294,18 @@ class TextualCounter {
     using V = scan::Vector<Unit>;
     constexpr unsigned kStep = sizeof(Unit);  // mask bits a unit
     const bool tab_is_data = first != Unit('\t');
+    // The state the loop changes, in locals: the compiler keeps members in
+    // memory, and the runs are most of the lines.
+    std::uint64_t delimiters_now = delimiters_;
+    std::uint64_t run = run_lines_;
+    std::uint64_t run_ends[3] = {run_ends_[0], run_ends_[1], run_ends_[2]};
+    bool open = line_open_;
+    const auto store = [&] {
+      delimiters_ = delimiters_now;
+      run_lines_ = run;
+      std::copy(run_ends, run_ends + 3, run_ends_);
+      line_open_ = open;
+    };
     while (limit - p >= static_cast<std::ptrdiff_t>(V::kUnits)) {
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const unsigned crs = scan::MaskOf(x, Unit('\r'));
@@ -216,30 +316,61 @@ class TextualCounter {
       for (unsigned ends = crs | lfs; ends != 0; ends &= ~((1u << from) - 1)) {
         const unsigned k = static_cast<unsigned>(std::countr_zero(ends));
         const unsigned before = ((1u << k) - 1) & ~((1u << from) - 1);
-        delimiters_ += scan::FewBits(delimiters & before) / kStep;
-        if ((tabs & before) != 0) tab_ = true;
-        if (before != 0) line_open_ = true;
+        const std::uint64_t count = delimiters_now + scan::Bits(delimiters & before) / kStep;
         const bool cr = (crs >> k & 1u) != 0;
         // The bound is tested only for a CR in the last lane: the loop's
         // cost is unchanged.
         const bool pair =
             cr && (k + kStep < 16 ? (lfs >> (k + kStep) & 1u) != 0
                                   : p + V::kUnits < end && p[V::kUnits] == Unit('\n'));
-        EndLine(pair ? report_.crlf_ends : cr ? report_.cr_ends : report_.lf_ends);
         from = k + kStep * (pair ? 2 : 1);
+        if (count == last_delimiters_ && !tab_ && (tabs & before) == 0) {
+          // Like the line before: counted in the run.
+          ++run;
+          ++run_ends[pair ? 0 : cr ? 2 : 1];
+          delimiters_now = 0;
+          open = false;
+          continue;
+        }
+        store();
+        ApplyRun();
+        delimiters_ = count;
+        if ((tabs & before) != 0) tab_ = true;
+        if (before != 0) line_open_ = true;
+        EndLine(pair ? report_.crlf_ends : cr ? report_.cr_ends : report_.lf_ends);
+        delimiters_now = delimiters_;
+        run = run_lines_;
+        std::copy(run_ends_, run_ends_ + 3, run_ends);
+        open = line_open_;
       }
       if (from < 16) {
         const unsigned after = 0xFFFFu & ~((1u << from) - 1);
-        delimiters_ += scan::FewBits(delimiters & after) / kStep;
+        delimiters_now += scan::Bits(delimiters & after) / kStep;
         if ((tabs & after) != 0) tab_ = true;
-        line_open_ = true;
+        open = true;
       }
       p += from > 16 ? V::kUnits + 1 : V::kUnits;
     }
+    store();
+    ApplyRun();
 #else
     (void)limit, (void)end, (void)first;
 #endif
     return p;
+  }
+
+  // Where the count stands between lines or fields, for the quote-aware
+  // rule to take the reading up from (see CheckRule).
+  struct Standing {
+    std::uint64_t lines;  // ended so far
+    bool line_open;
+    std::uint64_t delimiters;  // in the open line
+    std::uint64_t min_fields, max_fields;
+    FieldTally tally;
+  };
+  Standing Where() const {
+    return {report_.lines,           line_open_, delimiters_, report_.min_line_fields,
+            report_.max_line_fields, tally_};
   }
 
   // How far before the end of the units a count must stop for everything it
@@ -310,7 +441,31 @@ class TextualCounter {
     guess_line_open_ = false;
   }
 
+  // Applies the lines of the run, each with as many delimiters as the line
+  // before it, to the report at once.
+  void ApplyRun() {
+    const std::uint64_t n = run_lines_;
+    if (n == 0) return;
+    const std::uint64_t fields = last_delimiters_ + 1;
+    const std::uint64_t first = report_.lines + 1;
+    report_.lines += n;
+    report_.crlf_ends += run_ends_[0];
+    report_.lf_ends += run_ends_[1];
+    report_.cr_ends += run_ends_[2];
+    tally_.AddRun(fields, first, n);
+    report_.delimiters += n * last_delimiters_;
+    if (guessing_ && report_.delimiters != 0) guessing_ = false;
+    if (fields != first_fields_) {
+      for (std::uint64_t i = 0; i < n && report_.differing_lines + i < kDifferingShown; ++i)
+        report_.first_differing.push_back(first + i);
+      report_.differing_lines += n;
+    }
+    run_lines_ = 0;
+    run_ends_[0] = run_ends_[1] = run_ends_[2] = 0;
+  }
+
   void EndLine(std::uint64_t& kind) {
+    last_delimiters_ = delimiters_;
     ++kind;
     const std::uint64_t fields = delimiters_ + 1;
     ++report_.lines;
@@ -341,6 +496,11 @@ class TextualCounter {
   CheckReport& report_;
   std::uint64_t delimiters_ = 0;
   std::uint64_t first_fields_ = 0;
+  // The vector count's run of lines like the last one ended (see ApplyRun):
+  // how many, and how many of them end in CR LF, LF and CR.
+  std::uint64_t last_delimiters_ = UINT64_MAX;
+  std::uint64_t run_lines_ = 0;
+  std::uint64_t run_ends_[3] = {};
   bool line_open_ = false;
   bool tab_ = false;  // a tab in the current line's data
   FieldTally tally_;
@@ -370,12 +530,18 @@ class CheckRule {
       : quoted_(delimiter, matches, Quoting::kQuoted, lead_bytes, block, &counts_),
         textual_(delimiter, matches, lead_bytes, report),
         report_(report),
-        delimiter_holds_tab_(delimiter.find(Unit('\t')) != std::basic_string<Unit>::npos) {}
+        delimiter_holds_tab_(delimiter.find(Unit('\t')) != std::basic_string<Unit>::npos),
+        plain_(matches && lead_bytes == nullptr && delimiter.size() == 1 &&
+               !scan::HoldsLineEnd(delimiter)),
+        delimiter_(delimiter.empty() ? Unit('\n') : delimiter[0]) {}
 
   static std::size_t MaxOutput(std::size_t size) { return QuotedRule<Unit>::MaxOutput(size); }
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
 
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out) {
+    if (plain_) {
+      if (const std::optional<Step> step = FeedPlain(data, size, at_end)) return *step;
+    }
     const Unit* const end = data + size;
     const Unit* p = data + skip_;
     // The textual count runs beside the quote-aware one, up to where no
@@ -394,14 +560,18 @@ class CheckRule {
     if (p < consumed) p = textual_.Run(p, consumed, end);
     skip_ = static_cast<std::size_t>(p - consumed);
     textual_.GuessOver(data, consumed);
-    if constexpr (sizeof(Unit) == 1) {
-      const auto* bytes = reinterpret_cast<const unsigned char*>(data);
-      bytes_.Add(bytes, bytes + step.consumed);
-    }
+    Classify(data, consumed);
+    at_ += step.consumed;
     return {step.consumed, 0};
   }
 
   std::size_t Finish(Unit* out) {
+    if (plain_) {
+      // No quote at all: the quote-aware reading is the textual one, but for
+      // an input without a single unit, which has no record.
+      const typename TextualCounter<Unit>::Standing where = textual_.Where();
+      if (where.lines != 0 || where.line_open) Resume(where);
+    }
     quoted_.Finish(out);
     textual_.Finish();
     report_.records = counts_.records;
@@ -430,13 +600,85 @@ class CheckRule {
   // Blocks smaller than this are counted one rule after the other.
   static constexpr std::size_t kBesideFrom = std::size_t{1} << 16;
 
+  // Until the first quote the quote-aware reading is the textual one: the
+  // textual count reads alone, up to the last field boundary (where the
+  // quote-aware rule would stop), while the other thread looks for a quote
+  // and classifies the bytes. A block that holds a quote is read by both
+  // from its start, the quote-aware rule taking the reading up where the
+  // textual count stood there. Returns nothing when it leaves that to Feed.
+  std::optional<Step> FeedPlain(const Unit* data, std::size_t size, bool at_end) {
+    const Unit* const end = data + size;
+    const Unit* const cut = at_end ? end : LastBoundary(data, end);
+    if (cut == data && !at_end) {
+      plain_ = false;  // one field fills the block: the general reading
+      Resume(textual_.Where());
+      return std::nullopt;
+    }
+    const typename TextualCounter<Unit>::Standing where = textual_.Where();
+    static constexpr Unit kQuote[] = {Unit('"')};
+    bool quote = false;
+    const auto look = [&] {
+      quote = scan::FindAny(data, cut, kQuote) != cut;
+      if (!quote) Classify(data, cut);
+    };
+    const auto count = [&] { textual_.Run(data, cut, end); };
+    if (size > kBesideFrom) {
+      helper_.Run(look, count);
+    } else {
+      look();
+      count();
+    }
+    if (quote) {
+      // The textual count has read [data, cut); the quote-aware rule reads
+      // the block from its start, and Feed goes on from what it consumes.
+      plain_ = false;
+      Resume(where);
+      skip_ = static_cast<std::size_t>(cut - data);
+      return std::nullopt;
+    }
+    textual_.GuessOver(data, cut);
+    at_ += static_cast<std::size_t>(cut - data);
+    return Step{static_cast<std::size_t>(cut - data), 0};
+  }
+
+  // After the last delimiter or line end in [data, end), or data: where a
+  // field starts that the block may not hold whole. A CR last in view may
+  // be half of a CR LF.
+  const Unit* LastBoundary(const Unit* data, const Unit* end) const {
+    const Unit* q = end;
+    if (q != data && q[-1] == Unit('\r')) --q;
+    while (q != data && q[-1] != delimiter_ && q[-1] != Unit('\n') && q[-1] != Unit('\r')) --q;
+    return q;
+  }
+
+  void Resume(const typename TextualCounter<Unit>::Standing& where) {
+    quoted_.ResumeAt(where.lines + 1, where.line_open, where.delimiters);
+    counts_.records = where.lines;
+    counts_.min_fields = where.min_fields;
+    counts_.max_fields = where.max_fields;
+    counts_.tally = where.tally;
+  }
+
+  // The bytes of [data, end), which starts at_ units into the input.
+  void Classify(const Unit* data, const Unit* end) {
+    if constexpr (sizeof(Unit) == 1) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+      bytes_.Add(bytes, bytes + (end - data), at_);
+    }
+  }
+
   ByteClassifier bytes_;
   QuoteCounts counts_;
   QuotedRule<Unit> quoted_;
   TextualCounter<Unit> textual_;
   CheckReport& report_;
   bool delimiter_holds_tab_;
+  // A one-unit delimiter, no two-byte characters: text without quotes is
+  // read by the textual count alone (FeedPlain) until a quote comes.
+  bool plain_;
+  Unit delimiter_;
   std::size_t skip_ = 0;  // units of the next call already counted
+  std::uint64_t at_ = 0;  // units consumed before the next call's
   Helper helper_;
 };
 

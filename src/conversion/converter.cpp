@@ -4,11 +4,14 @@
 // the record rule runs over large blocks, and the output goes through a
 // temporary file that replaces the target only when all of it is written.
 //
-// Memory stays the same whatever the file size: one input block, its
-// decoded units and its converted output (at most twice the input, when
-// every line ends in a bare LF, three times with quote-aware writing) plus
-// the units carried between blocks (a few; a field up to a block long for
-// the quote-aware rule). The buffers stay with the thread for the next file.
+// Memory stays the same whatever the file size: two input blocks (a block
+// of CR LF lines that needs nothing but its delimiters turned into tabs is
+// converted where it was read and written from there while the next is
+// read into the other), its decoded units and its converted output (at
+// most twice the input, when every line ends in a bare LF, three times with
+// quote-aware writing) plus the units carried between blocks (a few; a
+// field up to a block long for the quote-aware rule). The buffers stay with
+// the thread for the next file.
 
 #include "conversion/block_loop.h"
 #include "conversion/line_end.h"

@@ -20,12 +20,16 @@ class FieldTally {
   // is tallied in one bucket past them, which is never the most common.
   static constexpr std::size_t kDistinct = 1024;
 
-  void Add(std::uint64_t fields, std::uint64_t line) {
+  void Add(std::uint64_t fields, std::uint64_t line) { AddRun(fields, line, 1); }
+
+  // count lines from line on, each of as many fields.
+  void AddRun(std::uint64_t fields, std::uint64_t line, std::uint64_t count) {
     if (last_ >= entries_.size() || entries_[last_].fields != fields) last_ = Find(fields);
     Entry& entry = entries_[last_];
-    if (entry.first.size() < kShown) entry.first.push_back(line);
-    ++entry.lines;
-    ++total_;
+    for (std::uint64_t i = 0; i < count && entry.first.size() < kShown; ++i)
+      entry.first.push_back(line + i);
+    entry.lines += count;
+    total_ += count;
   }
 
   // 0 for an empty file; on a tie, the count seen first.

@@ -116,6 +116,56 @@ inline const Unit* CopyPlain(const Unit* p, const Unit* end, Unit*& out, Unit d,
   return p;
 }
 
+// What the content of a quoted field holds, as far as SkipQuotedContent
+// looked.
+struct QuotedContent {
+  bool doubled = false;  // a doubled quote
+  bool tab = false;
+  bool delimiter = false;    // the one-unit delimiter
+  std::uint64_t breaks = 0;  // line breaks, a CR LF pair being one
+  bool NeedsQuotes() const { return doubled || tab || breaks != 0; }
+};
+
+// The content of a quoted field from q, a vector at a time: the scan stops
+// only at quotes, and what the content holds comes from each vector's
+// masks. Returns the closing quote, or where less than a vector and one
+// unit is left (the unit after each vector is looked at), what it holds
+// counted up to there.
+template <typename Unit>
+inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, Unit d, QuotedContent& c) {
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
+  while (static_cast<std::size_t>(end - q) > V::kUnits) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    const unsigned quotes = scan::MaskOf(x, Unit('"'));
+    const unsigned below = quotes != 0 ? (1u << std::countr_zero(quotes)) - 1 : 0xFFFFu;
+    const unsigned crs = scan::MaskOf(x, Unit('\r')) & below;
+    const unsigned lfs = scan::MaskOf(x, Unit('\n')) & below;
+    const unsigned tabs = scan::MaskOf(x, Unit('\t')) & below;
+    const unsigned delimiters = scan::MaskOf(x, d) & below;
+    if ((crs | lfs | tabs | delimiters) != 0) {
+      const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 1));
+      const unsigned lone_crs = crs & ~scan::MaskOf(next, Unit('\n'));
+      c.breaks += (scan::Bits(lfs) + scan::Bits(lone_crs)) / kBits;
+      c.tab = c.tab || tabs != 0;
+      c.delimiter = c.delimiter || delimiters != 0;
+    }
+    if (quotes == 0) {
+      q += V::kUnits;
+      continue;
+    }
+    const std::size_t k = V::Index(quotes);
+    if (q[k + 1] != Unit('"')) return q + k;
+    c.doubled = true;
+    q += k + 2;
+  }
+#else
+  (void)end, (void)d, (void)c;
+#endif
+  return q;
+}
+
 }  // namespace
 
 template <typename Unit>
@@ -151,7 +201,8 @@ QuotedRule<Unit>::QuotedRule(Units delimiter, bool delimiter_matches, Quoting qu
       lead_bytes_(lead_bytes),
       hold_limit_(std::max<std::size_t>(hold_limit, 8)),
       counts_(counts),
-      fast_(lead_bytes == nullptr && active_ && delimiter_.size() == 1) {}
+      fast_(lead_bytes == nullptr && active_ && delimiter_.size() == 1),
+      in_place_(fast_ && counts == nullptr) {}
 
 template <typename Unit>
 bool QuotedRule<Unit>::DelimiterAt(const Unit* p) const {
@@ -484,13 +535,42 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
     }
     const bool starts = stop == region ? field_start : stop[-1] == d || stop[-1] == Unit('\n');
     if (c == Unit('"') && starts) {
-      // A quoted field ending right at a delimiter or line end, with no
-      // doubled quote, tab or line break inside, is its content alone.
-      const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
+      // A quoted field ending right at a delimiter or line end is its
+      // content alone when nothing in it needs quotes, and otherwise (with
+      // kQuoted) the field as it stands: its doubled quotes and line
+      // breaks already have their written form.
+      QuotedContent content;
+      const Unit* q = escaped ? stop + 1 : SkipQuotedContent(stop + 1, end, d, content);
+      bool needs_quotes = content.NeedsQuotes();
+      std::uint64_t breaks = content.breaks;
+      // The vector scan stops at the closing quote unless near the end.
+#ifdef DELVORA_HAVE_SSE2
+      const bool closed =
+          !escaped && static_cast<std::size_t>(end - q) > scan::Vector<Unit>::kUnits;
+#else
+      const bool closed = false;
+#endif
+      while (!closed) {
+        q = scan::FindAny(q, end, quoted_stops);
+        if (q == end || q + 1 == end) break;  // what follows is not in view
+        const Unit u = *q;
+        if (u == Unit('"') && q[1] != Unit('"')) break;  // the closing quote
+        if (escaped) break;                              // written otherwise
+        needs_quotes = true;
+        if (u == Unit('"')) {
+          q += 2;
+        } else if (u == Unit('\r') || u == Unit('\n')) {
+          ++breaks;
+          q += u == Unit('\r') && q[1] == Unit('\n') ? 2 : 1;
+        } else {
+          ++q;  // a tab
+        }
+      }
       if (q != end && *q == Unit('"') && q + 1 != end && q != stop + 1) {
         const Unit next = q[1];
         if (next == d || next == Unit('\r') || next == Unit('\n')) {
-          o = CopyShort(stop + 1, q, end, o);
+          o = needs_quotes ? Copy(stop, q + 1, o) : CopyShort(stop + 1, q, end, o);
+          line_ += breaks;
           p = q + 1;
           field_start = false;
           record_start = false;
@@ -593,8 +673,20 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       continue;
     }
     if (stop == p) {
-      // A quoted field ending right at a delimiter or line end, with no
-      // doubled quote, tab or line break inside.
+      // A quoted field ending right at a delimiter or line end, with no tab
+      // inside, found a vector at a time.
+      QuotedContent content;
+      const Unit* close = SkipQuotedContent(stop + 1, end, d, content);
+      if (!content.tab && static_cast<std::size_t>(end - close) > 1 && *close == Unit('"') &&
+          (close[1] == d || close[1] == Unit('\r') || close[1] == Unit('\n'))) {
+        line_ += content.breaks;
+        counts_->quoted_line_breaks += content.breaks;
+        if (content.delimiter) ++counts_->quoted_delimiters;
+        record_open_ = true;
+        p = close + 1;
+        continue;
+      }
+      // The same with no doubled quote or line break, tabs counted.
       const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
       // No line break lies before q: every tab is on this line, which a
       // later look at the same field (the general path, the next block)
@@ -737,6 +829,61 @@ auto QuotedRule<Unit>::Feed(const Unit* data, std::size_t size, bool at_end, Uni
   }
   if (finished_) p = end;
   return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+}
+
+template <typename Unit>
+bool QuotedRule<Unit>::FeedInPlace(Unit* data, std::size_t size, Step& step) {
+  if (!in_place_ || state_ != State::kFieldStart || finished_) return false;
+  const Unit d = delimiter_[0];
+  const Unit tab = d == Unit('\t') ? Unit('"') : Unit('\t');  // data, not the delimiter
+  const Unit other = quoting_ == Quoting::kEscaped ? Unit('\\') : Unit('"');
+  std::size_t i = 0;
+  std::uint64_t lines = 0;
+  bool line_ends = false;  // stopped at a line end other than CR LF
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  constexpr unsigned kBits = sizeof(Unit);  // mask bits per unit
+  const __m128i flip = V::Splat(static_cast<Unit>(d ^ Unit('\t')));
+  // The unit after each vector is read: one more than a vector must be left.
+  for (; size - i > V::kUnits; i += V::kUnits) {
+    auto* at = reinterpret_cast<__m128i*>(data + i);
+    const __m128i x = _mm_loadu_si128(at);
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+    const __m128i lfs = V::Equal(x, V::Splat(Unit('\n')));
+    // A CR not before an LF, an LF not after a CR; an LF first of all is
+    // taken for one (the unit before it is not in view).
+    __m128i odd =
+        _mm_xor_si128(V::Equal(x, V::Splat(Unit('\r'))), V::Equal(next, V::Splat(Unit('\n'))));
+    if (i == 0)
+      odd = _mm_or_si128(odd, _mm_and_si128(lfs, _mm_cvtsi32_si128(kBits == 1 ? 0xFF : 0xFFFF)));
+    const __m128i quoted =
+        _mm_or_si128(_mm_or_si128(V::Equal(x, V::Splat(Unit('"'))), V::Equal(x, V::Splat(tab))),
+                     V::Equal(x, V::Splat(other)));
+    if (_mm_movemask_epi8(_mm_or_si128(quoted, odd)) != 0) {
+      line_ends = _mm_movemask_epi8(odd) != 0;
+      break;
+    }
+    lines += scan::Bits(static_cast<unsigned>(_mm_movemask_epi8(lfs))) / kBits;
+    _mm_storeu_si128(at, _mm_xor_si128(x, _mm_and_si128(V::Equal(x, V::Splat(d)), flip)));
+  }
+#endif
+  // Back to the last field boundary: the field there may hold what stopped
+  // the loop, or go on in the next block. Its delimiters, turned into tabs
+  // above, are put back.
+  std::size_t boundary = i;
+  while (boundary != 0 && data[boundary - 1] != Unit('\t') && data[boundary - 1] != Unit('\n'))
+    --boundary;
+  // Only worth it for most of a block: what is left is carried.
+  if (boundary < size / 2) boundary = 0;
+  for (std::size_t k = boundary; k < i; ++k) {
+    if (data[k] == Unit('\t')) data[k] = d;
+  }
+  if (line_ends) in_place_ = false;
+  if (boundary == 0) return false;
+  record_open_ = data[boundary - 1] != Unit('\n');  // after a delimiter
+  line_ += lines;
+  step = {boundary, boundary};
+  return true;
 }
 
 template <typename Unit>

@@ -79,9 +79,29 @@ class QuotedRule {
   // Throws ConversionFailure (read stage) for a quote still open at the end.
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out);
 
+  // Converts a block where it lies when, up to a field boundary, it holds
+  // no quote, no tab and no line end but CR LF (nor a backslash, with
+  // kEscaped): such text is written as the textual rule writes it. Returns
+  // true with what Feed would return, the output being data[0, produced);
+  // false, with data unchanged, when Feed must read the block. Never at the
+  // end, never for the check.
+  bool FeedInPlace(Unit* data, std::size_t size, Step& step);
+
   // After the last Feed: closes an open field and record. Returns units
   // written (<= 3).
   std::size_t Finish(Unit* out);
+
+  // Takes the reading up at the start of a field after text without a
+  // quote that was read elsewhere (the check's textual count, which reads
+  // such text alike): the current record is on line `line`, open when some
+  // of it was read, with `delimiters` read in it. The counts are the
+  // caller's to set.
+  void ResumeAt(std::uint64_t line, bool open, std::uint64_t delimiters) {
+    state_ = State::kFieldStart;
+    line_ = record_line_ = line;
+    record_open_ = open;
+    delimiters_ = delimiters;
+  }
 
  private:
   // Where the reading stands between units:
@@ -150,6 +170,7 @@ class QuotedRule {
   std::uint64_t streamed_first_tab_ = 0;
   std::uint64_t streamed_last_tab_ = 0;
   bool finished_ = false;  // an unclosed quote ended the reading early
+  bool in_place_;          // FeedInPlace may still help (no other line end met)
 };
 
 extern template class QuotedRule<char>;

@@ -55,6 +55,49 @@ inline bool CopyFindingOtherEnds(const Unit* __restrict in, std::size_t size, Un
   return other != 0;
 }
 
+// The same where the block lies: the delimiter unit becomes a tab (when
+// kReplace), and the result says whether any line end is other than CR LF.
+// A vector at a time, each unit compared with the one after it, loaded
+// ahead of the stores (a load of the units before would wait on the last
+// store).
+template <typename Unit, bool kReplace>
+inline bool ReplaceFindingOtherEnds(Unit* data, std::size_t size, Unit from, Unit before) {
+  const Unit cr = Unit('\r');
+  const Unit lf = Unit('\n');
+  // An LF not after a CR, or a CR not before an LF.
+  bool other = (data[0] == lf) != (before == cr);
+  std::size_t i = 0;
+#ifdef DELVORA_HAVE_SSE2
+  using V = scan::Vector<Unit>;
+  const __m128i crs = V::Splat(cr);
+  const __m128i lfs = V::Splat(lf);
+  const __m128i froms = V::Splat(from);
+  const __m128i flip = V::Splat(static_cast<Unit>(from ^ Unit('\t')));
+  __m128i odd = _mm_setzero_si128();
+  const auto step = [&](std::size_t at) {
+    auto* p = reinterpret_cast<__m128i*>(data + at);
+    const __m128i x = _mm_loadu_si128(p);
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at + 1));
+    odd = _mm_or_si128(odd, _mm_xor_si128(V::Equal(x, crs), V::Equal(next, lfs)));
+    if constexpr (kReplace)
+      _mm_storeu_si128(p, _mm_xor_si128(x, _mm_and_si128(V::Equal(x, froms), flip)));
+  };
+  // The unit after each vector is read: one more than a vector must be left.
+  for (; size - i > 2 * V::kUnits; i += 2 * V::kUnits) {
+    step(i);
+    step(i + V::kUnits);
+  }
+  for (; size - i > V::kUnits; i += V::kUnits) step(i);
+  other |= _mm_movemask_epi8(odd) != 0;
+#endif
+  for (; i < size; ++i) {
+    const Unit c = data[i];
+    if (i + 1 < size) other |= (c == cr) != (data[i + 1] == lf);
+    if (kReplace && c == from) data[i] = Unit('\t');
+  }
+  return other;
+}
+
 template <typename Unit>
 inline const Unit* CopyToLineEnd(bool replace, const Unit* p, const Unit* end, Unit*& out,
                                  Unit from) {
@@ -196,6 +239,30 @@ typename LineConverter<Unit>::Step LineConverter<Unit>::Feed(const Unit* data, s
   }
   if (p != data) last_unit_ = p[-1];
   return {static_cast<std::size_t>(p - data), static_cast<std::size_t>(o - out)};
+}
+
+template <typename Unit>
+bool LineConverter<Unit>::FeedInPlace(Unit* data, std::size_t size, Step& step) {
+  if (!whole_blocks_) return false;
+  step = {0, 0};
+  if (size == 0) return true;
+  const bool other =
+      active_ ? ReplaceFindingOtherEnds<Unit, true>(data, size, delimiter_[0], last_unit_)
+              : ReplaceFindingOtherEnds<Unit, false>(data, size, Unit(0), last_unit_);
+  if (other) {
+    // Feed goes line by line over the same units; a tab where the
+    // delimiter was is written as the delimiter would have been.
+    whole_blocks_ = false;
+    return false;
+  }
+  // A CR at the very end waits for the next block (see Feed).
+  const std::size_t taken = data[size - 1] == Unit('\r') ? size - 1 : size;
+  if (taken != 0) {
+    last_unit_ = data[taken - 1];
+    line_open_ = last_unit_ != Unit('\n');
+  }
+  step = {taken, taken};
+  return true;
 }
 
 template <typename Unit>

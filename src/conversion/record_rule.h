@@ -43,6 +43,14 @@ class LineConverter {
   // few units at most). With at_end everything is consumed.
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out);
 
+  // Converts all of data[0, size) where it lies, when the rule can (lines
+  // ending in CR LF, a one-unit delimiter): returns true with what Feed
+  // would return, the output being data[0, produced). Returns false when
+  // it cannot, from then on for the rest of the stream; the caller then
+  // calls Feed with the same units, which may have been changed in ways
+  // that leave Feed's output as it would have been. Never at the end.
+  bool FeedInPlace(Unit* data, std::size_t size, Step& step);
+
   // After the last Feed: the CR LF of a last line that had no terminator,
   // or of the one empty line of an empty input. Returns units written (<= 2).
   std::size_t Finish(Unit* out);

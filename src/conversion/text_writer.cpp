@@ -60,26 +60,34 @@ WriteBehind::~WriteBehind() {
 }
 
 void WriteBehind::WaitIdle(std::unique_lock<std::mutex>& lock) {
-  changed_.wait(lock, [this] { return queued_ < 0; });
+  changed_.wait(lock, [this] { return queued_ == nullptr; });
   if (failure_) std::rethrow_exception(failure_);
 }
 
-void WriteBehind::Submit(std::size_t size, bool last) {
-  // The first buffer is written here: most files fit in one, and a thread
+bool WriteBehind::Queue(const unsigned char* data, std::size_t size, bool last) {
+  // The first block is written here: most files fit in one, and a thread
   // would cost more than it saves; so is a last one while no thread runs.
   const bool first = submitted_++ == 0;
   if (!writer_.joinable() && (first || last || !background_ || !StartWriter())) {
-    if (size != 0) sink_.Write(buffers_[0], size);
-    return;
+    if (size != 0) sink_.Write(data, size);
+    return false;
   }
   {
     std::unique_lock<std::mutex> lock(mutex_);
     WaitIdle(lock);
-    queued_ = current_;
+    queued_ = data;
     queued_size_ = size;
   }
   changed_.notify_all();
-  current_ ^= 1;
+  return true;
+}
+
+void WriteBehind::Submit(std::size_t size, bool last) {
+  if (Queue(buffers_[current_], size, last)) current_ ^= 1;
+}
+
+void WriteBehind::SubmitOwn(const unsigned char* data, std::size_t size, bool last) {
+  Queue(data, size, last);
 }
 
 void WriteBehind::Finish() {
@@ -91,21 +99,21 @@ void WriteBehind::Finish() {
 void WriteBehind::WriterLoop() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return stop_ || queued_ >= 0; });
+    changed_.wait(lock, [this] { return stop_ || queued_ != nullptr; });
     if (stop_) return;
-    const int index = queued_;
+    const unsigned char* data = queued_;
     const std::size_t size = queued_size_;
     const bool failed_before = static_cast<bool>(failure_);
     lock.unlock();
     std::exception_ptr failure;
     try {
-      if (size != 0 && !failed_before) sink_.Write(buffers_[index], size);
+      if (size != 0 && !failed_before) sink_.Write(data, size);
     } catch (...) {
       failure = std::current_exception();
     }
     lock.lock();
     if (failure) failure_ = failure;
-    queued_ = -1;
+    queued_ = nullptr;
     changed_.notify_all();
   }
 }

@@ -71,10 +71,16 @@ class WriteBehind {
   // Hands size bytes of buffer() over. Throws what an earlier write threw.
   // last: nothing follows, so no thread is started for it.
   void Submit(std::size_t size, bool last = false);
+  // Hands over size bytes of the caller's own memory instead (a block
+  // converted where it was read). It stays the writer's until the next
+  // Submit or SubmitOwn returns; buffer() does not change.
+  void SubmitOwn(const unsigned char* data, std::size_t size, bool last = false);
   // Returns once everything is written; throws a write failure.
   void Finish();
 
  private:
+  // Writes data here or queues it for the thread; false when written here.
+  bool Queue(const unsigned char* data, std::size_t size, bool last);
   bool StartWriter();
   void WriterLoop();
   void WaitIdle(std::unique_lock<std::mutex>& lock);
@@ -87,7 +93,7 @@ class WriteBehind {
   int current_ = 0;
   std::mutex mutex_;
   std::condition_variable changed_;
-  int queued_ = -1;  // buffer waiting for the writer, or -1
+  const unsigned char* queued_ = nullptr;  // bytes waiting for the writer
   std::size_t queued_size_ = 0;
   bool stop_ = false;
   std::exception_ptr failure_;

@@ -106,6 +106,19 @@ inline unsigned FewBits(unsigned mask) {
   return n;
 }
 
+// Counts the bits of a 16-bit mask (a vector's) without a branch: the
+// baseline has no population-count instruction.
+struct BitCounts {
+  unsigned char of[256];
+  constexpr BitCounts() : of{} {
+    for (int i = 0; i < 256; ++i) of[i] = static_cast<unsigned char>((i & 1) + of[i / 2]);
+  }
+};
+inline constexpr BitCounts kBitCounts;
+inline unsigned Bits(unsigned mask) {
+  return kBitCounts.of[mask & 0xFF] + kBitCounts.of[mask >> 8 & 0xFF];
+}
+
 // Whether a delimiter holds CR or LF: such a delimiter never matches, as
 // line ends come first.
 template <typename Text>

@@ -10,6 +10,7 @@
 #include "conversion/check.h"
 #include "conversion/converter.h"
 #include "conversion/reference_converter.h"
+#include "platform/utf8.h"
 #include "support/test_support.h"
 
 namespace delvora {
@@ -138,6 +139,38 @@ TEST(QuotedRule, AgreesWithTheReferenceOnRandomInput) {
       ASSERT_EQ(testing::TsvRows(actual, input), testing::TsvRows(expected, input)) << context();
     } else {
       ASSERT_EQ(actual, expected) << context();
+    }
+  }
+}
+
+TEST(QuotedRule, LongPlainStretchesAgreeWithTheReference) {
+  // Rows in CR LF without quotes or tabs are converted where they were
+  // read; what the quote-aware reading needs (a quote, a tab, a lone LF or
+  // CR, a backslash for --escape) comes now and then, anywhere in a block,
+  // and an unclosed quote still names its line.
+  std::mt19937 random(1180);
+  const std::string_view rare[] = {"\"\"", "\"a,b\"", "\"x\"\"y\"", "\t",
+                                   "\n",   "\r",      "\\",         "\"\r\n\""};
+  for (int round = 0; round < 300; ++round) {
+    std::string input;
+    for (std::size_t rows = 20 + random() % 200; rows > 0; --rows) {
+      input += std::string(random() % 9, 'a' + static_cast<char>(random() % 26)) + ",b,";
+      if (random() % 25 == 0) input += rare[random() % std::size(rare)];
+      input += "\r\n";
+    }
+    if (round % 5 == 0) input += "tail,\"open\r\n";
+    const Quoting quoting = round % 2 == 0 ? Quoting::kQuoted : Quoting::kEscaped;
+    const std::size_t block = 64 + random() % 400;
+    const auto engine = [&] {
+      return EngineConvert(input, ",", kUtf8Page, block, 1 << 20, 1, round % 3 != 0, quoting);
+    };
+    try {
+      const std::string expected = ReferenceConvert(input, ",", kUtf8Page, quoting);
+      ASSERT_EQ(engine(), expected) << round;
+    } catch (const testing::ReferenceUnclosedQuote& unclosed) {
+      EXPECT_NE(FailureOf(engine).description().find("line " + std::to_string(unclosed.line) + " "),
+                std::string::npos)
+          << round;
     }
   }
 }
@@ -432,6 +465,49 @@ std::string TextualCounts(const CheckReport& r) {
          std::to_string(r.crlf_ends) + " " + std::to_string(r.lf_ends) + " " +
          std::to_string(r.cr_ends) + " " + std::to_string(r.tab_lines) + " " +
          std::to_string(r.first_tab_line);
+}
+
+TEST(Check, TextIsUtf8ExactlyWhenTheStrictDecoderReadsItWhateverTheBlocks) {
+  // Sequences valid and not, at every offset from a vector's edge, some cut
+  // short at the end of the file.
+  const std::string_view pieces[] = {"a",
+                                     ",",
+                                     "\r\n",
+                                     "abcdefghijklmno",
+                                     "\xC3\xA9",
+                                     "\xE6\x9D\xB1",
+                                     "\xF0\x9F\x98\x80",
+                                     "\xE0\xA0\x80",
+                                     "\xED\x9F\xBF",
+                                     "\xF4\x8F\xBF\xBF",
+                                     "\xEF\xBF\xBF",
+                                     "\xE0\x9F\xBF",
+                                     "\xED\xA0\x80",
+                                     "\xF0\x8F\xBF\xBF",
+                                     "\xF4\x90\x80\x80",
+                                     "\xC0\x80",
+                                     "\xC1\xBF",
+                                     "\xF5\x80\x80\x80",
+                                     "\xFF",
+                                     "\x80",
+                                     "\xC3",
+                                     "\xE6\x9D",
+                                     "\xF0\x9F\x98"};
+  std::mt19937 random(11);
+  for (int round = 0; round < 400; ++round) {
+    std::string input(random() % 40, 'x');
+    const bool mostly_valid = round % 2 == 0;
+    for (std::size_t n = random() % 60; n > 0; --n)
+      input += pieces[random() % (mostly_valid ? 12 : std::size(pieces))];
+    const bool utf8 = Utf8ToCodePoints(input).has_value();
+    const bool high = std::any_of(input.begin(), input.end(), [](char c) { return c & 0x80; });
+    const NarrowText expected = !high  ? NarrowText::kAscii
+                                : utf8 ? NarrowText::kUtf8
+                                       : NarrowText::kEightBit;
+    for (const std::size_t block : {16, 17, 64, 1 << 20}) {
+      EXPECT_EQ(Check(input, ",", block, 1 + round % 7).text, expected) << round << " " << block;
+    }
+  }
 }
 
 TEST(Check, CountsLinesAsTheTextualReadingDoesInBytesAndTwoByteUnits) {

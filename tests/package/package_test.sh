@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Tests of what a user installs: the desktop data, the window's command line,
-# the tree `cmake --install` lays out and the two Debian packages made from
-# it (delvora-convert and delvora), built as Debian builds and the same twice.
+# the tree `cmake --install` lays out, the two Debian packages debian/ makes
+# of it (delvora-convert and delvora) and the versions they carry.
 #
 #   package_test.sh MODE --source DIR --build DIR --probe LIB --version 7.00
-#                   --project-version 7.0.0 --libdir lib
+#                   --project-version 7.0.0
 #
 # MODE: desktop-data | command-line | window-class | install-tree | package |
-#       reproducible.
+#       versions.
 # Exit status 77 (skipped) where a tool the mode needs is missing.
 set -euo pipefail
 
@@ -20,7 +20,6 @@ while [ $# -gt 0 ]; do
     --probe) probe=$2 ;;
     --version) version=$2 ;;
     --project-version) project_version=$2 ;;
-    --libdir) libdir=$2 ;;
     *) echo "unknown argument $1" >&2; exit 2 ;;
   esac
   shift 2
@@ -88,33 +87,27 @@ check_window_found_its_files() {
 # programs working from there.
 check_installed_tree() {
   local prefix=$1
-  local app_dir=$prefix/$libdir/delvora
+  local data=$prefix/share/delvora
   local files=(
-    bin/delvora-convert "$libdir/delvora/delvora" "$libdir/delvora/HAND-M.CUR"
-    "$libdir/delvora/drag.ico" "$libdir/delvora/delvora.ico" "$libdir/delvora/x/o.cjs"
-    share/applications/$app_id.desktop share/metainfo/$app_id.metainfo.xml
+    bin/delvora bin/delvora-convert share/delvora/HAND-M.CUR share/delvora/drag.ico
+    share/delvora/x/o.cjs "share/applications/$app_id.desktop" "share/metainfo/$app_id.metainfo.xml"
     share/man/man1/delvora.1.gz share/man/man1/delvora-convert.1.gz
     share/bash-completion/completions/delvora-convert
   )
-  for package in delvora delvora-convert; do
-    for doc in copyright changelog.gz changelog.Debian.gz; do
-      files+=("share/doc/$package/$doc")
-    done
-  done
   for size in "${icon_sizes[@]}"; do
     files+=("share/icons/hicolor/${size}x$size/apps/$app_id.png")
   done
   for file in "${files[@]}"; do
     [ -f "$prefix/$file" ] || fail "not installed: $file"
   done
-  [ -L "$prefix/bin/delvora" ] || fail "bin/delvora is not a symbolic link"
-  expect_eq "bin/delvora points at" "$(realpath "$app_dir/delvora")" \
-    "$(realpath "$prefix/bin/delvora")"
-  case $(readlink "$prefix/bin/delvora") in
-    /*) fail "bin/delvora points at an absolute path: it breaks when the tree moves" ;;
-  esac
+  # The window's icon is inside it; on Linux nothing reads the file.
+  [ -e "$data/delvora.ico" ] && fail "the Windows icon file is installed"
+  [ -e "$prefix/lib/delvora" ] && fail "something is installed in lib/delvora"
   expect_eq "installed samples" \
-    "$(cd "$source_dir/resources/Samples" && ls)" "$(cd "$app_dir/Samples" && ls)"
+    "$(cd "$source_dir/resources/Samples" && ls)" "$(cd "$data/Samples" && ls)"
+  # The manual page names where the files are.
+  zcat "$prefix/share/man/man1/delvora.1.gz" | grep -q "^\.I .*/share/delvora/$" ||
+    fail "delvora(1) does not name the data folder"
 
   expect_eq "installed delvora --version" "delvora $version" \
     "$(env -u DISPLAY "$prefix/bin/delvora" --version)"
@@ -124,21 +117,31 @@ check_installed_tree() {
   expect_eq "installed delvora-convert's result" "$(printf 'name\tcity\r\nAda\tParis\r\n' | od -c)" \
     "$(od -c <"$work/people.tsv")"
 
-  check_window_found_its_files "$prefix/bin/delvora" "$app_dir"
+  check_window_found_its_files "$prefix/bin/delvora" "$data"
 }
 
-# Makes both packages from the build folder into DIR; a missing package
-# ends the test. The Debian change log is written again first: it is dated
-# by the last commit, which may be newer than the build.
-make_packages() {
-  cmake --build "$1" --target delvora_compressed_docs >"$work/docs.log" 2>&1 ||
-    { cat "$work/docs.log" >&2; exit 1; }
-  cpack --config "$1/CPackConfig.cmake" -B "$2" >"$work/cpack.log" 2>&1 ||
-    { cat "$work/cpack.log" >&2; exit 1; }
-  for package in delvora-convert delvora; do
-    [ -f "$2/${package}_$project_version-1_$(dpkg --print-architecture).deb" ] ||
-      { fail "no package $package made: $(ls "$2")"; exit 1; }
-  done
+# Makes both packages of the build tree into OUT with debian/'s own steps
+# from its install step on (the compiling is the build tree's), under the
+# given umask, time zone and locale.
+make_debs() {
+  local out=$1 mask=$2 zone=$3 locale=$4
+  mkdir -p "$out/src"
+  cp -r "$source_dir/debian" "$source_dir/CHANGELOG.md" "$out/src/"
+  bash "$source_dir/scripts/debian-source" --entry "$out/src"
+  if ! (
+    cd "$out/src"
+    umask "$mask"
+    export TZ=$zone LC_ALL=$locale LANG=$locale
+    SOURCE_DATE_EPOCH=$(dpkg-parsechangelog -S Timestamp)
+    export SOURCE_DATE_EPOCH
+    dh_prep
+    debian/rules override_dh_auto_install B="$build_dir"
+    dh binary --no-act | sed '1,/override_dh_auto_install/d' >"$out/steps"
+    while read -r -a step; do "${step[@]}"; done <"$out/steps"
+  ) >"$out/dh.log" 2>&1; then
+    cat "$out/dh.log" >&2
+    exit 1
+  fi
 }
 
 # The package's compiler and linker flags were Debian's hardening ones: full
@@ -271,39 +274,50 @@ case $mode in
     ;;
 
   package)
-    need cpack dpkg-deb dpkg-parsechangelog lintian readelf realpath
-    make_packages "$build_dir" "$work/cpack"
+    need dh dpkg-deb dpkg-parsechangelog lintian readelf realpath git
+    debian_version=$(bash "$source_dir/scripts/version" --debian)
     arch=$(dpkg --print-architecture)
-    convert_deb=$work/cpack/delvora-convert_$project_version-1_$arch.deb
-    window_deb=$work/cpack/delvora_$project_version-1_$arch.deb
-    for deb in "$convert_deb" "$window_deb"; do
-      expect_eq "version of $(basename "$deb")" "$project_version-1" "$(dpkg-deb -f "$deb" Version)"
+    # The same packages whatever the umask, time zone and locale.
+    make_debs "$work/a" 022 UTC C.UTF-8
+    make_debs "$work/b" 077 Pacific/Chatham C
+    for package in delvora-convert delvora; do
+      deb=${package}_${debian_version}_$arch.deb
+      [ -f "$work/a/$deb" ] || { fail "no package $package made: $(ls "$work/a")"; exit 1; }
+      cmp -s "$work/a/$deb" "$work/b/$deb" || {
+        fail "$deb differs when made under umask 077, another time zone and locale:"
+        diff <(dpkg-deb -c "$work/a/$deb") <(dpkg-deb -c "$work/b/$deb") >&2
+      }
+      odd=$(dpkg-deb -c "$work/b/$deb" | awk '$1 !~ /^(drwxr-xr-x|-rw-r--r--|-rwxr-xr-x)$/')
+      [ -z "$odd" ] || fail "$deb made under umask 077 has other modes: $odd"
     done
+    convert_deb=$work/a/delvora-convert_${debian_version}_$arch.deb
+    window_deb=$work/a/delvora_${debian_version}_$arch.deb
 
     # The converter needs the C and C++ runtimes and nothing of Qt's.
     convert_depends=$(dpkg-deb -f "$convert_deb" Depends)
     expect_eq "delvora-convert depends on" "libc6 libgcc-s1 libstdc++6" \
       "$(tr ',' '\n' <<<"$convert_depends" | sed -E 's/^ *//; s/ .*//' | sort | xargs)"
     window_depends=$(dpkg-deb -f "$window_deb" Depends)
-    for package in "delvora-convert (= $project_version-1)" libqt6widgets6 libqt6gui6 libqt6core6 \
+    for package in "delvora-convert (= $debian_version)" libqt6widgets6 libqt6gui6 libqt6core6 \
       qt6-qpa-plugins fonts-liberation; do
       grep -qF "$package" <<<"$window_depends" || fail "delvora does not depend on $package: $window_depends"
     done
+    expect_eq "delvora recommends" "xdg-utils" "$(dpkg-deb -f "$window_deb" Recommends)"
     # Each file in one package only: the converter's side and the window's.
     dpkg-deb -c "$convert_deb" | awk '{print $6}' | grep -vE '/$' >"$work/convert.files"
     expect_eq "files of delvora-convert" \
-      "./usr/bin/delvora-convert ./usr/share/bash-completion/completions/delvora-convert ./usr/share/doc/delvora-convert/changelog.Debian.gz ./usr/share/doc/delvora-convert/changelog.gz ./usr/share/doc/delvora-convert/copyright ./usr/share/lintian/overrides/delvora-convert ./usr/share/man/man1/delvora-convert.1.gz" \
+      "./usr/bin/delvora-convert ./usr/share/bash-completion/completions/delvora-convert ./usr/share/doc/delvora-convert/changelog.Debian.gz ./usr/share/doc/delvora-convert/changelog.gz ./usr/share/doc/delvora-convert/copyright ./usr/share/man/man1/delvora-convert.1.gz" \
       "$(sort "$work/convert.files" | xargs)"
     dpkg-deb -c "$window_deb" | awk '{print $6}' | grep -F -x -f "$work/convert.files" &&
       fail "delvora holds files of delvora-convert"
 
-    # lintian --pedantic finds nothing the packages' overrides do not explain.
+    # lintian --pedantic finds nothing debian/'s overrides do not explain.
     lintian --pedantic --fail-on error,warning,info,pedantic --tag-display-limit 0 \
       "$convert_deb" "$window_deb" >"$work/lintian.log" 2>&1 ||
       { fail "lintian reports:"; cat "$work/lintian.log" >&2; }
 
     dpkg -x "$convert_deb" "$work/convert-only"
-    [ -e "$work/convert-only/usr/$libdir/delvora" ] && fail "delvora-convert installs the window's files"
+    [ -e "$work/convert-only/usr/share/delvora" ] && fail "delvora-convert installs the window's files"
     printf 'a;b\r\n' >"$work/alone.csv"
     "$work/convert-only/usr/bin/delvora-convert" -q -d semicolon "$work/alone.csv" ||
       fail "delvora-convert alone failed"
@@ -313,44 +327,70 @@ case $mode in
     dpkg -x "$window_deb" "$work/root"
     check_installed_tree "$work/root/usr"
     check_hardened "$work/root/usr/bin/delvora-convert"
-    check_hardened "$work/root/usr/$libdir/delvora/delvora"
-
-    # The Debian change log: compressed without a name or time stamp, for
-    # this version, dated by the last commit when there is one.
+    check_hardened "$work/root/usr/bin/delvora"
     for package in delvora-convert delvora; do
-      changelog=$work/root/usr/share/doc/$package/changelog.Debian.gz
-      read -r -a gzip_header < <(od -An -tu1 -N8 "$changelog")
-      expect_eq "$package's changelog.Debian.gz has no name or time stamp" "0 0 0 0 0" \
-        "$((gzip_header[3] & 8)) ${gzip_header[*]:4:4}"
-      gzip -dc "$changelog" >"$work/changelog"
-      expect_eq "$package's Debian change log version" "$project_version-1" \
+      gzip -dc "$work/root/usr/share/doc/$package/changelog.Debian.gz" >"$work/changelog"
+      expect_eq "$package's Debian change log version" "$debian_version" \
         "$(dpkg-parsechangelog -l "$work/changelog" -S Version)"
-      if commit_time=$(git -C "$source_dir" log -1 --format=%ct 2>/dev/null); then
-        expect_eq "$package's Debian change log date" "$commit_time" \
-          "$(dpkg-parsechangelog -l "$work/changelog" -S Timestamp)"
-      fi
     done
     ;;
 
-  reproducible)
-    # A second build of the same sources, in another folder, gives packages
-    # equal to the byte.
-    need cmake cpack cmp
-    make_packages "$build_dir" "$work/first"
-    cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build_dir/CMakeCache.txt"; }
-    cmake -S "$source_dir" -B "$work/second" -G "$(cache_value CMAKE_GENERATOR)" \
-      -DCMAKE_BUILD_TYPE="$(cache_value CMAKE_BUILD_TYPE)" \
-      -DCMAKE_CXX_COMPILER_LAUNCHER="$(cache_value CMAKE_CXX_COMPILER_LAUNCHER)" \
-      -DDELVORA_DPKG_BUILDFLAGS="$(cache_value DELVORA_DPKG_BUILDFLAGS)" \
-      -DDELVORA_WERROR="$(cache_value DELVORA_WERROR)" \
-      -DDELVORA_TESTS=OFF -DDELVORA_BENCH=OFF >"$work/configure.log" 2>&1 ||
-      { cat "$work/configure.log" >&2; exit 1; }
-    cmake --build "$work/second" -j 2 >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; exit 1; }
-    make_packages "$work/second" "$work/second-packages"
-    for deb in "$work"/first/*.deb; do
-      cmp "$deb" "$work/second-packages/$(basename "$deb")" ||
-        fail "$(basename "$deb") differs between two builds of the same sources"
+  versions)
+    # One release, named alike wherever it is written.
+    need git dpkg
+    version_script=$source_dir/scripts/version
+    release=$(bash "$version_script" --release)
+    expect_eq "CHANGELOG.md's newest release and project(VERSION)" "$project_version" "$release"
+    expect_eq "the release's entry in debian/changelog" "$release-1" \
+      "$(dpkg-parsechangelog -l "$source_dir/debian/changelog" -S Version)"
+
+    # The version of each commit of a small history, as a clone sees it.
+    repo=$work/repo
+    mkdir -p "$repo/scripts"
+    cp "$version_script" "$repo/scripts/version"
+    git -C "$repo" init -q
+    commit() {  # DATE MESSAGE: commits everything, dated DATE
+      git -C "$repo" add -A
+      GIT_AUTHOR_DATE="$1 +0000" GIT_COMMITTER_DATE="$1 +0000" \
+        git -C "$repo" -c user.name=t -c user.email=t@t commit -q -m "$2"
+    }
+    version_of() { bash "$repo/scripts/version" "$@"; }
+    printf '# Changelog\n\n## Unreleased\n- b\n\n## 6.02 (6.2.0) — 2026-01-01\n- a\n' >"$repo/CHANGELOG.md"
+    commit "2026-11-01T10:00:00" "work after 6.2.0"
+    sed -i "s/^## Unreleased$/## 7.00 (7.0.0) — 2026-12-01/" "$repo/CHANGELOG.md"
+    commit "2026-12-01T10:00:00" "release"
+    expect_eq "versions at the release" "7.0.0 7.0.0-1 7.0.0.0" \
+      "$(version_of --upstream) $(version_of --debian) $(version_of --windows)"
+    previous=$(version_of --debian)
+    # Later commits, one of them dated before the one it follows, and one
+    # that corrects the release's date.
+    n=0
+    for date in 2026-12-03T09:00:00 2026-12-02T23:00:00 2026-12-04T00:00:00; do
+      n=$((n + 1))
+      echo "$n" >"$repo/work"
+      [ $n -eq 3 ] && sed -i "s/— 2026-12-01/— 2026-12-02/" "$repo/CHANGELOG.md"
+      commit "$date" "change $n"
+      hash=$(git -C "$repo" log -1 --format=%h --abbrev=7)
+      expect_eq "version $n commits after the release" \
+        "7.0.0+git$n.$(tr -d - <<<"${date%T*}").$hash-1 7.0.0.$n" \
+        "$(version_of --debian) $(version_of --windows)"
+      dpkg --compare-versions "$previous" lt "$(version_of --debian)" ||
+        fail "$(version_of --debian) does not follow $previous"
+      previous=$(version_of --debian)
     done
+    # An unpacked tarball: its own .tarball-version, else the release; the
+    # history of a repository it lies in is not its own.
+    mkdir "$repo/unpacked"
+    git -C "$repo" archive HEAD | tar -x -m -C "$repo/unpacked"
+    expect_eq "an unpacked tarball's version" "7.0.0 7.0.0.0" \
+      "$(bash "$repo/unpacked/scripts/version") $(bash "$repo/unpacked/scripts/version" --windows)"
+    echo "7.0.0+git3.20261209.$hash" >"$repo/unpacked/.tarball-version"
+    expect_eq "a tarball's own version" "7.0.0+git3.20261209.$hash-1 7.0.0.3" \
+      "$(bash "$repo/unpacked/scripts/version" --debian) $(bash "$repo/unpacked/scripts/version" --windows)"
+    # A shallow clone cannot count: it says so rather than guess.
+    git clone -q --depth 1 "file://$repo" "$work/shallow"
+    bash "$work/shallow/scripts/version" >/dev/null 2>&1 &&
+      fail "a shallow clone printed a version"
     ;;
 
   *)
