@@ -550,7 +550,8 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
 #else
       const bool closed = false;
 #endif
-      while (!closed) {
+      // The loop ends at its breaks; closed only says whether it runs.
+      while (!closed) {  // NOLINT(bugprone-infinite-loop)
         q = scan::FindAny(q, end, quoted_stops);
         if (q == end || q + 1 == end) break;  // what follows is not in view
         const Unit u = *q;
