@@ -1,6 +1,6 @@
 # The two everyday commands: `make run` and `make test`. A bare `make` lists
 # every target.
-.PHONY: help deps deps-build deps-test deps-windows deps-package build app run package package-check test test-release test-asan test-windows dist-windows bench fuzz screenshot clean
+.PHONY: help deps deps-build deps-test deps-windows deps-package build app run package package-check test test-release test-asan test-tsan check-format check-tidy test-windows dist-windows bench fuzz screenshot clean
 .DEFAULT_GOAL := help
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -9,7 +9,10 @@ CHECK_FILES ?= 40000
 
 help:
 	@echo "make run         build the window and delvora-convert only, then start the window"
-	@echo "make test        build everything, run every test, then again under ASan+UBSan, then for Windows under Wine"
+	@echo "make test        the format and clang-tidy gates, every test, again under ASan+UBSan, the threaded ones under TSan, then for Windows under Wine"
+	@echo "make check-format  fail on a C++ file that differs from .clang-format (prints the fix)"
+	@echo "make check-tidy  clang-tidy over the core with .clang-tidy's checks"
+	@echo "make test-tsan   the threaded engine and converter tests under ThreadSanitizer"
 	@echo "make test-windows  cross-build for Windows (MinGW-w64) and run every test under Wine"
 	@echo "make dist-windows  build/windows/Delvora-VERSION-windows-x64.zip"
 	@echo "make package     the commit's Debian source package and, built from it, ./delvora-convert_VERSION_ARCH.deb and ./delvora_VERSION_ARCH.deb"
@@ -77,11 +80,28 @@ test-asan: deps-test
 	@cmake --build --preset asan -j $(JOBS)
 	@cd build/asan && ctest --output-on-failure -j $(JOBS)
 
-# Each phase's time is printed at the end.
+# The gates: the layout of every C++ file, clang-tidy over the core, and
+# ThreadSanitizer over the executables whose tests run threads (the engine's
+# write-behind and check, delvora-convert's scheduler).
+check-format: deps-test
+	@bash scripts/check-format
+
+check-tidy: deps-test
+	@JOBS=$(JOBS) bash scripts/check-tidy
+
+test-tsan: deps-test
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS) --target engine_tests convert_cli_tests
+	@ctest --preset tsan -j $(JOBS)
+
+# Each phase's time is printed at the end; the quick gates come first.
 test: deps
 	@MAKE="$(MAKE)" bash scripts/phases.sh \
+	  "Format" check-format \
+	  "clang-tidy (core)" check-tidy \
 	  "Linux (Release)" test-release \
 	  "Linux (ASan+UBSan)" test-asan \
+	  "ThreadSanitizer" test-tsan \
 	  "Windows (MinGW-w64, Wine)" test-windows
 
 # Cross-built with MinGW-w64; Qt for Windows is built once per machine.

@@ -168,7 +168,6 @@ void Form1::PushButton8_Click() {
     add_if_readable(parts.front(), 122);
     return;
   }
-  if (parts.size() < 2) return;
   const QString separator(QChar::fromLatin1(kNativeSeparator));
   for (qsizetype j = 1; j < parts.size(); ++j) {
     QString full_path;

@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QToolTip>
 #include <QTreeView>
+#include <iterator>
 
 #include "app/main_window.h"
 #include "conversion/conversion_run.h"
@@ -26,10 +27,8 @@ namespace delvora {
 
 namespace {
 
-// Key code, shift mask (1 Shift, 2 Ctrl, 4 Alt) and button mask (1 left,
-// 2 right, 4 middle) as the list's handlers receive them.
+// The Delete key's code as the list's key handler receives it.
 constexpr int kKeyDelete = 46;
-// The list control's own error for a position it does not hold.
 
 int KeyCode(int qt_key) {
   if (qt_key == Qt::Key_Delete) return kKeyDelete;
@@ -41,6 +40,8 @@ int KeyCode(int qt_key) {
   return 0;
 }
 
+// The shift mask (1 Shift, 2 Ctrl, 4 Alt) and button mask (1 left, 2 right,
+// 4 middle) as the list's handlers receive them.
 int ShiftState(Qt::KeyboardModifiers m) {
   return (m & Qt::ShiftModifier ? 1 : 0) | (m & Qt::ControlModifier ? 2 : 0) |
          (m & Qt::AltModifier ? 4 : 0);
@@ -83,8 +84,7 @@ class NamingReporter : public ErrorReporter {
       reporter_.ReportError(error, location, step);
       return;
     }
-    reporter_.ReportError(AppError(error.number(), error.description() + " (" + file_ + ")"),
-                          location, step);
+    reporter_.ReportError(WithDetail(error, file_), location, step);
   }
 
  private:
@@ -112,6 +112,9 @@ class FormRunWindow : public RunWindow {
   bool DelimiterOptionSelected(int option) override {
     QRadioButton* const options[] = {form_.Option1, form_.Option2, form_.Option3, form_.Option4,
                                      form_.Option5};
+    if (option < 1 || option > static_cast<int>(std::size(options))) {
+      throw StandardError(kErrIndexOutOfBounds);
+    }
     return options[option - 1]->isChecked();
   }
   std::string OtherDelimiterText() override { return form_.Text2->text().toStdString(); }

@@ -241,8 +241,8 @@ ItemResult Convert(const Item& item, const ConversionOptions& conversion, ByteSo
       result.err = ItemFailureLine(item, failure, false, partial());
       result.failed = true;
     }
-  } catch (const std::exception& failure) {
-    result.err = FileLine(item.input, failure.what());
+  } catch (...) {
+    result.err = FileLine(item.input, CurrentError().description());
     result.failed = true;
   }
   return result;
@@ -265,8 +265,8 @@ ItemResult Check(const Item& item, const ConversionOptions& conversion, const Cl
   } catch (const AppError& failure) {
     result.err = ItemFailureLine(item, failure, false, false);
     result.failed = true;
-  } catch (const std::exception& failure) {
-    result.err = FileLine(item.input, failure.what());
+  } catch (...) {
+    result.err = FileLine(item.input, CurrentError().description());
     result.failed = true;
   }
   return result;
@@ -349,6 +349,8 @@ int RunCommand(const std::vector<std::string>& args, std::ostream& out, std::ost
     for (const std::string& list : options.files_from) {
       try {
         ReadList(list, options.null_separated, inputs, err, stdin_bytes);
+      } catch (const UsageError&) {
+        throw;  // a list that asks what no run could mean
       } catch (const AppError& failure) {
         err << FileLine(IsStdStream(list) ? "the standard input" : list, failure.description());
         return kCliSomeFailed;

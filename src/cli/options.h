@@ -7,9 +7,11 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "conversion/delimiter.h"
+#include "platform/app_error.h"
 
 namespace delvora {
 
@@ -45,8 +47,11 @@ struct CliOptions {
 };
 
 // What is wrong with the command line, as one sentence; the program then
-// ends with the usage status.
-struct UsageError {
+// ends with the usage status. An AppError like every other failure
+// (kErrInvalidArgument with the sentence as its detail).
+struct UsageError : AppError {
+  explicit UsageError(std::string sentence)
+      : AppError(StandardError(kErrInvalidArgument, sentence)), message(std::move(sentence)) {}
   std::string message;
 };
 

@@ -2,16 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <condition_variable>
 #include <cstring>
 #include <functional>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "conversion/block_loop.h"
 #include "conversion/field_tally.h"
 #include "conversion/quoted_rule.h"
+#include "conversion/side_thread.h"
 #include "conversion/unit_scan.h"
 
 namespace delvora {
@@ -24,60 +22,26 @@ constexpr std::size_t kDifferingShown = 5;
 // large block and kept for the rest of the file.
 class Helper {
  public:
-  Helper() = default;
-  Helper(const Helper&) = delete;
-  Helper& operator=(const Helper&) = delete;
-  ~Helper() {
-    if (!thread_.joinable()) return;
-    {
-      std::lock_guard lock(mutex_);
-      quit_ = true;
-    }
-    changed_.notify_all();
-    thread_.join();
-  }
-
   // Runs beside on the second thread and here on this one; returns when
-  // both are done (beside must not throw).
+  // both are done (beside must not throw). Without a thread to be had,
+  // both run here.
   template <typename Beside, typename Here>
   void Run(Beside&& beside, Here&& here) {
-    if (!thread_.joinable()) thread_ = std::thread([this] { Loop(); });
-    {
-      std::lock_guard lock(mutex_);
-      job_ = beside;
-      pending_ = true;
+    if (!side_.Start()) {
+      beside();
+      here();
+      return;
     }
-    changed_.notify_all();
+    side_.Post(beside);
     struct Wait {
-      Helper& helper;
-      ~Wait() {
-        std::unique_lock lock(helper.mutex_);
-        helper.changed_.wait(lock, [this] { return !helper.pending_; });
-      }
-    } wait{*this};
+      SideThread& side;
+      ~Wait() { side.Wait(); }
+    } wait{side_};
     here();
   }
 
  private:
-  void Loop() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-      changed_.wait(lock, [this] { return pending_ || quit_; });
-      if (quit_) return;
-      lock.unlock();
-      job_();
-      lock.lock();
-      pending_ = false;
-      changed_.notify_all();
-    }
-  }
-
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::function<void()> job_;
-  bool pending_ = false;
-  bool quit_ = false;
+  SideThread side_;
 };
 
 FieldCounts FieldCountsOf(const FieldTally& tally) {

@@ -50,7 +50,7 @@ std::string NormalizeBackslashes(std::string_view path, char separator) {
 
 std::string NormalPath(std::string_view full, char separator) {
   if (full.rfind("\\\\?\\", 0) == 0 || full.rfind("\\\\.\\", 0) == 0) return std::string(full);
-  const std::string collapsed = NormalizeBackslashes(full, separator);
+  std::string collapsed = NormalizeBackslashes(full, separator);
   std::size_t start = collapsed.find_first_not_of(separator);
   if (start == std::string::npos) return collapsed;
   std::string normal = collapsed.substr(0, start);

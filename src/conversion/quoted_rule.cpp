@@ -424,10 +424,7 @@ void QuotedRule<Unit>::EndRecord(Unit*& o) {
 template <typename Unit>
 void QuotedRule<Unit>::Unclosed(std::uint64_t line) {
   if (counts_ == nullptr) {
-    throw ConversionFailure(
-        ConversionFailure::Stage::kRead,
-        AppError(kErrInputPastEnd, "Unclosed quote: the quoted field that starts on line " +
-                                       std::to_string(line) + " has no closing quote"));
+    throw ConversionFailure(ConversionFailure::Stage::kRead, UnclosedQuoteError(line));
   }
   counts_->unclosed_quote_line = line;
   finished_ = true;
@@ -553,7 +550,8 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
 #else
       const bool closed = false;
 #endif
-      while (!closed) {
+      // The loop ends at its breaks; closed only says whether it runs.
+      while (!closed) {  // NOLINT(bugprone-infinite-loop)
         q = scan::FindAny(q, end, quoted_stops);
         if (q == end || q + 1 == end) break;  // what follows is not in view
         const Unit u = *q;

@@ -4,14 +4,12 @@
 // file that replaces the target in one rename once everything is written
 // (platform/replacing_file.h says what that guards against).
 
-#include <condition_variable>
 #include <cstddef>
 #include <exception>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "conversion/side_thread.h"
 #include "platform/replacing_file.h"
 
 namespace delvora {
@@ -44,12 +42,6 @@ class AtomicFileWriter : public ByteSink {
 
   // The temporary's path while it has a name ("" for an unnamed file).
   const std::string& temp_path() const { return file_.temp_path(); }
-
-  // Tests: force named temporaries (as on a file system without O_TMPFILE),
-  // and count the flushes MakeDurable asked for (file, folder).
-  static void UseUnnamedFiles(bool use) { ReplacingFile::UseUnnamedFiles(use); }
-  static int FileFlushes() { return ReplacingFile::FileFlushes(); }
-  static int FolderFlushes() { return ReplacingFile::FolderFlushes(); }
 
  private:
   ReplacingFile file_;
@@ -88,8 +80,8 @@ class WriteBehind {
   // Writes data here or queues it for the thread; false when written here.
   bool Queue(const unsigned char* data, std::size_t size, bool last);
   bool StartWriter();
-  void WriterLoop();
-  void WaitIdle(std::unique_lock<std::mutex>& lock);
+  // Waits for the write in hand; throws what it threw.
+  void WaitIdle();
 
   ByteSink& sink_;
   bool background_;  // a writer thread is wanted and not yet tried
@@ -97,13 +89,8 @@ class WriteBehind {
   unsigned char* buffers_[2];
   std::size_t capacity_;
   int current_ = 0;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  const unsigned char* queued_ = nullptr;  // bytes waiting for the writer
-  std::size_t queued_size_ = 0;
-  bool stop_ = false;
-  std::exception_ptr failure_;
-  std::thread writer_;
+  std::exception_ptr failure_;  // the writer's, read once it is idle
+  SideThread writer_;
 };
 
 }  // namespace delvora

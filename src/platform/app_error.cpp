@@ -69,6 +69,10 @@ std::string_view ReasonDescription(ErrorReason reason) {
       return "Interrupted";
     case ErrorReason::kResultIsNotAFile:
       return "A device, pipe or socket has the result's name";
+    case ErrorReason::kNoCommonFolder:
+      return "The selected files have no folder in common";
+    case ErrorReason::kUnexpected:
+      return "Unexpected failure";
   }
   return "Unexpected failure";
 }
@@ -85,6 +89,17 @@ AppError StandardError(ErrorNumber number, std::string_view detail) {
   std::string text(StandardDescription(number));
   text.append(" (").append(detail).append(")");
   return AppError(number, text);
+}
+
+AppError UnclosedQuoteError(std::uint64_t line) {
+  return AppError(kErrInputPastEnd, "Unclosed quote: the quoted field that starts on line " +
+                                        std::to_string(line) + " has no closing quote");
+}
+
+AppError WithDetail(const AppError& error, std::string_view detail) {
+  std::string text = error.description();
+  text.append(" (").append(detail).append(")");
+  return AppError(error.number(), text);
 }
 
 AppError ErrorFromErrno(int err) {
@@ -149,7 +164,7 @@ namespace {
 
 // Only errno values and the system's own codes have a known meaning; the
 // number of another category (a stream's, a future's) says nothing of a file.
-AppError ErrorFromCode(const std::error_code& code, const char* what) {
+AppError ErrorFromCode(const std::error_code& code) {
   if (code.category() == std::generic_category()) return ErrorFromErrno(code.value());
 #ifdef _WIN32
   if (code.category() == std::system_category())
@@ -157,7 +172,7 @@ AppError ErrorFromCode(const std::error_code& code, const char* what) {
 #else
   if (code.category() == std::system_category()) return ErrorFromErrno(code.value());
 #endif
-  return AppError(kErrInvalidArgument, what);
+  return StandardError(kErrInvalidArgument, ErrorReason::kUnexpected);
 }
 
 }  // namespace
@@ -204,22 +219,21 @@ bool StepRunner::If(int step, const std::function<bool()>& test) {
   }
 }
 
-void StepRunner::Report(int step) {
-  // Called from inside a catch block: turn whatever was thrown into the one
-  // error type the message knows.
+AppError CurrentError() {
   try {
     throw;
   } catch (const AppError& e) {
-    reporter_.ReportError(e, location_, step);
+    return e;
   } catch (const std::bad_alloc&) {
-    reporter_.ReportError(StandardError(kErrOutOfMemory), location_, step);
+    return StandardError(kErrOutOfMemory);
   } catch (const std::system_error& e) {
-    reporter_.ReportError(ErrorFromCode(e.code(), e.what()), location_, step);
-  } catch (const std::exception& e) {
-    reporter_.ReportError(AppError(kErrInvalidArgument, e.what()), location_, step);
+    return ErrorFromCode(e.code());
   } catch (...) {
-    reporter_.ReportError(AppError(kErrInvalidArgument, "Unexpected failure"), location_, step);
+    return StandardError(kErrInvalidArgument, ErrorReason::kUnexpected);
   }
 }
+
+// Called from inside a catch block.
+void StepRunner::Report(int step) { reporter_.ReportError(CurrentError(), location_, step); }
 
 }  // namespace delvora

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -39,29 +40,50 @@ enum class ErrorReason {
   kFileInUse,              // kErrPermissionDenied
   kInterrupted,            // kErrPathFileAccess
   kResultIsNotAFile,       // kErrPathFileAccess
+  kNoCommonFolder,         // kErrInvalidArgument: the file dialog's answer
+  kUnexpected,             // kErrInvalidArgument: whatever else was thrown
 };
 
-// The one failure type: a number and a plain-English description.
-class AppError : public std::runtime_error {
- public:
-  AppError(int number, const std::string& description);
-  int number() const { return number_; }
-  const std::string& description() const { return description_; }
-
- private:
-  int number_;
-  std::string description_;
-};
-
+class AppError;
 // The error with its number's standard description ("Path not found"), and
 // the same with a detail after it ("Path/File access error (file name too
-// long)"). Build errors through these, never with a hand-typed description.
+// long)"). Every error is built through these and the functions below: the
+// type has no other public way in.
 AppError StandardError(ErrorNumber number);
 AppError StandardError(ErrorNumber number, std::string_view detail);
 std::string_view StandardDescription(ErrorNumber number);
 // The number with the reason's description ("A folder has the result's name").
 AppError StandardError(ErrorNumber number, ErrorReason reason);
 std::string_view ReasonDescription(ErrorReason reason);
+// A quoted field still open at the end of the input (kErrInputPastEnd).
+AppError UnclosedQuoteError(std::uint64_t line);
+// The same error with a detail after its description ("Disk full (a.csv)").
+AppError WithDetail(const AppError& error, std::string_view detail);
+
+// The one failure type: a number and a plain-English description, both from
+// the table above.
+class AppError : public std::runtime_error {
+ public:
+  int number() const { return number_; }
+  const std::string& description() const { return description_; }
+
+ private:
+  AppError(int number, const std::string& description);
+  friend AppError StandardError(ErrorNumber number);
+  friend AppError StandardError(ErrorNumber number, std::string_view detail);
+  friend AppError StandardError(ErrorNumber number, ErrorReason reason);
+  friend AppError UnclosedQuoteError(std::uint64_t line);
+  friend AppError WithDetail(const AppError& error, std::string_view detail);
+
+  int number_;
+  std::string description_;
+};
+
+// Whatever the running catch block caught, as the one error type: an
+// AppError as it is, running out of memory as kErrOutOfMemory, a system
+// error by its code, anything else as kErrInvalidArgument's unexpected
+// failure. Never the exception's own what(), which no user should read.
+AppError CurrentError();
 
 // Builds an AppError from a C errno value (also used for std::error_code
 // values of the generic category).

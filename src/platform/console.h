@@ -47,5 +47,8 @@ void UseBinaryStandardOutput();
 std::size_t ReadStandardInput(void* buffer, std::size_t size);
 // Writes all size bytes; throws AppError.
 void WriteStandardOutput(const void* data, std::size_t size);
+// One write of WriteStandardOutput, per system: the bytes written (up to a
+// size the system's call takes), or -1 with errno set.
+long WriteStandardOutputOnce(const void* data, std::size_t size);
 
 }  // namespace delvora

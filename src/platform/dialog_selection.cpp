@@ -29,7 +29,7 @@ std::size_t CommonFolderLength(const std::vector<std::string>& paths, char separ
   }
   const std::size_t root = RootLength(first, separator);
   if (common == 0 || common < root) {
-    throw AppError(kErrInvalidArgument, "The selected files have no folder in common");
+    throw StandardError(kErrInvalidArgument, ErrorReason::kNoCommonFolder);
   }
   return common;
 }

@@ -24,7 +24,6 @@
 // complete; names are opened relative to the open folder, so the
 // temporary's short name never makes a path too long.
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -62,20 +61,10 @@ class ReplacingFile {
   // The temporary's path while it has a name ("" for an unnamed file).
   const std::string& temp_path() const;
 
-  // Tests: force named temporaries (as on a file system without O_TMPFILE),
-  // and count the flushes a durable commit made (file, folder).
-  static void UseUnnamedFiles(bool use) { use_unnamed_files_ = use; }
-  static int FileFlushes() { return file_flushes_; }
-  static int FolderFlushes() { return folder_flushes_; }
-
   struct State;  // the system's handles and names, per system
 
  private:
   std::unique_ptr<State> state_;
-
-  static inline std::atomic<bool> use_unnamed_files_{true};
-  static inline std::atomic<int> file_flushes_{0};
-  static inline std::atomic<int> folder_flushes_{0};
 };
 
 // A temporary's name: short and of fixed length whatever the target's

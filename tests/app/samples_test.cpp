@@ -19,12 +19,6 @@ namespace {
 
 const QString kKey = QString::fromLatin1(kSampleListKey);
 
-TEST(SampleListKeyTest, IsEightLowerCaseLetters) {
-  const std::string key = kSampleListKey;
-  ASSERT_EQ(key.size(), 8u);
-  for (const char c : key) EXPECT_TRUE(c >= 'a' && c <= 'z') << key;
-}
-
 TEST(SampleListCodingTest, SumsWrapAt255AndDifferencesBelowOne) {
   // 'a' is 97: 158 + 97 = 255 stays 255, 159 + 97 = 256 wraps to 1.
   EXPECT_EQ(EncodeSampleBytes("\x9E", "a"), "\xFF");

@@ -556,12 +556,4 @@ TEST_F(ConvertProcessTest, AFolderPastTheSystemsPathLengthIsWalked) {
 }  // namespace
 }  // namespace delvora
 
-#else
-
-TEST(ConvertProcessTest, SkippedOnWindows) {
-  GTEST_SKIP() << "file-size limits, signals, other users and device nodes are POSIX; on "
-                  "Windows the converter's interrupt, locked result and long-path cases are "
-                  "WindowsConverterExe.* and AtomicFileWriter.* in engine_tests";
-}
-
 #endif  // _WIN32

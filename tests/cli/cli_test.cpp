@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "conversion/converter.h"
+#include "conversion/reference_converter.h"
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
 #include "platform/product.h"
@@ -37,18 +38,8 @@ class StringSource : public ByteSource {
   std::size_t at_ = 0;
 };
 
-// The standard output; fails from the write numbered fail_at on, as a full
-// disk or a closed pipe would.
-class StringSink : public ByteSink {
- public:
-  void Write(const void* data, std::size_t size) override {
-    if (++writes >= fail_at) throw AppError(kErrDiskFull, "Disk full");
-    text.append(static_cast<const char*>(data), size);
-  }
-  std::string text;
-  int writes = 0;
-  int fail_at = 1 << 30;
-};
+// The standard output.
+using testing::StringSink;
 
 struct Result {
   int code;

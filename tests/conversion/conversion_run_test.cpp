@@ -210,12 +210,11 @@ TEST_F(ConversionRunTest, AFileThatFailsIsReportedOnceAtItsStepAndTheRunGoesOn) 
   window.entries = {"a.csv", "b.csv", "c.csv", "d.csv"};
   engine.on_call = [](const Call& call) {
     if (call.input == "b.csv") {
-      throw ConversionFailure(ConversionFailure::Stage::kRead,
-                              AppError(kErrFileNotFound, "File not found"));
+      throw ConversionFailure(ConversionFailure::Stage::kRead, StandardError(kErrFileNotFound));
     }
     if (call.input == "c.csv") {
       throw ConversionFailure(ConversionFailure::Stage::kWrite,
-                              AppError(kErrPermissionDenied, "Permission denied"));
+                              StandardError(kErrPermissionDenied));
     }
     if (call.input == "d.csv") throw std::runtime_error("odd");
   };

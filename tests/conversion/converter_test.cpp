@@ -25,9 +25,8 @@ namespace {
 
 using namespace std::literals;
 using testing::EngineConvert;
+using testing::kUtf8Page;
 using testing::ReferenceConvert;
-
-constexpr unsigned kUtf8Page = 65001;
 
 std::string Utf8(std::string_view input, std::string_view delimiter = ",") {
   return EngineConvert(input, delimiter, kUtf8Page);
@@ -334,7 +333,7 @@ class ConvertFileTest : public ::testing::Test {
       return failure;
     }
     ADD_FAILURE() << "no failure for " << in << " -> " << out;
-    return ConversionFailure(ConversionFailure::Stage::kRead, AppError(0, ""));
+    return ConversionFailure(ConversionFailure::Stage::kRead, StandardError(kErrInvalidArgument));
   }
   testing::TempDir dir_;
 };
@@ -426,7 +425,7 @@ class FailingSource : public ByteSource {
  public:
   explicit FailingSource(int good_reads) : good_reads_(good_reads) {}
   std::size_t Read(void* buffer, std::size_t size) override {
-    if (good_reads_-- <= 0) throw AppError(kErrPathFileAccess, "Device I/O error");
+    if (good_reads_-- <= 0) throw StandardError(kErrPathFileAccess, "Device I/O error");
     std::memset(buffer, ',', size);
     return size;
   }
@@ -447,7 +446,7 @@ TEST_F(ConvertFileTest, AReadFailureHalfwayKeepsTheOlderOutput) {
       FAIL() << "no failure";
     } catch (const ConversionFailure& failure) {
       EXPECT_EQ(failure.stage(), ConversionFailure::Stage::kRead);
-      EXPECT_EQ(failure.description(), "Device I/O error");
+      EXPECT_EQ(failure.description(), "Path/File access error (Device I/O error)");
     }
   }
   EXPECT_EQ(testing::ReadFile(dir_ / "out.tsv"), "old");
@@ -457,7 +456,7 @@ TEST_F(ConvertFileTest, AReadFailureHalfwayKeepsTheOlderOutput) {
 TEST_F(ConvertFileTest, ASinkFailureIsAWriteFailure) {
   class FullSink : public ByteSink {
    public:
-    void Write(const void*, std::size_t) override { throw AppError(kErrDiskFull, "Disk full"); }
+    void Write(const void*, std::size_t) override { throw StandardError(kErrDiskFull); }
   } sink;
   testing::ChoppySource source("a,b\n", 4, 1);
   try {

@@ -18,9 +18,8 @@ namespace {
 
 using namespace std::literals;
 using testing::EngineConvert;
+using testing::kUtf8Page;
 using testing::ReferenceConvert;
-
-constexpr unsigned kUtf8Page = 65001;
 
 std::string Quoted(std::string_view input, std::string_view delimiter = ",",
                    std::size_t block = 1 << 20, Quoting quoting = Quoting::kQuoted) {
@@ -38,7 +37,7 @@ ConversionFailure FailureOf(const std::function<void()>& call) {
     return failure;
   }
   ADD_FAILURE() << "no failure";
-  return ConversionFailure(ConversionFailure::Stage::kWrite, AppError(0, ""));
+  return ConversionFailure(ConversionFailure::Stage::kWrite, StandardError(kErrInvalidArgument));
 }
 
 TEST(QuotedRule, ReadsRfc4180AndWritesQuotesOnlyWhereNeeded) {

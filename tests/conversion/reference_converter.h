@@ -13,8 +13,11 @@
 #include "conversion/converter.h"
 #include "conversion/text_reader.h"
 #include "conversion/text_writer.h"
+#include "platform/app_error.h"
 
 namespace delvora::testing {
+
+inline constexpr unsigned kUtf8Page = 65001;
 
 // code_page: 65001, 1252 or 932 (ASCII delimiters only for 932; not with
 // quoting). A quote left open throws ReferenceUnclosedQuote, malformed
@@ -51,12 +54,17 @@ class ChoppySource : public ByteSource {
   std::mt19937 random_;
 };
 
+// Collects what is written; from the write numbered fail_at on it fails, as
+// a full disk or a closed pipe would.
 class StringSink : public ByteSink {
  public:
   void Write(const void* data, std::size_t size) override {
+    if (++writes >= fail_at) throw StandardError(kErrDiskFull);
     text.append(static_cast<const char*>(data), size);
   }
   std::string text;
+  int writes = 0;
+  int fail_at = 1 << 30;
 };
 
 // Streams input through the engine in pieces of at most max_piece bytes

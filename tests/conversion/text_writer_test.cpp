@@ -25,6 +25,7 @@
 #include "conversion/reference_converter.h"
 #include "conversion/text_reader.h"
 #include "platform/interrupt_cleanup.h"
+#include "platform/writer_hooks.h"
 #include "support/test_support.h"
 
 namespace delvora {
@@ -113,8 +114,8 @@ TEST(AtomicFileWriter, AReplacedOutputKeepsItsPermissions) {
 // temporaries, as on a file system without O_TMPFILE.
 class WriterModes : public ::testing::TestWithParam<bool> {
  protected:
-  WriterModes() { AtomicFileWriter::UseUnnamedFiles(GetParam()); }
-  ~WriterModes() override { AtomicFileWriter::UseUnnamedFiles(true); }
+  WriterModes() { writer_hooks::use_unnamed_files = GetParam(); }
+  ~WriterModes() override { writer_hooks::use_unnamed_files = true; }
   std::string Path(const char* name) const { return (dir / name).string(); }
   void Replace(const char* name, std::string_view bytes) {
     AtomicFileWriter writer(Path(name));
@@ -295,7 +296,7 @@ TEST(InterruptCleanup, ParallelNamedTemporariesLeaveNothing) {
     if (child == 0) {
       close(ready[0]);
       InstallInterruptCleanup();
-      AtomicFileWriter::UseUnnamedFiles(false);
+      writer_hooks::use_unnamed_files = false;
       std::vector<std::thread> workers;
       for (int w = 0; w < 4; ++w) {
         workers.emplace_back([&, w] {
@@ -395,15 +396,15 @@ TEST(ConvertFile, OnlyAResultReplacingItsOwnInputIsForcedToDisk) {
   testing::WriteFile(dir / "y.csv", "c,d\n");
   ConversionOptions options;
   options.delimiter = ",";
-  const int files = AtomicFileWriter::FileFlushes();
-  const int folders = AtomicFileWriter::FolderFlushes();
+  const int files = writer_hooks::file_flushes.load();
+  const int folders = writer_hooks::folder_flushes.load();
   ConvertFile((dir / "y.csv").string(), (dir / "y.tsv").string(), options);
   ConvertFile((dir / "y.csv").string(), (dir / "y.tsv").string(), options);
-  EXPECT_EQ(AtomicFileWriter::FileFlushes(), files);
+  EXPECT_EQ(writer_hooks::file_flushes.load(), files);
   ConvertFile((dir / "x.tsv").string(), (dir / "x.tsv").string(), options);
   EXPECT_EQ(testing::ReadFile(dir / "x.tsv"), "a\tb\r\n");
-  EXPECT_EQ(AtomicFileWriter::FileFlushes(), files + 1);
-  EXPECT_EQ(AtomicFileWriter::FolderFlushes(), folders + 1);
+  EXPECT_EQ(writer_hooks::file_flushes.load(), files + 1);
+  EXPECT_EQ(writer_hooks::folder_flushes.load(), folders + 1);
 }
 
 // Records which thread writes each piece.

@@ -92,13 +92,13 @@ class FailingLister : public ReverseLister {
     ++failures;
     int passed = 0;
     ReverseLister::ForEachEntry(folder, [&](const Entry& e) {
-      if (passed++ == entries_before_failure) throw AppError(number, "Permission denied");
+      if (passed++ == entries_before_failure) throw StandardError(number);
       each(e);
     });
-    throw AppError(number, "Permission denied");
+    throw StandardError(number);
   }
   std::string target;
-  int number = kErrPermissionDenied;
+  ErrorNumber number = kErrPermissionDenied;
   int entries_before_failure = 0;
   int failures = 0;
 };
@@ -360,7 +360,7 @@ TEST(FolderWalkTest, FailingWalkStepsAreReportedWithTheWalksLocationAndTheWalkGo
   // Pumps: 1 before walking the top folder, 2 and 3 for its subfolders b
   // and a, 4 before walking b.
   pump.on_call = [&](int call) {
-    if (call == 4) throw AppError(kErrPathFileAccess, "Path/File access error");
+    if (call == 4) throw StandardError(kErrPathFileAccess);
   };
   Collected sink;
   CollectFolderFiles(dir.Utf8(), "*.csv", reporter, pump, sink, lister);

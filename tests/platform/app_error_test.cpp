@@ -4,12 +4,19 @@
 
 #include <cerrno>
 #include <ios>
+#include <new>
+#include <stdexcept>
+#include <string>
 #include <system_error>
+#include <type_traits>
 
 #include "support/test_support.h"
 
 namespace delvora {
 namespace {
+
+// Every error comes from the table: no description typed at a throw.
+static_assert(!std::is_constructible_v<AppError, int, std::string>);
 
 TEST(StandardErrorText, JoinsDescriptionLocationLineAndSupportRequest) {
   EXPECT_EQ(StandardErrorText("File not found", FormLocation("PushButton7_Click"), 170),
@@ -39,24 +46,30 @@ TEST(StepRunner, ReportsAFailingStepAtItsNumberAndGoesOn) {
   StepRunner steps(reporter, FormLocation("Form_Load"));
   std::vector<int> ran;
   steps.Do(100, [&] { ran.push_back(100); });
-  EXPECT_FALSE(steps.Do(102, [&] { throw AppError(kErrFileNotFound, "File not found"); }));
+  EXPECT_FALSE(steps.Do(102, [&] { throw StandardError(kErrFileNotFound); }));
   steps.Do(104, [&] { throw std::system_error(EACCES, std::generic_category()); });
   steps.Do(106, [&] { ran.push_back(106); });
   // A stream's failure code 1 is no errno value: it must not read as EPERM.
   steps.Do(108, [&] { throw std::ios_base::failure("stream failed"); });
+  // Nothing's own what() reaches the user: not a library's wording, not
+  // "std::bad_alloc".
+  steps.Do(110, [&] { throw std::runtime_error("vector::_M_range_check"); });
+  steps.Do(112, [&] { throw std::bad_alloc(); });
   EXPECT_EQ(ran, (std::vector<int>{100, 106}));
-  ASSERT_EQ(reporter.errors.size(), 3u);
+  ASSERT_EQ(reporter.errors.size(), 5u);
   EXPECT_EQ(reporter.errors[0].step, 102);
   EXPECT_EQ(reporter.errors[0].location, "in Velmark2021/08/31.Form1.Form_Load ");
   EXPECT_EQ(reporter.errors[1].number, kErrPermissionDenied);
   EXPECT_NE(reporter.errors[2].number, kErrPermissionDenied);
-  EXPECT_NE(reporter.errors[2].description.find("stream failed"), std::string::npos);
+  EXPECT_EQ(reporter.errors[2].description, "Unexpected failure");
+  EXPECT_EQ(reporter.errors[3].description, "Unexpected failure");
+  EXPECT_EQ(reporter.errors[4].description, "Out of memory");
 }
 
 TEST(StepRunner, AFailingTestRunsTheStatementItGuards) {
   testing::RecordingReporter reporter;
   StepRunner steps(reporter, "here ");
-  EXPECT_TRUE(steps.If(104, []() -> bool { throw AppError(kErrInvalidArgument, "x"); }));
+  EXPECT_TRUE(steps.If(104, []() -> bool { throw StandardError(kErrInvalidArgument); }));
   EXPECT_FALSE(steps.If(106, [] { return false; }));
   ASSERT_EQ(reporter.errors.size(), 1u);
   EXPECT_EQ(reporter.errors[0].step, 104);

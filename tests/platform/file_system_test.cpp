@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "platform/utf8_path.h"
 #include "support/test_support.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace delvora {
 namespace {
@@ -65,13 +68,19 @@ TEST(FileSystem, UnicodeNamesAndNamesThatCannotBeRight) {
   EXPECT_FALSE(IsExistingFile(path + std::string("\0", 1)));
 }
 
-TEST(FileSystem, AFileHeldOpenByAnotherWriterStillExists) {
+#ifdef _WIN32
+// Another program holding the file open without sharing: a look that opens
+// the file would be refused, and the file would seem not to be there.
+TEST(FileSystem, AFileHeldOpenWithoutSharingStillExists) {
   testing::TempDir dir;
-  std::ofstream held(dir / "held.csv");
-  held << "x";
-  held.flush();
+  testing::WriteFile(dir / "held.csv", "x");
+  const HANDLE held = CreateFileW((dir / "held.csv").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   EXPECT_TRUE(IsExistingFile(dir.Utf8("held.csv")));
+  CloseHandle(held);
 }
+#endif
 
 TEST(FileSystem, AbsolutePathKeepsEveryRootForm) {
   testing::TempDir dir;

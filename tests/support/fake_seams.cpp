@@ -29,8 +29,7 @@ QString FakeFileDialog::ShowOpen(QWidget* owner, const FileDialogRequest& reques
   requests.push_back(request);
   if (real != nullptr) return real->ShowOpen(owner, request);
   if (throw_buffer_too_small) {
-    throw AppError(kErrDialogBufferTooSmall,
-                   "The FileName buffer is too small to store the selected file name(s)");
+    throw StandardError(kErrDialogBufferTooSmall);
   }
   return next_result;
 }

@@ -38,17 +38,8 @@ std::size_t ReadStandardInput(void* buffer, std::size_t size) {
   }
 }
 
-void WriteStandardOutput(const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const ssize_t put = ::write(STDOUT_FILENO, bytes, std::min(size, kMaxChunk));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw ErrorFromErrno(errno);
-    }
-    bytes += put;
-    size -= static_cast<std::size_t>(put);
-  }
+long WriteStandardOutputOnce(const void* data, std::size_t size) {
+  return static_cast<long>(::write(STDOUT_FILENO, data, std::min(size, kMaxChunk)));
 }
 
 }  // namespace delvora

@@ -5,9 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <mutex>
-#include <unordered_map>
-
 #ifdef __linux__
 #include <linux/fs.h>
 #include <sys/vfs.h>
@@ -71,17 +68,12 @@ std::optional<PathIdentity> FileIdentity(const std::string& path) { return Ident
 
 std::optional<PathIdentity> LinkIdentity(const std::string& path) { return Identify(path, false); }
 
-std::string FoldedName(const std::string& name, const PathIdentity& folder_id,
+std::string FoldedName(const std::string& name, const PathIdentity& /*folder_id*/,
                        const std::string& folder) {
-  static std::mutex mutex;
-  static std::unordered_map<PathIdentity, bool, PathIdentityHash> known;
-  bool folds;
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    const auto found = known.find(folder_id);
-    folds = found != known.end() ? found->second : (known[folder_id] = IgnoresCase(folder));
-  }
-  if (!folds) return name;
+  // Asked anew each time, not remembered by folder: a folder removed and
+  // made again may reuse its number with another setting, and the question
+  // costs no more than finding the folder's identity did.
+  if (!IgnoresCase(folder)) return name;
   // The letters these file systems fold beyond ASCII differ between them;
   // ASCII is what all of them agree on.
   std::string folded = name;

@@ -69,7 +69,7 @@ void OnSignal(int signal_number) {
   usual.sa_handler = SIG_DFL;
   sigemptyset(&usual.sa_mask);
   ::sigaction(signal_number, &usual, nullptr);
-  ::raise(signal_number);  // delivered when this handler returns
+  (void)::raise(signal_number);  // delivered when this handler returns; nothing to do if not
   errno = saved_errno;
 }
 
@@ -113,7 +113,7 @@ void TemporaryGuard::Release() {
 void InstallInterruptCleanup() {
   // A file-size limit then fails the write with EFBIG: one file's error,
   // not the end of the batch.
-  std::signal(SIGXFSZ, SIG_IGN);
+  (void)std::signal(SIGXFSZ, SIG_IGN);  // cannot fail for a valid signal
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);

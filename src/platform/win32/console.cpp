@@ -67,17 +67,8 @@ std::size_t ReadStandardInput(void* buffer, std::size_t size) {
   }
 }
 
-void WriteStandardOutput(const void* data, std::size_t size) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  while (size > 0) {
-    const int put = _write(kOutputFd, bytes, static_cast<unsigned int>(std::min(size, kMaxChunk)));
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      throw ErrorFromErrno(errno);
-    }
-    bytes += put;
-    size -= static_cast<std::size_t>(put);
-  }
+long WriteStandardOutputOnce(const void* data, std::size_t size) {
+  return _write(kOutputFd, data, static_cast<unsigned int>(std::min(size, kMaxChunk)));
 }
 
 }  // namespace delvora

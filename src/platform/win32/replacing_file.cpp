@@ -8,6 +8,7 @@
 #include "platform/file_identity.h"
 #include "platform/interrupt_cleanup.h"
 #include "platform/utf8_path.h"
+#include "platform/writer_hooks.h"
 
 namespace delvora {
 
@@ -153,7 +154,7 @@ void ReplacingFile::Commit(bool durable) {
   HANDLE h = s.handle;
   if (durable) {
     if (!FlushFileBuffers(h)) throw ErrorFromWin32(GetLastError());
-    ++file_flushes_;
+    ++writer_hooks::file_flushes;
   }
   s.handle = INVALID_HANDLE_VALUE;
   if (!CloseHandle(h)) throw ErrorFromWin32(GetLastError());
@@ -171,7 +172,7 @@ void ReplacingFile::Commit(bool durable) {
       throw StandardError(kErrPathFileAccess, ErrorReason::kResultIsFolder);
     throw ErrorFromWin32(code);
   }
-  if (durable) ++folder_flushes_;
+  if (durable) ++writer_hooks::folder_flushes;
   s.committed = true;
   s.guard.Release();
 }
