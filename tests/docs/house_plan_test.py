@@ -52,6 +52,12 @@ def main(argv):
         if "/" in token:
             # From the top, or from src/ as the includes name them.
             pattern = token.rstrip("/")
+            # The build makes what lies under build/: the scripts and
+            # presets that make it must name it.
+            if pattern.startswith("build/"):
+                if pattern not in corpus and pattern not in generated:
+                    faults.append(f"no script makes {token}")
+                continue
             if not any(True for base in (top, top / "src") for _ in base.glob(pattern)):
                 faults.append(f"no path {token}")
         elif FILE.match(token):
