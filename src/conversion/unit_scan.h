@@ -11,6 +11,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__) || defined(_M_X64)
@@ -59,6 +60,23 @@ inline __m128i Matches(__m128i x, const __m128i (&needles)[N]) {
   __m128i hit = Vector<Unit>::Equal(x, needles[0]);
   for (std::size_t i = 1; i < N; ++i) hit = _mm_or_si128(hit, Vector<Unit>::Equal(x, needles[i]));
   return hit;
+}
+#endif
+
+// Processors with AVX2 (most since 2013) take the hottest loops two vectors
+// wide; the build's baseline stays SSE2, so such a loop is compiled for
+// AVX2 alone and chosen when the processor has it. DELVORA_SIMD=sse2 in
+// the environment keeps to the baseline loops: the tests run both, and a
+// user who suspects the wide ones can compare.
+#if defined(DELVORA_HAVE_SSE2) && (defined(__GNUC__) || defined(__clang__))
+#define DELVORA_HAVE_AVX2_PATH 1
+#define DELVORA_AVX2 __attribute__((target("avx2")))
+inline bool HasAvx2() {
+  static const bool has = [] {
+    const char* wanted = std::getenv("DELVORA_SIMD");  // read once
+    return __builtin_cpu_supports("avx2") && !(wanted && std::strcmp(wanted, "sse2") == 0);
+  }();
+  return has;
 }
 #endif
 
