@@ -174,37 +174,52 @@ struct LineFeedShuffles {
 };
 inline constexpr LineFeedShuffles kLineFeedShuffles;
 
-// Converts from p on up to the first sixteen units that hold a CR (or
-// fewer than sixteen are left); returns where it stopped, out moved on by
-// what it wrote. May write up to eight units past that.
+// Writes the sixteen units of x to out with a CR before each LF (ends: a
+// bit per LF); moves out on.
+DELVORA_AVX2 __attribute__((always_inline)) inline void SpreadLineFeeds(__m128i x, unsigned ends,
+                                                                        char*& out) {
+  if (ends == 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
+    out += 16;
+    return;
+  }
+  const __m128i crs = _mm_set1_epi8('\r');
+  const unsigned low = ends & 0xFF;
+  const unsigned high = ends >> 8;
+  const auto order = [](unsigned mask) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(kLineFeedShuffles.order[mask]));
+  };
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm_unpacklo_epi64(x, crs), order(low)));
+  out += kLineFeedShuffles.length[low];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm_unpackhi_epi64(x, crs), order(high)));
+  out += kLineFeedShuffles.length[high];
+}
+
+// Converts from p on up to the first 32 units that hold a CR (or fewer
+// than 32 are left); returns where it stopped, out moved on by what it
+// wrote. May write up to eight units past that.
 template <bool kReplace>
 DELVORA_AVX2 const char* ExpandLineFeeds(const char* p, const char* end, char*& out, char from) {
-  const __m128i crs = _mm_set1_epi8('\r');
-  const __m128i lfs = _mm_set1_epi8('\n');
-  const __m128i froms = _mm_set1_epi8(from);
-  const __m128i flip = _mm_set1_epi8(static_cast<char>(from ^ '\t'));
+  const __m256i crs = _mm256_set1_epi8('\r');
+  const __m256i lfs = _mm256_set1_epi8('\n');
+  const __m256i froms = _mm256_set1_epi8(from);
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(from ^ '\t'));
   char* o = out;
-  for (; end - p >= 16; p += 16) {
-    __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(x, crs)) != 0) break;
-    const auto ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, lfs)));
-    if constexpr (kReplace) x = _mm_xor_si128(x, _mm_and_si128(_mm_cmpeq_epi8(x, froms), flip));
+  for (; end - p >= 32; p += 32) {
+    __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, crs)) != 0) break;
+    const auto ends = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, lfs)));
+    if constexpr (kReplace)
+      x = _mm256_xor_si256(x, _mm256_and_si256(_mm256_cmpeq_epi8(x, froms), flip));
     if (ends == 0) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), x);
-      o += 16;
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), x);
+      o += 32;
       continue;
     }
-    const unsigned low = ends & 0xFF;
-    const unsigned high = ends >> 8;
-    const auto order = [](unsigned mask) {
-      return _mm_load_si128(reinterpret_cast<const __m128i*>(kLineFeedShuffles.order[mask]));
-    };
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
-                     _mm_shuffle_epi8(_mm_unpacklo_epi64(x, crs), order(low)));
-    o += kLineFeedShuffles.length[low];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(o),
-                     _mm_shuffle_epi8(_mm_unpackhi_epi64(x, crs), order(high)));
-    o += kLineFeedShuffles.length[high];
+    SpreadLineFeeds(_mm256_castsi256_si128(x), ends & 0xFFFF, o);
+    SpreadLineFeeds(_mm256_extracti128_si256(x, 1), ends >> 16, o);
   }
   out = o;
   return p;
