@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -64,21 +65,35 @@ inline __m128i Matches(__m128i x, const __m128i (&needles)[N]) {
 #endif
 
 // Processors with AVX2 (most since 2013) take the hottest loops two vectors
-// wide; the build's baseline stays SSE2, so such a loop is compiled for
-// AVX2 alone and chosen when the processor has it. DELVORA_SIMD=sse2 in
-// the environment keeps to the baseline loops: the tests run both, and a
-// user who suspects the wide ones can compare.
+// wide, and those with AVX-512 four where a loop has such a form; the
+// build's baseline stays SSE2, so such a loop is compiled for its level
+// alone and chosen while running. DELVORA_SIMD=sse2 or =avx2 in the
+// environment caps the level: the tests run every level this way, and a
+// user who suspects the wide loops can compare.
+enum class SimdLevel { kBaseline, kAvx2, kAvx512 };
+
 #if defined(DELVORA_HAVE_SSE2) && (defined(__GNUC__) || defined(__clang__))
 #define DELVORA_HAVE_AVX2_PATH 1
 #define DELVORA_AVX2 __attribute__((target("avx2")))
-inline bool HasAvx2() {
-  static const bool has = [] {
+inline SimdLevel Simd() {
+  static const SimdLevel level = [] {
     const char* wanted = std::getenv("DELVORA_SIMD");  // read once
-    return __builtin_cpu_supports("avx2") && !(wanted && std::strcmp(wanted, "sse2") == 0);
+    const std::string_view cap = wanted ? wanted : "";
+    // The wide loops also count bits and carry-less multiply: every AVX2
+    // processor has those instructions, but they are asked for all the same.
+    if (cap == "sse2" || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
+        !__builtin_cpu_supports("popcnt") || !__builtin_cpu_supports("pclmul"))
+      return SimdLevel::kBaseline;
+    if (cap == "avx2" || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw"))
+      return SimdLevel::kAvx2;
+    return SimdLevel::kAvx512;
   }();
-  return has;
+  return level;
 }
+#else
+inline SimdLevel Simd() { return SimdLevel::kBaseline; }
 #endif
+inline bool HasAvx2() { return Simd() != SimdLevel::kBaseline; }
 
 // Sets of stops have a fixed size, so that the compiler unrolls the
 // comparisons; a stop that a case does not want is given as a repeat of
