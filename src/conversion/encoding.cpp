@@ -8,6 +8,10 @@
 #include "conversion/unit_scan.h"
 #include "platform/app_error.h"
 
+#ifdef DELVORA_HAVE_AVX2_PATH
+#include <immintrin.h>
+#endif
+
 namespace delvora {
 
 UnicodeMark DetectUnicode(const unsigned char (&b)[4], std::uint64_t length) {
@@ -90,12 +94,36 @@ bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 
+#ifdef DELVORA_HAVE_AVX2_PATH
+namespace {
+
+// The units from i on up to a vector holding a surrogate: sixteen at a time.
+DELVORA_AVX2 std::size_t SkipWithoutSurrogates(const char16_t* units, std::size_t i,
+                                               std::size_t count) {
+  const __m256i range = _mm256_set1_epi16(static_cast<short>(0xF800));
+  const __m256i surrogate = _mm256_set1_epi16(static_cast<short>(0xD800));
+  for (; count - i >= 32; i += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + i));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(units + i + 16));
+    const __m256i hits = _mm256_or_si256(_mm256_cmpeq_epi16(_mm256_and_si256(a, range), surrogate),
+                                         _mm256_cmpeq_epi16(_mm256_and_si256(b, range), surrogate));
+    if (_mm256_testz_si256(hits, hits) == 0) break;
+  }
+  return i;
+}
+
+}  // namespace
+#endif
+
 void SurrogatePairs::Check(const char16_t* units, std::size_t count, std::uint64_t offset) {
   std::size_t i = 0;
   while (i < count) {
 #ifdef DELVORA_HAVE_SSE2
     // Most text holds no surrogate at all: eight units at a time.
     if (!high_waiting_) {
+#ifdef DELVORA_HAVE_AVX2_PATH
+      if (scan::HasAvx2()) i = SkipWithoutSurrogates(units, i, count);
+#endif
       const __m128i range = _mm_set1_epi16(static_cast<short>(0xF800));
       const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
       const auto any = [&](std::size_t at) {

@@ -4,6 +4,10 @@
 
 #include "conversion/unit_scan.h"
 
+#ifdef DELVORA_HAVE_AVX2_PATH
+#include <immintrin.h>
+#endif
+
 namespace delvora {
 
 namespace {
@@ -96,6 +100,138 @@ inline bool ReplaceFindingOtherEnds(Unit* data, std::size_t size, Unit from, Uni
     if (kReplace && c == from) data[i] = Unit('\t');
   }
   return other;
+}
+
+#ifdef DELVORA_HAVE_AVX2_PATH
+// The same pass two vectors wide, for processors that have AVX2 (most since
+// 2013): the in-place pass is all a block of CR LF lines costs beyond its
+// copies, and half the instructions per byte show in the whole run's time.
+template <typename Unit>
+DELVORA_AVX2 __attribute__((always_inline)) inline __m256i Splat256(Unit c) {
+  if constexpr (sizeof(Unit) == 1)
+    return _mm256_set1_epi8(static_cast<char>(c));
+  else
+    return _mm256_set1_epi16(static_cast<short>(c));
+}
+
+template <typename Unit>
+DELVORA_AVX2 __attribute__((always_inline)) inline __m256i Equal256(__m256i a, __m256i b) {
+  if constexpr (sizeof(Unit) == 1)
+    return _mm256_cmpeq_epi8(a, b);
+  else
+    return _mm256_cmpeq_epi16(a, b);
+}
+
+template <typename Unit, bool kReplace>
+DELVORA_AVX2 bool ReplaceFindingOtherEndsWide(Unit* data, std::size_t size, Unit from,
+                                              Unit before) {
+  constexpr std::size_t kUnits = 32 / sizeof(Unit);
+  const Unit cr = Unit('\r');
+  const Unit lf = Unit('\n');
+  bool other = (data[0] == lf) != (before == cr);
+  const __m256i crs = Splat256(cr);
+  const __m256i lfs = Splat256(lf);
+  const __m256i froms = Splat256(from);
+  const __m256i flip = Splat256(static_cast<Unit>(from ^ Unit('\t')));
+  __m256i odd = _mm256_setzero_si256();
+  std::size_t i = 0;
+  // The unit after each vector is read: one more than a vector must be left.
+  for (; size - i > kUnits; i += kUnits) {
+    auto* p = reinterpret_cast<__m256i*>(data + i);
+    const __m256i x = _mm256_loadu_si256(p);
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1));
+    odd = _mm256_or_si256(odd, _mm256_xor_si256(Equal256<Unit>(x, crs), Equal256<Unit>(next, lfs)));
+    if constexpr (kReplace)
+      _mm256_storeu_si256(p, _mm256_xor_si256(x, _mm256_and_si256(Equal256<Unit>(x, froms), flip)));
+  }
+  other |= _mm256_testz_si256(odd, odd) == 0;
+  for (; i < size; ++i) {
+    const Unit c = data[i];
+    if (i + 1 < size) other |= (c == cr) != (data[i + 1] == lf);
+    if (kReplace && c == from) data[i] = Unit('\t');
+  }
+  return other;
+}
+
+// Lines ending in a bare LF, as most files made on Linux and macOS have:
+// sixteen units at a time, each LF written as CR LF by a shuffle that
+// spreads eight units over up to sixteen (the CR taken from the half of
+// the source vector that holds only CRs), rather than line by line.
+struct LineFeedShuffles {
+  alignas(16) unsigned char order[256][16];
+  unsigned char length[256];
+  constexpr LineFeedShuffles() : order{}, length{} {
+    for (int mask = 0; mask < 256; ++mask) {
+      int k = 0;
+      for (int j = 0; j < 8; ++j) {
+        if ((mask >> j & 1) != 0) order[mask][k++] = 8;
+        order[mask][k++] = static_cast<unsigned char>(j);
+      }
+      length[mask] = static_cast<unsigned char>(k);
+      while (k < 16) order[mask][k++] = 0x80;
+    }
+  }
+};
+inline constexpr LineFeedShuffles kLineFeedShuffles;
+
+// Writes the sixteen units of x to out with a CR before each LF (ends: a
+// bit per LF); moves out on.
+DELVORA_AVX2 __attribute__((always_inline)) inline void SpreadLineFeeds(__m128i x, unsigned ends,
+                                                                        char*& out) {
+  if (ends == 0) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), x);
+    out += 16;
+    return;
+  }
+  const __m128i crs = _mm_set1_epi8('\r');
+  const unsigned low = ends & 0xFF;
+  const unsigned high = ends >> 8;
+  const auto order = [](unsigned mask) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(kLineFeedShuffles.order[mask]));
+  };
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm_unpacklo_epi64(x, crs), order(low)));
+  out += kLineFeedShuffles.length[low];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                   _mm_shuffle_epi8(_mm_unpackhi_epi64(x, crs), order(high)));
+  out += kLineFeedShuffles.length[high];
+}
+
+// Converts from p on up to the first 32 units that hold a CR (or fewer
+// than 32 are left); returns where it stopped, out moved on by what it
+// wrote. May write up to eight units past that.
+template <bool kReplace>
+DELVORA_AVX2 const char* ExpandLineFeeds(const char* p, const char* end, char*& out, char from) {
+  const __m256i crs = _mm256_set1_epi8('\r');
+  const __m256i lfs = _mm256_set1_epi8('\n');
+  const __m256i froms = _mm256_set1_epi8(from);
+  const __m256i flip = _mm256_set1_epi8(static_cast<char>(from ^ '\t'));
+  char* o = out;
+  for (; end - p >= 32; p += 32) {
+    __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    if (_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, crs)) != 0) break;
+    const auto ends = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x, lfs)));
+    if constexpr (kReplace)
+      x = _mm256_xor_si256(x, _mm256_and_si256(_mm256_cmpeq_epi8(x, froms), flip));
+    if (ends == 0) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), x);
+      o += 32;
+      continue;
+    }
+    SpreadLineFeeds(_mm256_castsi256_si128(x), ends & 0xFFFF, o);
+    SpreadLineFeeds(_mm256_extracti128_si256(x, 1), ends >> 16, o);
+  }
+  out = o;
+  return p;
+}
+#endif
+
+template <typename Unit, bool kReplace>
+inline bool ReplaceInPlace(Unit* data, std::size_t size, Unit from, Unit before) {
+#ifdef DELVORA_HAVE_AVX2_PATH
+  if (scan::HasAvx2()) return ReplaceFindingOtherEndsWide<Unit, kReplace>(data, size, from, before);
+#endif
+  return ReplaceFindingOtherEnds<Unit, kReplace>(data, size, from, before);
 }
 
 template <typename Unit>
@@ -204,6 +340,15 @@ typename LineConverter<Unit>::Step LineConverter<Unit>::Feed(const Unit* data, s
   Unit* o = out;
   const Unit* p = data;
   const Unit* const end = data + size;
+#ifdef DELVORA_HAVE_AVX2_PATH
+  if constexpr (sizeof(Unit) == 1) {
+    if (copy && scan::HasAvx2()) {
+      p = active_ ? ExpandLineFeeds<true>(p, end, o, delimiter_[0])
+                  : ExpandLineFeeds<false>(p, end, o, 0);
+      if (o != out) line_open_ = o[-1] != '\n';
+    }
+  }
+#endif
   for (;;) {
     if (copy) {
       // Short lines are the common case: copy a vector at a time, stopping
@@ -246,9 +391,8 @@ bool LineConverter<Unit>::FeedInPlace(Unit* data, std::size_t size, Step& step) 
   if (!whole_blocks_) return false;
   step = {0, 0};
   if (size == 0) return true;
-  const bool other =
-      active_ ? ReplaceFindingOtherEnds<Unit, true>(data, size, delimiter_[0], last_unit_)
-              : ReplaceFindingOtherEnds<Unit, false>(data, size, Unit(0), last_unit_);
+  const bool other = active_ ? ReplaceInPlace<Unit, true>(data, size, delimiter_[0], last_unit_)
+                             : ReplaceInPlace<Unit, false>(data, size, Unit(0), last_unit_);
   if (other) {
     // Feed goes line by line over the same units; a tab where the
     // delimiter was is written as the delimiter would have been.

@@ -70,8 +70,8 @@ bool WriteBehind::Queue(const unsigned char* data, std::size_t size, bool last) 
   return true;
 }
 
-void WriteBehind::Submit(std::size_t size, bool last) {
-  if (Queue(buffers_[current_], size, last)) current_ ^= 1;
+void WriteBehind::Submit(std::size_t size, bool last, std::size_t offset) {
+  if (Queue(buffers_[current_] + offset, size, last)) current_ ^= 1;
 }
 
 void WriteBehind::SubmitOwn(const unsigned char* data, std::size_t size, bool last) {

@@ -66,9 +66,10 @@ class WriteBehind {
   // The buffer to fill next, capacity bytes.
   unsigned char* buffer() { return buffers_[current_]; }
   std::size_t capacity() const { return capacity_; }
-  // Hands size bytes of buffer() over. Throws what an earlier write threw.
-  // last: nothing follows, so no thread is started for it.
-  void Submit(std::size_t size, bool last = false);
+  // Hands size bytes of buffer() over, from offset on. Throws what an
+  // earlier write threw. last: nothing follows, so no thread is started
+  // for it.
+  void Submit(std::size_t size, bool last = false, std::size_t offset = 0);
   // Hands over size bytes of the caller's own memory instead (a block
   // converted where it was read). It stays the writer's until the next
   // Submit or SubmitOwn returns; buffer() does not change.

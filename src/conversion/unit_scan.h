@@ -11,7 +11,9 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
@@ -61,6 +63,37 @@ inline __m128i Matches(__m128i x, const __m128i (&needles)[N]) {
   return hit;
 }
 #endif
+
+// Processors with AVX2 (most since 2013) take the hottest loops two vectors
+// wide, and those with AVX-512 four where a loop has such a form; the
+// build's baseline stays SSE2, so such a loop is compiled for its level
+// alone and chosen while running. DELVORA_SIMD=sse2 or =avx2 in the
+// environment caps the level: the tests run every level this way, and a
+// user who suspects the wide loops can compare.
+enum class SimdLevel { kBaseline, kAvx2, kAvx512 };
+
+#if defined(DELVORA_HAVE_SSE2) && (defined(__GNUC__) || defined(__clang__))
+#define DELVORA_HAVE_AVX2_PATH 1
+#define DELVORA_AVX2 __attribute__((target("avx2")))
+inline SimdLevel Simd() {
+  static const SimdLevel level = [] {
+    const char* wanted = std::getenv("DELVORA_SIMD");  // read once
+    const std::string_view cap = wanted ? wanted : "";
+    // The wide loops also count bits and carry-less multiply: every AVX2
+    // processor has those instructions, but they are asked for all the same.
+    if (cap == "sse2" || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
+        !__builtin_cpu_supports("popcnt") || !__builtin_cpu_supports("pclmul"))
+      return SimdLevel::kBaseline;
+    if (cap == "avx2" || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw"))
+      return SimdLevel::kAvx2;
+    return SimdLevel::kAvx512;
+  }();
+  return level;
+}
+#else
+inline SimdLevel Simd() { return SimdLevel::kBaseline; }
+#endif
+inline bool HasAvx2() { return Simd() != SimdLevel::kBaseline; }
 
 // Sets of stops have a fixed size, so that the compiler unrolls the
 // comparisons; a stop that a case does not want is given as a repeat of

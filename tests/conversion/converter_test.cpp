@@ -296,6 +296,53 @@ TEST(Engine, AgreesWithTheReferenceOnRandomInput) {
   }
 }
 
+// Files whose lines all end alike take whole-block paths (converted where
+// they were read, or LF spread to CR LF sixteen units at a time): every
+// block size, read size and mark against the reference, a stray CR or
+// two-unit delimiter included, so that a path that loses its place in a
+// block or across one shows.
+TEST(Engine, LinesEndingAlikeAgreeWithTheReference) {
+  std::mt19937 random(8122026);
+  const std::string_view alphabet[] = {"a", "b", ",", ",", " ", ";", "\xC3\xA9", "x"};
+  const auto text = [&](std::string_view end, bool stray_cr) {
+    std::string out;
+    for (int line = 0; line < 120; ++line) {
+      for (auto n = random() % 90; n-- > 0;) out += alphabet[random() % std::size(alphabet)];
+      if (stray_cr && line == 77) out += '\r';
+      if (line < 119 || random() % 2 == 0) out += end;
+    }
+    return out;
+  };
+  const auto utf16 = [](std::string_view ascii) {  // the mark, then each unit little-endian
+    std::string out = "\xFF\xFE";
+    for (char c : ascii) out += {c, '\0'};
+    return out;
+  };
+  for (std::string_view end : {"\n", "\r\n"}) {
+    for (bool stray_cr : {false, true}) {
+      const std::string plain = text(end, stray_cr);
+      // Cut to whole vectors too: the last block then ends where a vector
+      // does, with nothing left for the line-by-line path.
+      const std::string cut = plain.substr(0, plain.size() / 64 * 64);
+      for (const std::string& input : {plain, cut, cut.substr(0, cut.size() - 1),
+                                       "\xEF\xBB\xBF" + plain, utf16(text(end, stray_cr))}) {
+        for (std::string_view delimiter : {",", ", ", ""}) {
+          const std::string expected = ReferenceConvert(input, delimiter, kUtf8Page);
+          for (std::size_t block : {16u, 17u, 100u, 4096u, 1u << 20}) {
+            for (std::size_t piece : {std::size_t{7}, std::size_t{1} << 20}) {
+              ASSERT_EQ(EngineConvert(input, delimiter, kUtf8Page, block, piece,
+                                      static_cast<unsigned>(random()), piece > 7 && block >= 4096),
+                        expected)
+                  << "line end " << (end.size() == 1 ? "LF" : "CR LF") << ", delimiter \""
+                  << delimiter << "\", block " << block << ", read " << piece;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
 TEST(Engine, LongLinesAcrossManyBlocks) {
   // One line far longer than a block, delimiters straddling every boundary.
   std::string line;
