@@ -166,6 +166,196 @@ inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, Unit d, Quo
   return q;
 }
 
+#ifdef DELVORA_HAVE_SSE2
+// Units read at a time by QuotedChunks: one bit of a 64-bit mask each.
+inline constexpr std::size_t kChunkUnits = 64;
+
+// Bit i of the result is the parity of bits 0..i of x: with x the quotes of
+// a stretch that starts outside quotes, the units inside quotes (an opening
+// quote included, a closing one not).
+inline std::uint64_t PrefixParity(std::uint64_t x) {
+  x ^= x << 1;
+  x ^= x << 2;
+  x ^= x << 4;
+  x ^= x << 8;
+  x ^= x << 16;
+  x ^= x << 32;
+  return x;
+}
+
+inline std::uint64_t BitsBelow(unsigned n) {
+  return n >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << n) - 1;
+}
+
+// The bits of a mask that has few (line breaks in a chunk).
+inline std::uint64_t FewBits64(std::uint64_t mask) {
+  std::uint64_t n = 0;
+  for (; mask != 0; mask &= mask - 1) ++n;
+  return n;
+}
+
+// 64 units held in vectors, asked for the units equal to one value as a
+// mask of 64 bits.
+template <typename Unit>
+struct Chunk {
+  using V = scan::Vector<Unit>;
+  static constexpr std::size_t kVectors = kChunkUnits / V::kUnits;
+  __m128i x[kVectors];
+
+  explicit Chunk(const Unit* p) {
+    for (std::size_t i = 0; i < kVectors; ++i)
+      x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * V::kUnits));
+  }
+
+  std::uint64_t Equal(Unit c) const {
+    const __m128i needle = V::Splat(c);
+    std::uint64_t mask = 0;
+    if constexpr (sizeof(Unit) == 1) {
+      for (std::size_t i = 0; i < kVectors; ++i)
+        mask |= static_cast<std::uint64_t>(
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[i], needle))))
+                << (16 * i);
+    } else {
+      // Two vectors of eight units packed into one of sixteen bytes.
+      for (std::size_t i = 0; i < kVectors; i += 2) {
+        const __m128i both =
+            _mm_packs_epi16(_mm_cmpeq_epi16(x[i], needle), _mm_cmpeq_epi16(x[i + 1], needle));
+        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(both)))
+                << (8 * i);
+      }
+    }
+    return mask;
+  }
+
+  // The units with d turned into a tab, stored at out (64 units).
+  void StoreTabbed(Unit d, Unit* out) const {
+    const __m128i delimiter = V::Splat(d);
+    const __m128i flip = V::Splat(static_cast<Unit>(d ^ Unit('\t')));
+    for (std::size_t i = 0; i < kVectors; ++i) {
+      const __m128i y = _mm_xor_si128(x[i], _mm_and_si128(V::Equal(x[i], delimiter), flip));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * V::kUnits), y);
+    }
+  }
+};
+
+// Copies n units (n < 80) a vector at a time; may write up to a vector
+// beyond them and read up to a vector beyond from + n.
+template <typename Unit>
+inline Unit* CopyVectors(const Unit* from, std::size_t n, Unit* out) {
+  constexpr std::size_t kUnits = scan::Vector<Unit>::kUnits;
+  for (std::size_t i = 0; i < n; i += kUnits)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+  return out + n;
+}
+
+// Where the reading stands at the start of a chunk.
+struct ChunkStart {
+  bool field = true;   // the first unit starts a field (else it ends one)
+  bool record = true;  // ... and a record
+};
+
+// The quote-aware conversion (kQuoted) of whole fields, 64 units at a time,
+// from p, which starts a field or ends one (the delimiter or line end after
+// a closing quote). Each unit's part is read from masks: the parity of the
+// quotes before it says whether it lies inside quotes, and each quoted field
+// is a run of units inside quotes or quotes. A chunk is written up to the
+// last delimiter or LF outside quotes in it, so that every field written
+// was seen whole:
+// - a quoted field holding a line break, a tab or a doubled quote as it
+//   stands (the input already has the written form), any other without
+//   its quotes (a lone "" that makes up its record excepted);
+// - the delimiter outside quotes as a tab, an LF not after a CR as CR LF.
+// Stops (at a field start) before what it cannot write so: a quote that
+// neither starts a field nor is doubled or closing before a delimiter or
+// line end, a tab or a lone CR outside quotes, a field of 64 units or more,
+// or the last 64 units. Returns where it stopped; out, start and lines
+// (line breaks passed) move on.
+template <typename Unit>
+const Unit* QuotedChunks(const Unit* p, const Unit* end, Unit d, Unit*& out, ChunkStart& start,
+                         std::uint64_t& lines) {
+  constexpr std::uint64_t kAll = ~std::uint64_t{0};
+  // A tab delimiter is its own output, and tabs outside quotes are then no
+  // data.
+  const std::uint64_t tabs_apart = d == Unit('\t') ? 0 : kAll;
+  alignas(16) Unit tabbed[kChunkUnits + scan::Vector<Unit>::kUnits];
+  Unit* o = out;
+  while (static_cast<std::size_t>(end - p) >= kChunkUnits) {
+    const Chunk<Unit> chunk(p);
+    const std::uint64_t quotes = chunk.Equal(Unit('"'));
+    const std::uint64_t delimiters = chunk.Equal(d);
+    const std::uint64_t lfs = chunk.Equal(Unit('\n'));
+    const std::uint64_t crs = chunk.Equal(Unit('\r'));
+    const std::uint64_t tabs = chunk.Equal(Unit('\t'));
+    const std::uint64_t inside = PrefixParity(quotes);
+    const std::uint64_t after_quote = quotes << 1;
+    // The boundaries a chunk may end after: delimiters and LFs outside.
+    const std::uint64_t ends = (delimiters | lfs) & ~inside;
+    if (ends == 0) break;
+    unsigned length = 64 - static_cast<unsigned>(std::countl_zero(ends));
+    const std::uint64_t opens = quotes & inside & ~after_quote;
+    const std::uint64_t closes = quotes & ~inside & ~(quotes >> 1);
+    const std::uint64_t field_starts = ends << 1 | (start.field ? 1 : 0);
+    const std::uint64_t bad = (opens & ~field_starts) |
+                              (closes & ~((delimiters | lfs | crs) >> 1)) |
+                              (((tabs & tabs_apart) | (crs & ~(lfs >> 1))) & ~inside);
+    std::uint64_t taken = BitsBelow(length);
+    const bool stops = (bad & taken) != 0;
+    if (stops) {
+      const std::uint64_t before = ends & BitsBelow(static_cast<unsigned>(std::countr_zero(bad)));
+      if (before == 0) break;
+      length = 64 - static_cast<unsigned>(std::countl_zero(before));
+      taken = BitsBelow(length);
+    }
+    // What makes a quoted field keep its quotes: a line break, a tab or the
+    // second quote of a doubled pair inside.
+    const std::uint64_t needs = ((lfs | crs | tabs) & inside) | (quotes & inside & after_quote);
+    const std::uint64_t runs = inside | quotes;
+    std::uint64_t events = 0;  // quotes left out, LFs that get a CR
+    for (std::uint64_t open = opens & taken; open != 0; open &= open - 1) {
+      const auto at = static_cast<unsigned>(std::countr_zero(open));
+      const auto units = static_cast<unsigned>(std::countr_zero(~(runs >> at)));
+      if ((needs & (BitsBelow(units) << at)) != 0) continue;
+      if (units == 2) {
+        // "" alone on its line stays, so that the record keeps its field.
+        const bool first = at == 0 ? start.record : (lfs >> (at - 1) & 1) != 0;
+        if (first && (delimiters >> (at + 2) & 1) == 0) continue;
+      }
+      events |= std::uint64_t{1} << at | std::uint64_t{1} << (at + units - 1);
+    }
+    const std::uint64_t bare_lfs = lfs & ~inside & ~(crs << 1) & taken;
+    events |= bare_lfs;
+    const std::uint64_t kept = delimiters & inside & taken & tabs_apart;
+    lines += FewBits64(lfs & taken) + FewBits64(crs & ~(lfs >> 1) & taken);
+    if ((events | kept) == 0) {
+      chunk.StoreTabbed(d, o);
+      o += length;
+    } else {
+      chunk.StoreTabbed(d, tabbed);
+      for (std::uint64_t k = kept; k != 0; k &= k - 1) tabbed[std::countr_zero(k)] = d;
+      std::size_t from = 0;
+      for (; events != 0; events &= events - 1) {
+        const auto at = static_cast<std::size_t>(std::countr_zero(events));
+        o = CopyVectors(tabbed + from, at - from, o);
+        if ((bare_lfs >> at & 1) != 0) {
+          *o++ = Unit('\r');
+          from = at;
+        } else {
+          from = at + 1;  // a quote left out
+        }
+      }
+      o = CopyVectors(tabbed + from, length - from, o);
+    }
+    start.field = true;
+    start.record = (lfs >> (length - 1) & 1) != 0;
+    p += length;
+    if (stops) break;
+  }
+  out = o;
+  return p;
+}
+#endif
+
 }  // namespace
 
 template <typename Unit>
@@ -493,6 +683,20 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
     return at == region ? record_start : at[-1] == Unit('\n');
   };
   for (;;) {
+#ifdef DELVORA_HAVE_SSE2
+    if (!escaped && static_cast<std::size_t>(end - p) >= kChunkUnits) {
+      ChunkStart start{field_start, record_start};
+      std::uint64_t breaks = 0;
+      const Unit* const next = QuotedChunks(p, end, d, o, start, breaks);
+      if (next != p) {
+        line_ += breaks;
+        field_start = start.field;
+        record_start = start.record;
+        record_open_ = !start.record;
+        p = next;
+      }
+    }
+#endif
     const Unit* const region = p;
     Unit* const region_out = o;
     std::uint64_t lines = 0;
