@@ -8,8 +8,10 @@
 #include "conversion/unit_scan.h"
 
 // Wider vectors than the baseline's, chosen while running where the
-// processor has them (GCC and Clang on x86-64).
-#if defined(DELVORA_HAVE_SSE2) && defined(__x86_64__) && defined(__GNUC__)
+// processor has them (GCC and Clang on x86-64). Not on Windows, where GCC
+// keeps the stack aligned to 16 bytes only and a spilled 32-byte vector
+// would fault.
+#if defined(DELVORA_HAVE_SSE2) && defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #include <immintrin.h>
 #define DELVORA_WIDE_CHUNKS 1
 #define DELVORA_TARGET(features) __attribute__((target(features)))
