@@ -825,7 +825,9 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
   };
   for (;;) {
 #ifdef DELVORA_HAVE_SSE2
-    if (!escaped && static_cast<std::size_t>(end - p) >= kChunkUnits) {
+    if (chunk_wait_ != 0) {
+      --chunk_wait_;
+    } else if (!escaped && static_cast<std::size_t>(end - p) >= kChunkUnits) {
       ChunkStart start{field_start, record_start};
       std::uint64_t breaks = 0;
       const Unit* next = nullptr;
@@ -839,6 +841,15 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
 #endif
       } else {
         next = QuotedChunks16(p, end, d, o, start, breaks);
+      }
+      // Stopped short of the end: the fields here are written field by
+      // field, and where that comes again and again chunks are tried ever
+      // less often (down to one field in 256).
+      if (static_cast<std::size_t>(end - next) >= kChunkUnits) {
+        chunk_pause_ = next - p < 4 * static_cast<std::ptrdiff_t>(kChunkUnits)
+                           ? std::min(2 * chunk_pause_, 256u)
+                           : 1;
+        chunk_wait_ = chunk_pause_ - 1;
       }
       if (next != p) {
         line_ += breaks;

@@ -153,6 +153,10 @@ class QuotedRule {
   // copied (or counted) a vector at a time.
   bool fast_;
   unsigned vector_bytes_;  // the widest vectors it reads chunks with
+  // Fields to write one by one before chunks are tried again, and how many
+  // after the next time they stop short.
+  unsigned chunk_wait_ = 0;
+  unsigned chunk_pause_ = 1;
 
   State state_ = State::kFieldStart;
   bool record_open_ = false;       // some of the current record is consumed
