@@ -801,11 +801,13 @@ bool QuotedRule<Unit>::TakeField(const Unit*& p, const Scan& s, const Unit* end,
   return true;
 }
 
-// Plain fields need nothing but their delimiters turned into tabs, as in
-// the textual rule: they are copied a vector at a time, stopping only at
-// quotes, line ends and units that need writing differently. A quoted field
-// that needs no quotes in the output is handled here too; any other field
-// goes through ScanField from its start.
+// Whole fields are read 64 units at a time first (QuotedChunks, kQuoted),
+// plain and quoted alike. Where those stop, plain fields need nothing but
+// their delimiters turned into tabs, as in the textual rule: they are
+// copied a vector at a time, stopping only at quotes, line ends and units
+// that need writing differently. A quoted field that needs no quotes in the
+// output is handled here too; any other field goes through ScanField from
+// its start.
 template <typename Unit>
 bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
   const Unit d = delimiter_[0];
