@@ -258,6 +258,7 @@ struct NarrowChunk {
     }
   }
 
+  static constexpr bool kCompresses = false;
   static std::uint64_t Parity(std::uint64_t mask) { return PrefixParity(mask); }
   static std::uint64_t Count(std::uint64_t mask) { return FewBits64(mask); }
 };
@@ -299,6 +300,7 @@ struct Chunk32 {
     }
   }
 
+  static constexpr bool kCompresses = false;
   // Multiplying by all ones without carries sums (XORs) every bit below.
   DELVORA_TARGET("pclmul") static std::uint64_t Parity(std::uint64_t mask) {
     const __m128i product =
@@ -310,7 +312,8 @@ struct Chunk32 {
   }
 };
 
-// And in one 64-byte vector, comparisons giving the masks directly.
+// And in one 64-byte vector, comparisons giving the masks directly and the
+// units kept gathered in one instruction.
 struct Chunk64 {
   __m512i x;
 
@@ -325,6 +328,16 @@ struct Chunk64 {
   DELVORA_TARGET("avx512f,avx512bw") void StoreTabbed(char d, char* out) const {
     _mm512_storeu_si512(out, _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(d)),
                                                     x, _mm512_set1_epi8('\t')));
+  }
+
+  // The units of keep, with a tab for each unit of tabs, written together
+  // at out (64 bytes written); returns the end of them.
+  static constexpr bool kCompresses = true;
+  DELVORA_TARGET("avx512f,avx512bw,avx512vbmi2,popcnt")
+  char* StoreKept(std::uint64_t tabs, std::uint64_t keep, char* out) const {
+    const __m512i tabbed = _mm512_mask_blend_epi8(tabs, x, _mm512_set1_epi8('\t'));
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, tabbed));
+    return out + _mm_popcnt_u64(keep);
   }
 
   static std::uint64_t Parity(std::uint64_t mask) { return Chunk32::Parity(mask); }
@@ -425,6 +438,16 @@ DELVORA_ALWAYS_INLINE inline const Unit* QuotedChunks(const Unit* p, const Unit*
     events |= bare_lfs;
     const std::uint64_t kept = delimiters & inside & taken & tabs_apart;
     lines += Chunk::Count((lfs | (crs & ~(lfs >> 1))) & taken);
+    if constexpr (Chunk::kCompresses) {
+      if (bare_lfs == 0) {
+        o = chunk.StoreKept(delimiters & ~inside, taken & ~events, o);
+        start.field = true;
+        start.record = (lfs >> (length - 1) & 1) != 0;
+        p += length;
+        if (stops) break;
+        continue;
+      }
+    }
     if ((events | kept) == 0) {
       chunk.StoreTabbed(d, o);
       o += length;
@@ -467,7 +490,7 @@ const char* QuotedChunks32(const char* p, const char* end, char d, char*& out, C
   return QuotedChunks<Chunk32>(p, end, d, out, start, lines);
 }
 
-DELVORA_TARGET("avx512f,avx512bw,avx2,bmi,popcnt,pclmul")
+DELVORA_TARGET("avx512f,avx512bw,avx512vbmi2,avx2,bmi,popcnt,pclmul")
 const char* QuotedChunks64(const char* p, const char* end, char d, char*& out, ChunkStart& start,
                            std::uint64_t& lines) {
   return QuotedChunks<Chunk64>(p, end, d, out, start, lines);
@@ -486,7 +509,10 @@ unsigned WidestVectors() {
     if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
         !__builtin_cpu_supports("popcnt") || !__builtin_cpu_supports("pclmul"))
       return 16u;
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") ? 64u : 32u;
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vbmi2")
+               ? 64u
+               : 32u;
   }();
   return std::min(widest, vector_limit.load());
 #else
