@@ -293,7 +293,7 @@ struct Chunk32 {
   DELVORA_TARGET("avx2") void StoreTabbed(char d, char* out) const {
     const __m256i delimiter = _mm256_set1_epi8(d);
     const __m256i flip = _mm256_set1_epi8(static_cast<char>(d ^ '\t'));
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < 2; ++i) {
       const __m256i y =
           _mm256_xor_si256(x[i], _mm256_and_si256(_mm256_cmpeq_epi8(x[i], delimiter), flip));
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * i), y);
