@@ -865,6 +865,7 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
                : vector_bytes_ == 32 ? QuotedChunks32(p, end, d, o, start, breaks)
                                      : QuotedChunks16(p, end, d, o, start, breaks);
 #else
+        (void)vector_bytes_;
         next = QuotedChunks16(p, end, d, o, start, breaks);
 #endif
       } else {
@@ -887,6 +888,8 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
         p = next;
       }
     }
+#else
+    (void)chunk_wait_, (void)chunk_pause_, (void)vector_bytes_;
 #endif
     const Unit* const region = p;
     Unit* const region_out = o;
