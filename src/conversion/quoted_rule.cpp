@@ -1,10 +1,24 @@
 #include "conversion/quoted_rule.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 
 #include "conversion/unit_scan.h"
+
+// Wider vectors than the baseline's, chosen while running where the
+// processor has them (GCC and Clang on x86-64). Not on Windows, where GCC
+// keeps the stack aligned to 16 bytes only and a spilled 32-byte vector
+// would fault.
+#if defined(DELVORA_HAVE_SSE2) && defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#include <immintrin.h>
+#define DELVORA_WIDE_CHUNKS 1
+#define DELVORA_TARGET(features) __attribute__((target(features)))
+#define DELVORA_ALWAYS_INLINE __attribute__((always_inline))
+#else
+#define DELVORA_ALWAYS_INLINE
+#endif
 
 namespace delvora {
 
@@ -166,7 +180,349 @@ inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, Unit d, Quo
   return q;
 }
 
+#ifdef DELVORA_HAVE_SSE2
+// Units read at a time by QuotedChunks: one bit of a 64-bit mask each.
+inline constexpr std::size_t kChunkUnits = 64;
+
+// Bit i of the result is the parity of bits 0..i of x: with x the quotes of
+// a stretch that starts outside quotes, the units inside quotes (an opening
+// quote included, a closing one not).
+inline std::uint64_t PrefixParity(std::uint64_t x) {
+  x ^= x << 1;
+  x ^= x << 2;
+  x ^= x << 4;
+  x ^= x << 8;
+  x ^= x << 16;
+  x ^= x << 32;
+  return x;
+}
+
+// The bits below bit n (n < 64).
+inline std::uint64_t BitsBelow(unsigned n) { return (std::uint64_t{1} << n) - 1; }
+
+// The bits of a mask that has few (line breaks in a chunk).
+inline std::uint64_t FewBits64(std::uint64_t mask) {
+  std::uint64_t n = 0;
+  for (; mask != 0; mask &= mask - 1) ++n;
+  return n;
+}
+
+// 64 units held in vectors, asked for the units equal to one value as a
+// mask of 64 bits: 16-byte vectors, which every x86-64 processor has.
+template <typename Unit>
+struct NarrowChunk {
+  using V = scan::Vector<Unit>;
+  static constexpr std::size_t kVectors = kChunkUnits / V::kUnits;
+  __m128i x[kVectors];
+
+  explicit NarrowChunk(const Unit* p) {
+    for (std::size_t i = 0; i < kVectors; ++i)
+      x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * V::kUnits));
+  }
+
+  std::uint64_t Equal(Unit c) const {
+    const __m128i needle = V::Splat(c);
+    std::uint64_t mask = 0;
+    if constexpr (sizeof(Unit) == 1) {
+      for (std::size_t i = 0; i < kVectors; ++i)
+        mask |= static_cast<std::uint64_t>(
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[i], needle))))
+                << (16 * i);
+    } else {
+      // Two vectors of eight units packed into one of sixteen bytes.
+      for (std::size_t i = 0; i < kVectors; i += 2) {
+        const __m128i both =
+            _mm_packs_epi16(_mm_cmpeq_epi16(x[i], needle), _mm_cmpeq_epi16(x[i + 1], needle));
+        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(both)))
+                << (8 * i);
+      }
+    }
+    return mask;
+  }
+
+  // Whether any unit equals c: cheaper than its mask for what is rare.
+  bool Any(Unit c) const {
+    const __m128i needle = V::Splat(c);
+    __m128i hit = V::Equal(x[0], needle);
+    for (std::size_t i = 1; i < kVectors; ++i) hit = _mm_or_si128(hit, V::Equal(x[i], needle));
+    return _mm_movemask_epi8(hit) != 0;
+  }
+
+  // The units with d turned into a tab, stored at out (64 units).
+  void StoreTabbed(Unit d, Unit* out) const {
+    const __m128i delimiter = V::Splat(d);
+    const __m128i flip = V::Splat(static_cast<Unit>(d ^ Unit('\t')));
+    for (std::size_t i = 0; i < kVectors; ++i) {
+      const __m128i y = _mm_xor_si128(x[i], _mm_and_si128(V::Equal(x[i], delimiter), flip));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * V::kUnits), y);
+    }
+  }
+
+  static constexpr bool kCompresses = false;
+  static std::uint64_t Parity(std::uint64_t mask) { return PrefixParity(mask); }
+  static std::uint64_t Count(std::uint64_t mask) { return FewBits64(mask); }
+};
+
+#ifdef DELVORA_WIDE_CHUNKS
+// The same for bytes in two 32-byte vectors, where the processor has them
+// (with a carry-less multiply for the parity and a population count).
+struct Chunk32 {
+  __m256i x[2];
+
+  DELVORA_TARGET("avx2")
+  explicit Chunk32(const char* p)
+      : x{_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32))} {}
+
+  DELVORA_TARGET("avx2") std::uint64_t Equal(char c) const {
+    const __m256i needle = _mm256_set1_epi8(c);
+    const auto low =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x[0], needle)));
+    const auto high =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x[1], needle)));
+    return low | static_cast<std::uint64_t>(high) << 32;
+  }
+
+  DELVORA_TARGET("avx2") bool Any(char c) const {
+    const __m256i needle = _mm256_set1_epi8(c);
+    const __m256i hit =
+        _mm256_or_si256(_mm256_cmpeq_epi8(x[0], needle), _mm256_cmpeq_epi8(x[1], needle));
+    return _mm256_testz_si256(hit, hit) == 0;
+  }
+
+  DELVORA_TARGET("avx2") void StoreTabbed(char d, char* out) const {
+    const __m256i delimiter = _mm256_set1_epi8(d);
+    const __m256i flip = _mm256_set1_epi8(static_cast<char>(d ^ '\t'));
+    for (std::size_t i = 0; i < 2; ++i) {
+      const __m256i y =
+          _mm256_xor_si256(x[i], _mm256_and_si256(_mm256_cmpeq_epi8(x[i], delimiter), flip));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * i), y);
+    }
+  }
+
+  static constexpr bool kCompresses = false;
+  // Multiplying by all ones without carries sums (XORs) every bit below.
+  DELVORA_TARGET("pclmul") static std::uint64_t Parity(std::uint64_t mask) {
+    const __m128i product =
+        _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(mask)), _mm_set1_epi8(-1), 0);
+    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
+  }
+  DELVORA_TARGET("popcnt") static std::uint64_t Count(std::uint64_t mask) {
+    return static_cast<std::uint64_t>(_mm_popcnt_u64(mask));
+  }
+};
+
+// And in one 64-byte vector, comparisons giving the masks directly and the
+// units kept gathered in one instruction.
+struct Chunk64 {
+  __m512i x;
+
+  DELVORA_TARGET("avx512f,avx512bw") explicit Chunk64(const char* p) : x(_mm512_loadu_si512(p)) {}
+
+  DELVORA_TARGET("avx512f,avx512bw") std::uint64_t Equal(char c) const {
+    return _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(c));
+  }
+
+  DELVORA_TARGET("avx512f,avx512bw") bool Any(char c) const { return Equal(c) != 0; }
+
+  DELVORA_TARGET("avx512f,avx512bw") void StoreTabbed(char d, char* out) const {
+    _mm512_storeu_si512(out, _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(d)),
+                                                    x, _mm512_set1_epi8('\t')));
+  }
+
+  // The units of keep, with a tab for each unit of tabs, written together
+  // at out (64 bytes written); returns the end of them.
+  static constexpr bool kCompresses = true;
+  DELVORA_TARGET("avx512f,avx512bw,avx512vbmi2,popcnt")
+  char* StoreKept(std::uint64_t tabs, std::uint64_t keep, char* out) const {
+    const __m512i tabbed = _mm512_mask_blend_epi8(tabs, x, _mm512_set1_epi8('\t'));
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, tabbed));
+    return out + _mm_popcnt_u64(keep);
+  }
+
+  static std::uint64_t Parity(std::uint64_t mask) { return Chunk32::Parity(mask); }
+  static std::uint64_t Count(std::uint64_t mask) { return Chunk32::Count(mask); }
+};
+#endif
+
+// Copies n units (n < 80) a vector at a time; may write up to a vector
+// beyond them and read up to a vector beyond from + n.
+template <typename Unit>
+inline Unit* CopyVectors(const Unit* from, std::size_t n, Unit* out) {
+  constexpr std::size_t kUnits = scan::Vector<Unit>::kUnits;
+  std::size_t i = 0;
+  do {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    i += kUnits;
+  } while (i < n);
+  return out + n;
+}
+
+// Where the reading stands at the start of a chunk.
+struct ChunkStart {
+  bool field = true;   // the first unit starts a field (else it ends one)
+  bool record = true;  // ... and a record
+};
+
+// The quote-aware conversion (kQuoted) of whole fields, 64 units at a time,
+// from p, which starts a field or ends one (the delimiter or line end after
+// a closing quote). Each unit's part is read from masks: the parity of the
+// quotes before it says whether it lies inside quotes, and each quoted field
+// is a run of units inside quotes or quotes. A chunk is written up to the
+// last delimiter or LF outside quotes in it, so that every field written
+// was seen whole:
+// - a quoted field holding a line break, a tab or a doubled quote as it
+//   stands (the input already has the written form), any other without
+//   its quotes (a lone "" that makes up its record excepted);
+// - the delimiter outside quotes as a tab, an LF not after a CR as CR LF.
+// Stops (at a field start) before what it cannot write so: a quote that
+// neither starts a field nor is doubled or closing before a delimiter or
+// line end, a tab or a lone CR outside quotes, a field of 64 units or more,
+// or the last 64 units. Returns where it stopped; out, start and lines
+// (line breaks passed) move on.
+template <typename Chunk, typename Unit>
+DELVORA_ALWAYS_INLINE inline const Unit* QuotedChunks(const Unit* p, const Unit* end, Unit d,
+                                                      Unit*& out, ChunkStart& start,
+                                                      std::uint64_t& lines) {
+  constexpr std::uint64_t kAll = ~std::uint64_t{0};
+  // A tab delimiter is its own output, and tabs outside quotes are then no
+  // data.
+  const std::uint64_t tabs_apart = d == Unit('\t') ? 0 : kAll;
+  alignas(16) Unit tabbed[kChunkUnits + scan::Vector<Unit>::kUnits];
+  Unit* o = out;
+  while (static_cast<std::size_t>(end - p) >= kChunkUnits) {
+    const Chunk chunk(p);
+    const std::uint64_t quotes = chunk.Equal(Unit('"'));
+    const std::uint64_t delimiters = chunk.Equal(d);
+    const std::uint64_t lfs = chunk.Equal(Unit('\n'));
+    const std::uint64_t crs = chunk.Equal(Unit('\r'));
+    const std::uint64_t tabs = chunk.Any(Unit('\t')) ? chunk.Equal(Unit('\t')) : 0;
+    const std::uint64_t inside = Chunk::Parity(quotes);
+    const std::uint64_t after_quote = quotes << 1;
+    // The boundaries a chunk may end after: delimiters and LFs outside.
+    const std::uint64_t ends = (delimiters | lfs) & ~inside;
+    if (ends == 0) break;
+    unsigned length = 64 - static_cast<unsigned>(std::countl_zero(ends));
+    const std::uint64_t opens = quotes & inside & ~after_quote;
+    const std::uint64_t closes = quotes & ~inside & ~(quotes >> 1);
+    const std::uint64_t field_starts = ends << 1 | (start.field ? 1 : 0);
+    const std::uint64_t bad = (opens & ~field_starts) |
+                              (closes & ~((delimiters | lfs | crs) >> 1)) |
+                              (((tabs & tabs_apart) | (crs & ~(lfs >> 1))) & ~inside);
+    std::uint64_t taken = kAll >> (64 - length);
+    const bool stops = (bad & taken) != 0;
+    if (stops) {
+      const std::uint64_t before = ends & BitsBelow(static_cast<unsigned>(std::countr_zero(bad)));
+      if (before == 0) break;
+      length = 64 - static_cast<unsigned>(std::countl_zero(before));
+      taken = kAll >> (64 - length);
+    }
+    // What makes a quoted field keep its quotes: a line break, a tab or the
+    // second quote of a doubled pair inside.
+    const std::uint64_t needs = ((lfs | crs | tabs) & inside) | (quotes & inside & after_quote);
+    const std::uint64_t runs = inside | quotes;
+    std::uint64_t events = 0;  // quotes left out, LFs that get a CR
+    for (std::uint64_t open = opens & taken; open != 0; open &= open - 1) {
+      const auto at = static_cast<unsigned>(std::countr_zero(open));
+      const auto units = static_cast<unsigned>(std::countr_one(runs >> at));
+      if ((needs >> at & BitsBelow(units)) != 0) continue;
+      if (units == 2) {
+        // "" alone on its line stays, so that the record keeps its field.
+        const bool first = at == 0 ? start.record : (lfs >> (at - 1) & 1) != 0;
+        if (first && (delimiters >> (at + 2) & 1) == 0) continue;
+      }
+      events |= std::uint64_t{1} << at | std::uint64_t{1} << (at + units - 1);
+    }
+    const std::uint64_t bare_lfs = lfs & ~inside & ~(crs << 1) & taken;
+    events |= bare_lfs;
+    const std::uint64_t kept = delimiters & inside & taken & tabs_apart;
+    lines += Chunk::Count((lfs | (crs & ~(lfs >> 1))) & taken);
+    if constexpr (Chunk::kCompresses) {
+      if (bare_lfs == 0) {
+        o = chunk.StoreKept(delimiters & ~inside, taken & ~events, o);
+        start.field = true;
+        start.record = (lfs >> (length - 1) & 1) != 0;
+        p += length;
+        if (stops) break;
+        continue;
+      }
+    }
+    if ((events | kept) == 0) {
+      chunk.StoreTabbed(d, o);
+      o += length;
+    } else {
+      chunk.StoreTabbed(d, tabbed);
+      for (std::uint64_t k = kept; k != 0; k &= k - 1) tabbed[std::countr_zero(k)] = d;
+      std::size_t from = 0;
+      for (; events != 0; events &= events - 1) {
+        const auto at = static_cast<std::size_t>(std::countr_zero(events));
+        o = CopyVectors(tabbed + from, at - from, o);
+        if ((bare_lfs >> at & 1) != 0) {
+          *o++ = Unit('\r');
+          from = at;
+        } else {
+          from = at + 1;  // a quote left out
+        }
+      }
+      o = CopyVectors(tabbed + from, length - from, o);
+    }
+    start.field = true;
+    start.record = (lfs >> (length - 1) & 1) != 0;
+    p += length;
+    if (stops) break;
+  }
+  out = o;
+  return p;
+}
+
+// The chunk loop for each width, each compiled for the instructions it uses.
+template <typename Unit>
+const Unit* QuotedChunks16(const Unit* p, const Unit* end, Unit d, Unit*& out, ChunkStart& start,
+                           std::uint64_t& lines) {
+  return QuotedChunks<NarrowChunk<Unit>>(p, end, d, out, start, lines);
+}
+
+#ifdef DELVORA_WIDE_CHUNKS
+DELVORA_TARGET("avx2,bmi,popcnt,pclmul")
+const char* QuotedChunks32(const char* p, const char* end, char d, char*& out, ChunkStart& start,
+                           std::uint64_t& lines) {
+  return QuotedChunks<Chunk32>(p, end, d, out, start, lines);
+}
+
+DELVORA_TARGET("avx512f,avx512bw,avx512vbmi2,avx2,bmi,popcnt,pclmul")
+const char* QuotedChunks64(const char* p, const char* end, char d, char*& out, ChunkStart& start,
+                           std::uint64_t& lines) {
+  return QuotedChunks<Chunk64>(p, end, d, out, start, lines);
+}
+#endif
+#endif
+
+std::atomic<unsigned> vector_limit{64};
+
+// The widest vectors this processor reads chunks with (bytes), within the
+// limit.
+unsigned WidestVectors() {
+#ifdef DELVORA_WIDE_CHUNKS
+  static const unsigned widest = [] {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
+        !__builtin_cpu_supports("popcnt") || !__builtin_cpu_supports("pclmul"))
+      return 16u;
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("avx512vbmi2")
+               ? 64u
+               : 32u;
+  }();
+  return std::min(widest, vector_limit.load());
+#else
+  return 16;
+#endif
+}
+
 }  // namespace
+
+void LimitQuotedVectors(unsigned bytes) { vector_limit.store(bytes); }
 
 template <typename Unit>
 struct QuotedRule<Unit>::Scan {
@@ -202,6 +558,7 @@ QuotedRule<Unit>::QuotedRule(Units delimiter, bool delimiter_matches, Quoting qu
       hold_limit_(std::max<std::size_t>(hold_limit, 8)),
       counts_(counts),
       fast_(lead_bytes == nullptr && active_ && delimiter_.size() == 1),
+      vector_bytes_(sizeof(Unit) == 1 ? WidestVectors() : 16),
       in_place_(fast_ && counts == nullptr) {}
 
 template <typename Unit>
@@ -470,11 +827,13 @@ bool QuotedRule<Unit>::TakeField(const Unit*& p, const Scan& s, const Unit* end,
   return true;
 }
 
-// Plain fields need nothing but their delimiters turned into tabs, as in
-// the textual rule: they are copied a vector at a time, stopping only at
-// quotes, line ends and units that need writing differently. A quoted field
-// that needs no quotes in the output is handled here too; any other field
-// goes through ScanField from its start.
+// Whole fields are read 64 units at a time first (QuotedChunks, kQuoted),
+// plain and quoted alike. Where those stop, plain fields need nothing but
+// their delimiters turned into tabs, as in the textual rule: they are
+// copied a vector at a time, stopping only at quotes, line ends and units
+// that need writing differently. A quoted field that needs no quotes in the
+// output is handled here too; any other field goes through ScanField from
+// its start.
 template <typename Unit>
 bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, Unit*& o) {
   const Unit d = delimiter_[0];
@@ -493,6 +852,45 @@ bool QuotedRule<Unit>::FastFields(const Unit*& p, const Unit* end, bool at_end, 
     return at == region ? record_start : at[-1] == Unit('\n');
   };
   for (;;) {
+#ifdef DELVORA_HAVE_SSE2
+    if (chunk_wait_ != 0) {
+      --chunk_wait_;
+    } else if (!escaped && static_cast<std::size_t>(end - p) >= kChunkUnits) {
+      ChunkStart start{field_start, record_start};
+      std::uint64_t breaks = 0;
+      const Unit* next = nullptr;
+      if constexpr (sizeof(Unit) == 1) {
+#ifdef DELVORA_WIDE_CHUNKS
+        next = vector_bytes_ == 64   ? QuotedChunks64(p, end, d, o, start, breaks)
+               : vector_bytes_ == 32 ? QuotedChunks32(p, end, d, o, start, breaks)
+                                     : QuotedChunks16(p, end, d, o, start, breaks);
+#else
+        (void)vector_bytes_;
+        next = QuotedChunks16(p, end, d, o, start, breaks);
+#endif
+      } else {
+        next = QuotedChunks16(p, end, d, o, start, breaks);
+      }
+      // Stopped short of the end: the fields here are written field by
+      // field, and where that comes again and again chunks are tried ever
+      // less often (down to one field in 256).
+      if (static_cast<std::size_t>(end - next) >= kChunkUnits) {
+        chunk_pause_ = next - p < 4 * static_cast<std::ptrdiff_t>(kChunkUnits)
+                           ? std::min(2 * chunk_pause_, 256u)
+                           : 1;
+        chunk_wait_ = chunk_pause_ - 1;
+      }
+      if (next != p) {
+        line_ += breaks;
+        field_start = start.field;
+        record_start = start.record;
+        record_open_ = !start.record;
+        p = next;
+      }
+    }
+#else
+    (void)chunk_wait_, (void)chunk_pause_, (void)vector_bytes_;
+#endif
     const Unit* const region = p;
     Unit* const region_out = o;
     std::uint64_t lines = 0;

@@ -152,6 +152,11 @@ class QuotedRule {
   // One-unit delimiter, no two-byte characters: runs of plain fields are
   // copied (or counted) a vector at a time.
   bool fast_;
+  unsigned vector_bytes_;  // the widest vectors it reads chunks with
+  // Fields to write one by one before chunks are tried again, and how many
+  // after the next time they stop short.
+  unsigned chunk_wait_ = 0;
+  unsigned chunk_pause_ = 1;
 
   State state_ = State::kFieldStart;
   bool record_open_ = false;       // some of the current record is consumed
@@ -172,6 +177,11 @@ class QuotedRule {
   bool finished_ = false;  // an unclosed quote ended the reading early
   bool in_place_;          // FeedInPlace may still help (no other line end met)
 };
+
+// The widest vectors (16, 32 or 64 bytes) that rules made from now on read
+// quoted text with: the processor's widest, which is the default, or
+// narrower (so that tests reach every width on one machine).
+void LimitQuotedVectors(unsigned bytes);
 
 extern template class QuotedRule<char>;
 extern template class QuotedRule<char16_t>;

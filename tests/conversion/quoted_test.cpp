@@ -9,6 +9,7 @@
 
 #include "conversion/check.h"
 #include "conversion/converter.h"
+#include "conversion/quoted_rule.h"
 #include "conversion/reference_converter.h"
 #include "platform/utf8.h"
 #include "support/test_support.h"
@@ -233,6 +234,128 @@ TEST(QuotedRule, FieldsAcrossBlocksAndFarLongerThanABlock) {
       EXPECT_TRUE(sink.text == expected);
     }
   }
+}
+
+// Quote-heavy text long enough to be read in many 64-unit chunks: quoted
+// fields holding doubled quotes, delimiters, tabs and line breaks, empty
+// ones, fields longer than a chunk, and now and then what the chunks leave
+// to the field-by-field reading (a quote inside a plain field, text after a
+// closing quote, a tab outside quotes, a lone CR or LF).
+std::string QuoteHeavyText(std::mt19937& random, const std::string& delimiter) {
+  const std::string inside[] = {"a",
+                                "Smith",
+                                "\xC3\xA9t\xC3\xA9",
+                                "\xE6\x9D\xB1",
+                                "\xF0\x9F\x98\x80",
+                                "\"\"",
+                                "\r\n",
+                                "\n",
+                                "\r",
+                                "\t",
+                                " x y ",
+                                delimiter};
+  const std::string rare[] = {"a\"b", "\"q\"tail", "\t", "\"" + std::string(70, 'q') + "\"\"q\"",
+                              std::string(90, 'y')};
+  const std::string ends[] = {"\r\n", "\n", "\r"};
+  const auto pick = [&random](const auto& from) { return from[random() % std::size(from)]; };
+  const std::size_t styles = random() % 4;  // CR LF only, or now and then another line end
+  std::string text;
+  for (std::size_t records = 5 + random() % 60; records > 0; --records) {
+    const auto roll = random() % 100;
+    if (roll < 3) {
+      text += "\"\"";
+    } else if (roll >= 6) {
+      for (std::size_t fields = 1 + random() % 6; fields > 0; --fields) {
+        const auto kind = random() % 100;
+        if (kind < 60) {
+          text += '"';
+          for (std::size_t n = random() % 6; n > 0; --n) text += pick(inside);
+          text += '"';
+        } else if (kind < 96) {
+          text += std::to_string(random() % 100000);
+        } else {
+          text += pick(rare);
+        }
+        if (fields > 1) text += delimiter;
+      }
+    }
+    text += styles == 0 && random() % 8 == 0 ? pick(ends) : "\r\n";
+  }
+  return text;
+}
+
+// Every width of vector the chunks are read with, every form of text, large
+// blocks and small: the reference's bytes (its records where a small block
+// may quote a long field that needs no quotes), or its unclosed quote.
+TEST(QuotedRule, QuoteHeavyTextReadInChunksAgreesWithTheReference) {
+  std::mt19937 random(6401);
+  const std::string delimiters[] = {",", ";", "\t", "|"};
+  for (const unsigned width : {16u, 32u, 64u}) {
+    LimitQuotedVectors(width);
+    for (int round = 0; round < 120; ++round) {
+      const std::string delimiter = delimiters[round % std::size(delimiters)];
+      std::string text = QuoteHeavyText(random, delimiter);
+      if (round % 7 == 0) text.resize(random() % text.size());  // perhaps inside quotes
+      const std::u16string wide = *Utf8ToUtf16(text);
+      std::string le, be;
+      for (const char16_t unit : wide) {
+        le += {static_cast<char>(unit & 0xFF), static_cast<char>(unit >> 8)};
+        be += {static_cast<char>(unit >> 8), static_cast<char>(unit & 0xFF)};
+      }
+      const struct {
+        std::string input;
+        unsigned page;
+      } forms[] = {{text, kUtf8Page},
+                   {"\xEF\xBB\xBF" + text, kUtf8Page},
+                   {"\xFF\xFE" + le, kUtf8Page},
+                   {"\xFE\xFF" + be, kUtf8Page},
+                   {text, 1252},
+                   {le, kUtf8Page}};  // UTF-16 without a mark
+      for (const auto& form : forms) {
+        const bool small = round % 2 == 0;
+        const std::size_t block = small ? 64 + random() % 300 : 1 << 20;
+        const auto engine = [&] {
+          return EngineConvert(form.input, delimiter, form.page, block, 1 + random() % 3000,
+                               static_cast<unsigned>(random()), round % 3 != 0, Quoting::kQuoted);
+        };
+        const std::string context = "width " + std::to_string(width) + ", round " +
+                                    std::to_string(round) + ", page " + std::to_string(form.page) +
+                                    ", block " + std::to_string(block);
+        try {
+          const std::string expected =
+              ReferenceConvert(form.input, delimiter, form.page, Quoting::kQuoted);
+          const std::string actual = engine();
+          if (small) {
+            ASSERT_EQ(testing::TsvRows(actual, form.input), testing::TsvRows(expected, form.input))
+                << context;
+          } else {
+            ASSERT_EQ(actual, expected) << context;
+          }
+        } catch (const testing::ReferenceUnclosedQuote& unclosed) {
+          EXPECT_NE(
+              FailureOf(engine).description().find("line " + std::to_string(unclosed.line) + " "),
+              std::string::npos)
+              << context;
+        }
+      }
+    }
+  }
+  LimitQuotedVectors(64);
+}
+
+// Short quoted fields against every block end: each quote, doubled quote,
+// delimiter and CR LF of the text falls on a block boundary in turn.
+TEST(QuotedRule, QuotedFieldsAcrossEveryBlockEndAreWrittenAlike) {
+  std::string input;
+  for (int i = 0; i < 24; ++i)
+    input += std::to_string(i) + ",\"Smith, J\",\"say \"\"hi\"\" now\",\"\",\"two\r\nlines\"\r\n";
+  const std::string expected = ReferenceConvert(input, ",", kUtf8Page, Quoting::kQuoted);
+  for (const unsigned width : {16u, 32u, 64u}) {
+    LimitQuotedVectors(width);
+    for (std::size_t block = 64; block < 64 + 80; ++block)
+      ASSERT_EQ(Quoted(input, ",", block), expected) << width << " " << block;
+  }
+  LimitQuotedVectors(64);
 }
 
 TEST(QuotedRule, AnUnclosedQuoteFailsTheFileNamingItsLine) {
