@@ -8,13 +8,10 @@
 #include "conversion/unit_scan.h"
 
 // Wider vectors than the baseline's, chosen while running where the
-// processor has them (GCC and Clang on x86-64). Not on Windows, where GCC
-// keeps the stack aligned to 16 bytes only and a spilled 32-byte vector
-// would fault.
-#if defined(DELVORA_HAVE_SSE2) && defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+// processor has them (scan::Simd; GCC and Clang on x86-64).
+#if defined(DELVORA_HAVE_AVX2_PATH) && defined(__x86_64__)
 #include <immintrin.h>
 #define DELVORA_WIDE_CHUNKS 1
-#define DELVORA_TARGET(features) __attribute__((target(features)))
 #define DELVORA_ALWAYS_INLINE __attribute__((always_inline))
 #else
 #define DELVORA_ALWAYS_INLINE
@@ -504,16 +501,9 @@ std::atomic<unsigned> vector_limit{64};
 // limit.
 unsigned WidestVectors() {
 #ifdef DELVORA_WIDE_CHUNKS
-  static const unsigned widest = [] {
-    __builtin_cpu_init();
-    if (!__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
-        !__builtin_cpu_supports("popcnt") || !__builtin_cpu_supports("pclmul"))
-      return 16u;
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                   __builtin_cpu_supports("avx512vbmi2")
-               ? 64u
-               : 32u;
-  }();
+  const unsigned widest = scan::Simd() == scan::SimdLevel::kAvx512 ? 64u
+                          : scan::Simd() == scan::SimdLevel::kAvx2 ? 32u
+                                                                   : 16u;
   return std::min(widest, vector_limit.load());
 #else
   return 16;

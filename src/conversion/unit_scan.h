@@ -74,17 +74,20 @@ enum class SimdLevel { kBaseline, kAvx2, kAvx512 };
 
 #if defined(DELVORA_HAVE_SSE2) && (defined(__GNUC__) || defined(__clang__))
 #define DELVORA_HAVE_AVX2_PATH 1
-#define DELVORA_AVX2 __attribute__((target("avx2")))
+#define DELVORA_TARGET(features) __attribute__((target(features)))
+#define DELVORA_AVX2 DELVORA_TARGET("avx2")
 inline SimdLevel Simd() {
   static const SimdLevel level = [] {
     const char* wanted = std::getenv("DELVORA_SIMD");  // read once
     const std::string_view cap = wanted ? wanted : "";
+    __builtin_cpu_init();  // may be asked before the library's own start-up ran
     // The wide loops also count bits and carry-less multiply: every AVX2
     // processor has those instructions, but they are asked for all the same.
     if (cap == "sse2" || !__builtin_cpu_supports("avx2") || !__builtin_cpu_supports("bmi") ||
         !__builtin_cpu_supports("popcnt") || !__builtin_cpu_supports("pclmul"))
       return SimdLevel::kBaseline;
-    if (cap == "avx2" || !__builtin_cpu_supports("avx512f") || !__builtin_cpu_supports("avx512bw"))
+    if (cap == "avx2" || !__builtin_cpu_supports("avx512f") ||
+        !__builtin_cpu_supports("avx512bw") || !__builtin_cpu_supports("avx512vbmi2"))
       return SimdLevel::kAvx2;
     return SimdLevel::kAvx512;
   }();
