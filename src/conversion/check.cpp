@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <utility>
 
 #include "conversion/block_loop.h"
 #include "conversion/field_tally.h"
@@ -27,6 +28,7 @@ class Helper {
   // both run here.
   template <typename Beside, typename Here>
   void Run(Beside&& beside, Here&& here) {
+    Settle();
     if (!side_.Start()) {
       beside();
       here();
@@ -40,8 +42,26 @@ class Helper {
     here();
   }
 
+  // Starts job on the second thread and returns at once (job must not
+  // throw); Settle waits for it. Without a thread to be had, job runs here.
+  template <typename Job>
+  void Post(Job&& job) {
+    Settle();
+    if (!side_.Start()) {
+      job();
+      return;
+    }
+    side_.Post(std::forward<Job>(job));
+    posted_ = true;
+  }
+  void Settle() {
+    if (posted_) side_.Wait();
+    posted_ = false;
+  }
+
  private:
   SideThread side_;
+  bool posted_ = false;
 };
 
 FieldCounts FieldCountsOf(const FieldTally& tally) {
@@ -69,6 +89,62 @@ class ByteClassifier {
       last_ = b;
     }
     Validate(p, end);
+  }
+
+  // Whether [p, end), from offset `at` on, holds a double quote, adding
+  // the bytes on the way: all of them when it holds none, else some (what
+  // is added is never added again). Four vectors at a time, a test for all
+  // of them when they hold neither a quote nor a byte above 127.
+  bool AddUnlessQuote(const unsigned char* p, const unsigned char* end, std::uint64_t at) {
+#ifdef DELVORA_HAVE_SSE2
+    if (staged_ != 0 && at == offset_) {
+      // The vector begun by the last call first.
+      const auto n = std::min<std::size_t>(16 - staged_, static_cast<std::size_t>(end - p));
+      if (std::memchr(p, '"', n) != nullptr) return true;
+      Add(p, p + n, at);
+      p += n;
+      at += n;
+    }
+    if (staged_ == 0 && at == offset_ && offset_ >= kSample) {
+      const __m128i quote = _mm_set1_epi8('"');
+      const unsigned char* q = p;
+      for (;;) {
+        const unsigned char* const from = q;
+        bool quotes = false;
+        for (; end - q >= 64; q += 64) {
+          __m128i x[4];
+          for (int i = 0; i < 4; ++i)
+            x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
+          const __m128i marks =
+              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x[0], quote), _mm_cmpeq_epi8(x[1], quote)),
+                           _mm_or_si128(_mm_cmpeq_epi8(x[2], quote), _mm_cmpeq_epi8(x[3], quote)));
+          const __m128i any = _mm_or_si128(_mm_or_si128(x[0], x[1]), _mm_or_si128(x[2], x[3]));
+          // The sign bits: a quote or a byte above 127.
+          if (_mm_movemask_epi8(_mm_or_si128(marks, any)) != 0) {
+            quotes = _mm_movemask_epi8(marks) != 0;
+            break;
+          }
+        }
+        if (q != from) {
+          // What a vector of ASCII does (see Vector).
+          lanes_.errors = _mm_or_si128(lanes_.errors, lanes_.due);
+          lanes_.due = lanes_.before = lanes_.lead2 = lanes_.lead3 = lanes_.lead4 =
+              _mm_setzero_si128();
+        }
+        if (end - q < 64 || quotes) break;
+        Validate(q, q + 64);
+        q += 64;
+      }
+      offset_ += static_cast<std::uint64_t>(q - p);
+      at = offset_;
+      p = q;
+    }
+#endif
+    static constexpr char kQuote[] = {'"'};
+    const auto* text = reinterpret_cast<const char*>(p);
+    if (scan::FindAny(text, text + (end - p), kQuote) != text + (end - p)) return true;
+    Add(p, end, at);
+    return false;
   }
 
   // After the last Add.
@@ -538,7 +614,32 @@ class CheckRule {
   static std::size_t MaxOutput(std::size_t size) { return QuotedRule<Unit>::MaxOutput(size); }
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
 
+  // Text without a quote, while the next block is read: the quote search
+  // and the byte classes here, the textual count on the other thread. It
+  // reads the block where it lies, which the loop leaves alone until the
+  // block after next is read there, and the next call waits for it. Leaves
+  // the block to Feed once a quote or a field longer than a block comes.
+  bool FeedInPlace(Unit* data, std::size_t size, Step& step) {
+    const Unit* const end = data + size;
+    const Unit* const cut = plain_ && size > kBesideFrom ? LastBoundary(data, end) : data;
+    if (cut == data || HoldsQuote(data, cut)) {
+      helper_.Settle();
+      return false;
+    }
+    helper_.Post([this, data, cut] {
+      textual_.Run(data, cut, cut);
+      textual_.GuessOver(data, cut);
+    });
+    const auto counted = static_cast<std::size_t>(cut - data);
+    at_ += counted;
+    // Something produced, so that the next block is read into the other
+    // buffer; what is written of this one goes nowhere.
+    step = {counted, counted};
+    return true;
+  }
+
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out) {
+    helper_.Settle();
     if (plain_) {
       if (const std::optional<Step> step = FeedPlain(data, size, at_end)) return *step;
     }
@@ -566,6 +667,7 @@ class CheckRule {
   }
 
   std::size_t Finish(Unit* out) {
+    helper_.Settle();
     if (plain_) {
       // No quote at all: the quote-aware reading is the textual one, but for
       // an input without a single unit, which has no record.
@@ -615,12 +717,8 @@ class CheckRule {
       return std::nullopt;
     }
     const typename TextualCounter<Unit>::Standing where = textual_.Where();
-    static constexpr Unit kQuote[] = {Unit('"')};
     bool quote = false;
-    const auto look = [&] {
-      quote = scan::FindAny(data, cut, kQuote) != cut;
-      if (!quote) Classify(data, cut);
-    };
+    const auto look = [&] { quote = HoldsQuote(data, cut); };
     const auto count = [&] { textual_.Run(data, cut, end); };
     if (size > kBesideFrom) {
       helper_.Run(look, count);
@@ -657,6 +755,18 @@ class CheckRule {
     counts_.min_fields = where.min_fields;
     counts_.max_fields = where.max_fields;
     counts_.tally = where.tally;
+  }
+
+  // Whether [data, end), which starts at_ units into the input, holds a
+  // quote; its bytes are classified when it does not.
+  bool HoldsQuote(const Unit* data, const Unit* end) {
+    if constexpr (sizeof(Unit) == 1) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+      return bytes_.AddUnlessQuote(bytes, bytes + (end - data), at_);
+    } else {
+      static constexpr Unit kQuote[] = {Unit('"')};
+      return scan::FindAny(data, end, kQuote) != end;
+    }
   }
 
   // The bytes of [data, end), which starts at_ units into the input.

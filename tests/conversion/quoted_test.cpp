@@ -517,6 +517,29 @@ TEST(Check, TextIsUtf8ExactlyWhenTheStrictDecoderReadsItWhateverTheBlocks) {
       EXPECT_EQ(Check(input, ",", block, 1 + round % 7).text, expected) << round << " " << block;
     }
   }
+  // Long text without quotes, read in large blocks (classified while the
+  // count runs beside) and in small ones: lines of ragged length, a CR LF on
+  // any block edge, and one sequence more, valid or not, at each of 64
+  // offsets far into the text (one of them at the edge of a vector).
+  std::string base;
+  while (base.size() < 300000) {
+    base += std::string(random() % 200, 'x');
+    base += pieces[random() % 11];
+    base += random() % 4 == 0 ? "\r\n" : random() % 9 == 0 ? "\t" : ",";
+  }
+  for (std::size_t round = 0; round < 128; ++round) {
+    std::string input = base;
+    input.insert(200000 + round / 2, pieces[round % 2 == 0 ? 4 + round % 7 : 11 + round % 12]);
+    const NarrowText expected =
+        Utf8ToCodePoints(input).has_value() ? NarrowText::kUtf8 : NarrowText::kEightBit;
+    const CheckReport large = Check(input, ",", 70000, 1 << 20);
+    EXPECT_EQ(large.text, expected) << round;
+    if (round % 16 != 0) continue;
+    EXPECT_EQ(TextualCounts(large), TextualCounts<char>(input, ",")) << round;
+    EXPECT_EQ(FormatCheckJson(large, Quoting::kTextual, true),
+              FormatCheckJson(Check(input, ",", 1000, 1000), Quoting::kTextual, true))
+        << round;
+  }
 }
 
 TEST(Check, CountsLinesAsTheTextualReadingDoesInBytesAndTwoByteUnits) {
