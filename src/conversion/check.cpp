@@ -125,12 +125,7 @@ class ByteClassifier {
             break;
           }
         }
-        if (q != from) {
-          // What a vector of ASCII does (see Vector).
-          lanes_.errors = _mm_or_si128(lanes_.errors, lanes_.due);
-          lanes_.due = lanes_.before = lanes_.lead2 = lanes_.lead3 = lanes_.lead4 =
-              _mm_setzero_si128();
-        }
+        if (q != from) AsciiAfter(lanes_);
         if (end - q < 64 || quotes) break;
         Validate(q, q + 64);
         q += 64;
@@ -164,7 +159,8 @@ class ByteClassifier {
     Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
     staged_ = 0;
     Vector(lanes_, _mm_setzero_si128(), high_);
-    const bool valid = _mm_movemask_epi8(lanes_.errors) == 0;
+    const bool valid =
+        _mm_movemask_epi8(_mm_cmpeq_epi8(lanes_.errors, _mm_setzero_si128())) == 0xFFFF;
 #else
     const bool valid = valid_ && need_ == 0;
 #endif
@@ -208,50 +204,57 @@ class ByteClassifier {
   }
 
   struct Lanes {
-    __m128i errors = _mm_setzero_si128();  // bytes found wrong
-    __m128i due = _mm_setzero_si128();     // continuations the next vector owes
-    __m128i before = _mm_setzero_si128();  // the vector before and its leads
-    __m128i lead2 = _mm_setzero_si128(), lead3 = _mm_setzero_si128(), lead4 = _mm_setzero_si128();
+    __m128i errors = _mm_setzero_si128();  // a lane not zero: a byte found wrong
+    __m128i before = _mm_setzero_si128();  // the vector before
   };
 
-  static void Vector(Lanes& v, __m128i x, bool& any_high) {
+  // Not zero where a continuation byte (80-BF) must be: after a lead of two
+  // bytes or more (C0-FF), two after one of three or more (E0-FF), three
+  // after one of four (F0-FF).
+  static __m128i Wanted(__m128i x, __m128i before, __m128i after1) {
+    return _mm_or_si128(
+        _mm_or_si128(_mm_subs_epu8(after1, _mm_set1_epi8(static_cast<char>(0xBF))),
+                     _mm_subs_epu8(After<2>(x, before), _mm_set1_epi8(static_cast<char>(0xDF)))),
+        _mm_subs_epu8(After<3>(x, before), _mm_set1_epi8(static_cast<char>(0xEF))));
+  }
+
+  // The continuations an ASCII vector after `before` lacks.
+  static void AsciiAfter(Lanes& v) {
     const __m128i zero = _mm_setzero_si128();
+    v.errors = _mm_or_si128(v.errors, Wanted(zero, v.before, After<1>(zero, v.before)));
+    v.before = zero;
+  }
+
+  static void Vector(Lanes& v, __m128i x, bool& any_high) {
     if (_mm_movemask_epi8(x) == 0) {
-      // Continuations due from the vector before are missing.
-      v.errors = _mm_or_si128(v.errors, v.due);
-      v.due = zero;
-      v.before = zero, v.lead2 = zero, v.lead3 = zero, v.lead4 = zero;
+      AsciiAfter(v);
       return;
     }
     any_high = true;
-    // As signed bytes: 80-BF are -128..-65, C0-DF -64..-33, E0-EF -32..-17,
-    // F0-FF -16..-1.
-    const __m128i high = _mm_cmplt_epi8(x, zero);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i after1 = After<1>(x, v.before);
+    // 80-BF are -128..-65 as signed bytes.
     const __m128i continuation = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
-    const __m128i lead2 = _mm_andnot_si128(continuation, high);                        // C0-FF
-    const __m128i lead3 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-33)), high);  // E0-FF
-    const __m128i lead4 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-17)), high);  // F0-FF
-    const __m128i wanted = _mm_or_si128(
-        _mm_or_si128(After<1>(lead2, v.lead2), After<2>(lead3, v.lead3)), After<3>(lead4, v.lead4));
-    __m128i bad = _mm_xor_si128(wanted, continuation);
+    // A continuation where none is due, or none where one is.
+    __m128i bad = _mm_cmpeq_epi8(_mm_cmpeq_epi8(Wanted(x, v.before, after1), zero), continuation);
     // C0 and C1 (overlong), F5-FF (beyond U+10FFFF).
     bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(-2)),
                                            _mm_set1_epi8(static_cast<char>(0xC0))));
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-12)), high));
-    // Second bytes: E0 needs A0-BF, ED 80-9F, F0 90-BF, F4 80-8F.
-    const __m128i first = After<1>(x, v.before);
+    bad = _mm_or_si128(bad, _mm_subs_epu8(x, _mm_set1_epi8(static_cast<char>(0xF4))));
+    // Second bytes: E0 needs A0-BF, ED 80-9F, F0 90-BF, F4 80-8F; those
+    // leads are rare, and tested for once.
     const auto is = [&](unsigned char lead) {
-      return _mm_cmpeq_epi8(first, _mm_set1_epi8(static_cast<char>(lead)));
+      return _mm_cmpeq_epi8(after1, _mm_set1_epi8(static_cast<char>(lead)));
     };
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xE0), _mm_cmplt_epi8(x, _mm_set1_epi8(-96))));
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xED), _mm_cmpgt_epi8(x, _mm_set1_epi8(-97))));
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF0), _mm_cmplt_epi8(x, _mm_set1_epi8(-112))));
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF4), _mm_cmpgt_epi8(x, _mm_set1_epi8(-113))));
+    const __m128i e0 = is(0xE0), ed = is(0xED), f0 = is(0xF0), f4 = is(0xF4);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(e0, ed), _mm_or_si128(f0, f4))) != 0) {
+      bad = _mm_or_si128(bad, _mm_and_si128(e0, _mm_cmplt_epi8(x, _mm_set1_epi8(-96))));
+      bad = _mm_or_si128(bad, _mm_and_si128(ed, _mm_cmpgt_epi8(x, _mm_set1_epi8(-97))));
+      bad = _mm_or_si128(bad, _mm_and_si128(f0, _mm_cmplt_epi8(x, _mm_set1_epi8(-112))));
+      bad = _mm_or_si128(bad, _mm_and_si128(f4, _mm_cmpgt_epi8(x, _mm_set1_epi8(-113))));
+    }
     v.errors = _mm_or_si128(v.errors, bad);
-    // What the next vector's first bytes must be, for an ASCII one to fail.
-    v.due = _mm_or_si128(_mm_or_si128(_mm_srli_si128(lead2, 15), _mm_srli_si128(lead3, 14)),
-                         _mm_srli_si128(lead4, 13));
-    v.before = x, v.lead2 = lead2, v.lead3 = lead3, v.lead4 = lead4;
+    v.before = x;
   }
 
   Lanes lanes_;
@@ -388,6 +391,33 @@ class TextualCounter {
       const unsigned lfs = scan::MaskOf(x, Unit('\n'));
       const unsigned delimiters = scan::MaskOf(x, first);
       const unsigned tabs = tab_is_data ? scan::MaskOf(x, Unit('\t')) : 0;
+      // Most vectors: no tab that is data, every line end an LF or a CR LF
+      // whole within the vector, every line they end like the one before
+      // (the run goes on). Tested first, then counted at once.
+      if (tabs == 0 && !tab_ && (crs == 0 || crs << kStep == lfs)) {
+        unsigned ends = lfs;
+        unsigned rest = delimiters;  // those not yet in a line
+        std::uint64_t in_line = delimiters_now;
+        std::uint64_t lines = 0;
+        unsigned after = 0;  // the first bit after the last end
+        while (ends != 0 && in_line + scan::Bits(rest & ((ends & (0u - ends)) - 1)) / kStep ==
+                                last_delimiters_) {
+          after = static_cast<unsigned>(std::countr_zero(ends)) + kStep;
+          const unsigned through = (1u << after) - 1;
+          rest &= ~through;
+          ends &= ~through;
+          in_line = 0;
+          ++lines;
+        }
+        if (ends == 0) {
+          run += lines;
+          run_ends[crs == 0 ? 1 : 0] += lines;
+          delimiters_now = in_line + scan::Bits(rest) / kStep;
+          open = lines == 0 || after < 16;
+          p += V::kUnits;
+          continue;
+        }
+      }
       unsigned from = 0;  // the first bit not yet counted
       for (unsigned ends = crs | lfs; ends != 0; ends &= ~((1u << from) - 1)) {
         const unsigned k = static_cast<unsigned>(std::countr_zero(ends));
