@@ -386,38 +386,13 @@ class TextualCounter {
       line_open_ = open;
     };
     while (limit - p >= static_cast<std::ptrdiff_t>(V::kUnits)) {
+      p = RunOfLike(p, limit, delimiters_now, run, run_ends, open);
+      if (limit - p < static_cast<std::ptrdiff_t>(V::kUnits)) break;
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const unsigned crs = scan::MaskOf(x, Unit('\r'));
       const unsigned lfs = scan::MaskOf(x, Unit('\n'));
       const unsigned delimiters = scan::MaskOf(x, first);
       const unsigned tabs = tab_is_data ? scan::MaskOf(x, Unit('\t')) : 0;
-      // Most vectors: no tab that is data, every line end an LF or a CR LF
-      // whole within the vector, every line they end like the one before
-      // (the run goes on). Tested first, then counted at once.
-      if (tabs == 0 && !tab_ && (crs == 0 || crs << kStep == lfs)) {
-        unsigned ends = lfs;
-        unsigned rest = delimiters;  // those not yet in a line
-        std::uint64_t in_line = delimiters_now;
-        std::uint64_t lines = 0;
-        unsigned after = 0;  // the first bit after the last end
-        while (ends != 0 && in_line + scan::Bits(rest & ((ends & (0u - ends)) - 1)) / kStep ==
-                                last_delimiters_) {
-          after = static_cast<unsigned>(std::countr_zero(ends)) + kStep;
-          const unsigned through = (1u << after) - 1;
-          rest &= ~through;
-          ends &= ~through;
-          in_line = 0;
-          ++lines;
-        }
-        if (ends == 0) {
-          run += lines;
-          run_ends[crs == 0 ? 1 : 0] += lines;
-          delimiters_now = in_line + scan::Bits(rest) / kStep;
-          open = lines == 0 || after < 16;
-          p += V::kUnits;
-          continue;
-        }
-      }
       unsigned from = 0;  // the first bit not yet counted
       for (unsigned ends = crs | lfs; ends != 0; ends &= ~((1u << from) - 1)) {
         const unsigned k = static_cast<unsigned>(std::countr_zero(ends));
@@ -461,6 +436,58 @@ class TextualCounter {
     ApplyRun();
 #else
     (void)limit, (void)end, (void)first;
+#endif
+    return p;
+  }
+
+  // Most vectors: no tab that is data, every line end an LF or a CR LF
+  // whole within the vector, every line they end like the one before (the
+  // run goes on). Counts such vectors from p on, each tested first and then
+  // counted at once; returns the first that is not one.
+  const Unit* RunOfLike(const Unit* p, const Unit* limit, std::uint64_t& in_line,
+                        std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) const {
+#ifdef DELVORA_HAVE_SSE2
+    using V = scan::Vector<Unit>;
+    constexpr unsigned kStep = sizeof(Unit);
+    const std::uint64_t like = last_delimiters_;
+    if (tab_ || like == UINT64_MAX) return p;
+    const Unit first = delimiter_[0];
+    const bool tab_is_data = first != Unit('\t');
+    std::uint64_t crlf = 0, lf = 0;
+    std::uint64_t now = in_line;
+    bool is_open = open;
+    for (; limit - p >= static_cast<std::ptrdiff_t>(V::kUnits); p += V::kUnits) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const unsigned crs = scan::MaskOf(x, Unit('\r'));
+      const unsigned lfs = scan::MaskOf(x, Unit('\n'));
+      const unsigned tabs = tab_is_data ? scan::MaskOf(x, Unit('\t')) : 0;
+      if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
+      unsigned rest = scan::MaskOf(x, first);  // delimiters not yet in a line
+      unsigned ends = lfs;
+      unsigned through = 0;  // the bits up to the last end
+      std::uint64_t count = now;
+      std::uint64_t lines = 0;
+      while (ends != 0) {
+        const unsigned low = ends & (0u - ends);
+        if (count + scan::Bits(rest & (low - 1)) / kStep != like) break;
+        through = (low << kStep) - 1;
+        rest &= ~through;
+        ends &= ~through;
+        count = 0;
+        ++lines;
+      }
+      if (ends != 0) break;
+      (crs == 0 ? lf : crlf) += lines;
+      now = count + scan::Bits(rest) / kStep;
+      is_open = lines == 0 || through != 0xFFFFu;
+    }
+    run += crlf + lf;
+    run_ends[0] += crlf;
+    run_ends[1] += lf;
+    in_line = now;
+    open = is_open;
+#else
+    (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
 #endif
     return p;
   }

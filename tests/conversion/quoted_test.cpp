@@ -566,6 +566,17 @@ TEST(Check, CountsLinesAsTheTextualReadingDoesInBytesAndTwoByteUnits) {
               TextualCounts<char>(bytes, narrow_delimiter))
         << ::testing::PrintToString(bytes) << " " << narrow_delimiter;
   }
+  // Runs of like lines, then a last line without an end that stops at, or
+  // short of, a vector's edge.
+  for (const std::string_view line : {"ab,cd\r\n"sv, "a,b\n"sv, "\r\n"sv, "x,\t\r\n"sv}) {
+    for (std::size_t tail = 0; tail < 40; ++tail) {
+      std::string text;
+      for (int i = 0; i < 9; ++i) text += line;
+      text += std::string(tail, tail % 3 == 0 ? ',' : 'y');
+      EXPECT_EQ(TextualCounts(Check(text, ",", 1 << 20, 1 << 20)), TextualCounts<char>(text, ","))
+          << ::testing::PrintToString(text);
+    }
+  }
 }
 
 // ---- Buffers ----
