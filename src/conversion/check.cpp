@@ -106,29 +106,26 @@ class ByteClassifier {
       at += n;
     }
     if (staged_ == 0 && at == offset_ && offset_ >= kSample) {
+      // A span at a time: the quote test and the ASCII test of all of it,
+      // then the classes of each vector only where it is not ASCII.
+      constexpr std::size_t kSpan = 1024;
       const __m128i quote = _mm_set1_epi8('"');
       const unsigned char* q = p;
-      for (;;) {
-        const unsigned char* const from = q;
-        bool quotes = false;
-        for (; end - q >= 64; q += 64) {
-          __m128i x[4];
-          for (int i = 0; i < 4; ++i)
-            x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 16 * i));
-          const __m128i marks =
-              _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x[0], quote), _mm_cmpeq_epi8(x[1], quote)),
-                           _mm_or_si128(_mm_cmpeq_epi8(x[2], quote), _mm_cmpeq_epi8(x[3], quote)));
-          const __m128i any = _mm_or_si128(_mm_or_si128(x[0], x[1]), _mm_or_si128(x[2], x[3]));
-          // The sign bits: a quote or a byte above 127.
-          if (_mm_movemask_epi8(_mm_or_si128(marks, any)) != 0) {
-            quotes = _mm_movemask_epi8(marks) != 0;
-            break;
-          }
+      while (static_cast<std::size_t>(end - q) >= kSpan) {
+        __m128i marks = _mm_setzero_si128();
+        __m128i any = _mm_setzero_si128();
+        for (std::size_t i = 0; i < kSpan; i += 16) {
+          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+          marks = _mm_or_si128(marks, _mm_cmpeq_epi8(x, quote));
+          any = _mm_or_si128(any, x);
         }
-        if (q != from) AsciiAfter(lanes_);
-        if (end - q < 64 || quotes) break;
-        Validate(q, q + 64);
-        q += 64;
+        if (_mm_movemask_epi8(marks) != 0) break;
+        if (_mm_movemask_epi8(any) == 0) {
+          AsciiAfter(lanes_);
+        } else {
+          Validate(q, q + kSpan);
+        }
+        q += kSpan;
       }
       offset_ += static_cast<std::uint64_t>(q - p);
       at = offset_;
@@ -190,7 +187,7 @@ class ByteClassifier {
     lanes_ = lanes;
     high_ = high;
     staged_ = static_cast<std::size_t>(end - p);
-    std::memcpy(stage_, p, staged_);
+    if (staged_ != 0) std::memcpy(stage_, p, staged_);
 #else
     for (; p != end; ++p) Byte(*p);
 #endif
