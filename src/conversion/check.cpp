@@ -453,20 +453,29 @@ class TextualCounter {
     std::uint64_t crlf = 0, lf = 0;
     std::uint64_t now = in_line;
     bool is_open = open;
-    for (; limit - p >= static_cast<std::ptrdiff_t>(V::kUnits); p += V::kUnits) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const unsigned crs = scan::MaskOf(x, Unit('\r'));
-      const unsigned lfs = scan::MaskOf(x, Unit('\n'));
-      const unsigned tabs = tab_is_data ? scan::MaskOf(x, Unit('\t')) : 0;
+    // Two vectors at a time: 32 bits a mask.
+    const auto mask = [&](__m128i x0, __m128i x1, Unit c) -> std::uint64_t {
+      return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
+    };
+    const auto bits = [](std::uint64_t m) {
+      return scan::Bits(static_cast<unsigned>(m & 0xFFFF)) +
+             scan::Bits(static_cast<unsigned>(m >> 16 & 0xFFFF));
+    };
+    for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
+      const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
+      const std::uint64_t crs = mask(x0, x1, Unit('\r'));
+      const std::uint64_t lfs = mask(x0, x1, Unit('\n'));
+      const std::uint64_t tabs = tab_is_data ? mask(x0, x1, Unit('\t')) : 0;
       if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
-      unsigned rest = scan::MaskOf(x, first);  // delimiters not yet in a line
-      unsigned ends = lfs;
-      unsigned through = 0;  // the bits up to the last end
+      std::uint64_t rest = mask(x0, x1, first);  // delimiters not yet in a line
+      std::uint64_t ends = lfs;
+      std::uint64_t through = 0;  // the bits up to the last end
       std::uint64_t count = now;
       std::uint64_t lines = 0;
       while (ends != 0) {
-        const unsigned low = ends & (0u - ends);
-        if (count + scan::Bits(rest & (low - 1)) / kStep != like) break;
+        const std::uint64_t low = ends & (0u - ends);
+        if (count + bits(rest & (low - 1)) / kStep != like) break;
         through = (low << kStep) - 1;
         rest &= ~through;
         ends &= ~through;
@@ -475,8 +484,8 @@ class TextualCounter {
       }
       if (ends != 0) break;
       (crs == 0 ? lf : crlf) += lines;
-      now = count + scan::Bits(rest) / kStep;
-      is_open = lines == 0 || through != 0xFFFFu;
+      now = count + bits(rest) / kStep;
+      is_open = lines == 0 || through != 0xFFFFFFFFu;
     }
     run += crlf + lf;
     run_ends[0] += crlf;
@@ -706,8 +715,14 @@ class CheckRule {
     Step step{0, 0};
     if (size - skip_ > kBesideFrom && size - skip_ > reach) {
       const Unit* const limit = end - reach;
-      helper_.Run([&] { p = textual_.Run(p, limit, end); },
-                  [&] { step = quoted_.Feed(data, size, at_end, out); });
+      // The byte classes too, up to the limit: those past what the rule
+      // consumes are not added again.
+      helper_.Run(
+          [&] {
+            p = textual_.Run(p, limit, end);
+            Classify(data, limit);
+          },
+          [&] { step = quoted_.Feed(data, size, at_end, out); });
     } else {
       step = quoted_.Feed(data, size, at_end, out);
     }
