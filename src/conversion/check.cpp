@@ -153,9 +153,9 @@ class ByteClassifier {
 #ifdef DELVORA_HAVE_SSE2
     // What is staged, then nothing (as ASCII), which no continuation is.
     std::memset(stage_ + staged_, 0, 16 - staged_);
-    Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
+    Vectors(stage_, stage_ + 16);
     staged_ = 0;
-    Vector(lanes_, _mm_setzero_si128(), high_);
+    AsciiAfter(lanes_);
     const bool valid =
         _mm_movemask_epi8(_mm_cmpeq_epi8(lanes_.errors, _mm_setzero_si128())) == 0xFFFF;
 #else
@@ -176,24 +176,30 @@ class ByteClassifier {
       staged_ += n;
       p += n;
       if (staged_ < 16) return;
-      Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
+      Vectors(stage_, stage_ + 16);
       staged_ = 0;
     }
-    // In locals: the bytes read could be any object, members too.
-    Lanes lanes = lanes_;
-    bool high = high_;
-    for (; end - p >= 16; p += 16)
-      Vector(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), high);
-    lanes_ = lanes;
-    high_ = high;
-    staged_ = static_cast<std::size_t>(end - p);
-    if (staged_ != 0) std::memcpy(stage_, p, staged_);
+    const unsigned char* const whole = p + (end - p) / 16 * 16;
+    Vectors(p, whole);
+    staged_ = static_cast<std::size_t>(end - whole);
+    if (staged_ != 0) std::memcpy(stage_, whole, staged_);
 #else
     for (; p != end; ++p) Byte(*p);
 #endif
   }
 
 #ifdef DELVORA_HAVE_SSE2
+  // Whole vectors from p to end (Vector's one caller, so that it is inlined).
+  void Vectors(const unsigned char* p, const unsigned char* end) {
+    // In locals: the bytes read could be any object, members too.
+    Lanes lanes = lanes_;
+    bool high = high_;
+    for (; p != end; p += 16)
+      Vector(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), high);
+    lanes_ = lanes;
+    high_ = high;
+  }
+
   // The bytes of a vector, each after the last `shift` of the one before.
   template <int kShift>
   static __m128i After(__m128i now, __m128i before) {
