@@ -194,8 +194,17 @@ class ByteClassifier {
     // In locals: the bytes read could be any object, members too.
     Lanes lanes = lanes_;
     bool high = high_;
-    for (; p != end; p += 16)
-      Vector(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), high);
+    bool after_high = true;  // the vector before may want continuations
+    for (; p != end; p += 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      if (_mm_movemask_epi8(x) != 0) {
+        Vector(lanes, x, high);
+        after_high = true;
+      } else if (after_high) {
+        AsciiAfter(lanes);
+        after_high = false;
+      }
+    }
     lanes_ = lanes;
     high_ = high;
   }
@@ -228,11 +237,8 @@ class ByteClassifier {
     v.before = zero;
   }
 
+  // A vector holding a byte above 127.
   static void Vector(Lanes& v, __m128i x, bool& any_high) {
-    if (_mm_movemask_epi8(x) == 0) {
-      AsciiAfter(v);
-      return;
-    }
     any_high = true;
     const __m128i zero = _mm_setzero_si128();
     const __m128i after1 = After<1>(x, v.before);
