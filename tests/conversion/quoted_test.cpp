@@ -519,8 +519,8 @@ TEST(Check, TextIsUtf8ExactlyWhenTheStrictDecoderReadsItWhateverTheBlocks) {
   }
   // Long text without quotes, read in large blocks (classified while the
   // count runs beside) and in small ones: lines of ragged length, a CR LF on
-  // any block edge, and one sequence more, valid or not, at each of 64
-  // offsets far into the text (one of them at the edge of a vector).
+  // any block edge, and one sequence more, valid or not, amid ASCII at each
+  // of 64 offsets far into the text (one of them at the edge of a vector).
   std::string base;
   while (base.size() < 300000) {
     base += std::string(random() % 200, 'x');
@@ -529,7 +529,10 @@ TEST(Check, TextIsUtf8ExactlyWhenTheStrictDecoderReadsItWhateverTheBlocks) {
   }
   for (std::size_t round = 0; round < 128; ++round) {
     std::string input = base;
-    input.insert(200000 + round / 2, pieces[round % 2 == 0 ? 4 + round % 7 : 11 + round % 12]);
+    const std::string_view piece = pieces[round % 2 == 0 ? 4 + round % 7 : 11 + round % 12];
+    // ASCII around it: a sequence cut short at a vector's end meets one.
+    input.insert(200000 + round / 2,
+                 std::string(40, 'x') + std::string(piece) + std::string(40, 'x'));
     const NarrowText expected =
         Utf8ToCodePoints(input).has_value() ? NarrowText::kUtf8 : NarrowText::kEightBit;
     const CheckReport large = Check(input, ",", 70000, 1 << 20);
