@@ -684,7 +684,8 @@ class CheckRule {
         delimiter_holds_tab_(delimiter.find(Unit('\t')) != std::basic_string<Unit>::npos),
         plain_(matches && lead_bytes == nullptr && delimiter.size() == 1 &&
                !scan::HoldsLineEnd(delimiter)),
-        delimiter_(delimiter.empty() ? Unit('\n') : delimiter[0]) {}
+        delimiter_(delimiter.empty() ? Unit('\n') : delimiter[0]),
+        vector_quotes_(plain_ && sizeof(Unit) == 1 && delimiter_ != Unit('\t')) {}
 
   static std::size_t MaxOutput(std::size_t size) { return QuotedRule<Unit>::MaxOutput(size); }
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
@@ -718,33 +719,13 @@ class CheckRule {
     if (plain_) {
       if (const std::optional<Step> step = FeedPlain(data, size, at_end)) return *step;
     }
-    const Unit* const end = data + size;
-    const Unit* p = data + skip_;
-    // The textual count runs beside the quote-aware one, up to where no
-    // straddling delimiter or CR LF can reach beyond the block; what the
-    // quote-aware rule consumes past that is counted after it.
-    const std::size_t reach = textual_.Reach();
-    Step step{0, 0};
-    if (size - skip_ > kBesideFrom && size - skip_ > reach) {
-      const Unit* const limit = end - reach;
-      // The byte classes too, up to the limit: those past what the rule
-      // consumes are not added again.
-      helper_.Run(
-          [&] {
-            p = textual_.Run(p, limit, end);
-            Classify(data, limit);
-          },
-          [&] { step = quoted_.Feed(data, size, at_end, out); });
-    } else {
-      step = quoted_.Feed(data, size, at_end, out);
+    if (vector_quotes_) {
+      if (const std::optional<Step> step = FeedQuoted(data, size, at_end)) return *step;
     }
-    const Unit* const consumed = data + step.consumed;
-    if (p < consumed) p = textual_.Run(p, consumed, end);
-    skip_ = static_cast<std::size_t>(p - consumed);
-    textual_.GuessOver(data, consumed);
-    Classify(data, consumed);
-    at_ += step.consumed;
-    return {step.consumed, 0};
+    const std::optional<std::size_t> consumed = Beside(data, size, [&] {
+      return std::optional<std::size_t>(quoted_.Feed(data, size, at_end, out).consumed);
+    });
+    return {*consumed, 0};
   }
 
   std::size_t Finish(Unit* out) {
@@ -755,7 +736,8 @@ class CheckRule {
       const typename TextualCounter<Unit>::Standing where = textual_.Where();
       if (where.lines != 0 || where.line_open) Resume(where);
     }
-    quoted_.Finish(out);
+    // The vector reading counted the last record itself.
+    if (plain_ || !vector_quotes_) quoted_.Finish(out);
     textual_.Finish();
     report_.records = counts_.records;
     report_.min_fields = counts_.min_fields;
@@ -830,8 +812,204 @@ class CheckRule {
     return q;
   }
 
+  // Quoted text read a vector at a time by CountQuotes, the textual count
+  // beside it as in Feed. Returns nothing when it leaves the block, from
+  // its start, to the quote-aware rule, which reads the rest of the file.
+  std::optional<Step> FeedQuoted(const Unit* data, std::size_t size, bool at_end) {
+    const QuoteCounts before = counts_;
+    const std::optional<std::size_t> consumed =
+        Beside(data, size, [&]() -> std::optional<std::size_t> {
+          const Unit* upto = nullptr;
+          if (!CountQuotes(data, data + size, at_end, upto)) return std::nullopt;
+          return static_cast<std::size_t>(upto - data);
+        });
+    if (consumed) return Step{*consumed, 0};
+    counts_ = before;
+    vector_quotes_ = false;
+    quoted_.ResumeAt(at_record_.line, at_record_.open, at_record_.delimiters);
+    return std::nullopt;
+  }
+
+  // The textual count beside a quote-aware reading of the block, read(),
+  // which returns the units it consumes, or nothing when it leaves the
+  // block. The count runs up to where no straddling delimiter or CR LF can
+  // reach beyond the block, and on after the reading to what it consumed;
+  // the byte classes too (those past what is consumed are not added
+  // again). When the reading leaves the block, what the count read of it
+  // stays counted.
+  template <typename Read>
+  std::optional<std::size_t> Beside(const Unit* data, std::size_t size, Read&& read) {
+    const Unit* const end = data + size;
+    const Unit* p = data + skip_;
+    const std::size_t reach = textual_.Reach();
+    std::optional<std::size_t> consumed;
+    if (size - skip_ > kBesideFrom && size - skip_ > reach) {
+      const Unit* const limit = end - reach;
+      helper_.Run(
+          [&] {
+            p = textual_.Run(p, limit, end);
+            Classify(data, limit);
+          },
+          [&] { consumed = read(); });
+    } else {
+      consumed = read();
+    }
+    if (!consumed) {
+      skip_ = static_cast<std::size_t>(p - data);
+      return std::nullopt;
+    }
+    const Unit* const upto = data + *consumed;
+    if (p < upto) p = textual_.Run(p, upto, end);
+    skip_ = static_cast<std::size_t>(p - upto);
+    textual_.GuessOver(data, upto);
+    Classify(data, upto);
+    at_ += *consumed;
+    return consumed;
+  }
+
+  // The quote-aware reading of [data, end) where every quote is where the
+  // toggling of quotes reads it alike: a quote that opens starts a field
+  // (or follows one that closes: a doubled quote), one that closes ends
+  // its field (or precedes one that opens), and every quote closes. Then
+  // the units inside quotes are those after an odd number of quotes, found
+  // for a vector at once, and the per-field steps run only at fields that
+  // end. Counts the records that end in the block (the rest is carried)
+  // and returns true with where the last ended, or everything at the end;
+  // false, with nothing counted, where a quote is read otherwise, a quote
+  // is still open at the end, or no record ends.
+  bool CountQuotes(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
+#ifdef DELVORA_HAVE_SSE2
+    if constexpr (sizeof(Unit) == 1) {
+      const Unit d = delimiter_;
+      std::uint64_t line = at_record_.line;
+      std::uint64_t record_line = line;
+      std::uint64_t delimiters = at_record_.delimiters;
+      // In the current record, counted once it ends: line breaks inside
+      // quotes, quoted fields holding the delimiter.
+      std::uint64_t breaks = 0;
+      std::uint64_t held = 0;
+      bool holds = false;     // the current field holds the delimiter inside quotes
+      unsigned may_open = 1;  // the unit before a vector's first may precede an opening quote
+      const Unit* last_end = data;
+      const auto record_ends = [&] {
+        const std::uint64_t fields = delimiters + 1;
+        counts_.min_fields = counts_.records == 0 ? fields : std::min(counts_.min_fields, fields);
+        counts_.max_fields = std::max(counts_.max_fields, fields);
+        ++counts_.records;
+        counts_.tally.Add(fields, record_line);
+        counts_.quoted_line_breaks += breaks;
+        counts_.quoted_delimiters += held;
+        line += breaks + 1;
+        record_line = line;
+        delimiters = breaks = held = 0;
+      };
+      const auto is_stop = [d](Unit c) {
+        return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
+      };
+      unsigned inside_mask = 0;  // all lanes when inside quotes after the last unit read
+      // One vector from v (data + i) of `lanes` units, all 16 when kFull (the
+      // unit after them then read from v[16]); false where the quotes are
+      // not read alike.
+      const auto vector = [&](const Unit* v, std::size_t i, unsigned lanes, auto full) {
+        constexpr bool kFull = decltype(full)::value;
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+        const unsigned valid = kFull ? 0xFFFFu : (1u << lanes) - 1;
+        const unsigned top = kFull ? 0x8000u : 1u << (lanes - 1);
+        const unsigned all_quotes = scan::MaskOf(x, Unit('"'));
+        const unsigned all_delimiters = scan::MaskOf(x, d);
+        const unsigned all_lfs = scan::MaskOf(x, Unit('\n'));
+        const unsigned all_crs = scan::MaskOf(x, Unit('\r'));
+        // Bit k: what unit k + 1 is; a short vector holds the unit after
+        // its last lane.
+        unsigned follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
+        unsigned lf_follows = all_lfs >> 1;
+        if constexpr (kFull) {
+          follows |= is_stop(v[16]) ? 0x8000u : 0u;
+          lf_follows |= v[16] == Unit('\n') ? 0x8000u : 0u;
+        }
+        const unsigned quotes = all_quotes & valid;
+        const unsigned ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
+        // Inside quotes after each unit: the quotes up to it, toggling.
+        unsigned toggled = quotes;
+        toggled ^= toggled << 1;
+        toggled ^= toggled << 2;
+        toggled ^= toggled << 4;
+        toggled ^= toggled << 8;
+        const unsigned in = (toggled ^ inside_mask) & valid;
+        const unsigned closes = quotes & ~in;
+        const unsigned record_ends_here = ends & ~in;
+        const unsigned field_ends = (all_delimiters & valid & ~in) | record_ends_here;
+        if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 ||
+            (closes & ~follows) != 0)
+          return false;
+        inside_mask = (in & top) != 0 ? 0xFFFFu : 0u;
+        may_open = ((field_ends | closes) & top) != 0 ? 1u : 0u;
+        unsigned held_delimiters = all_delimiters & in;
+        unsigned inner_breaks = ends & in;
+        if (record_ends_here == 0 && held_delimiters == 0 && !holds) {
+          delimiters += scan::Bits(field_ends);
+          breaks += scan::Bits(inner_breaks);
+          return true;
+        }
+        for (unsigned rest = field_ends; rest != 0; rest &= rest - 1) {
+          const unsigned low = rest & (0u - rest);
+          const unsigned below = low - 1;
+          if ((held_delimiters & below) != 0) holds = true;
+          breaks += scan::Bits(inner_breaks & below);
+          held_delimiters &= ~below;
+          inner_breaks &= ~below;
+          if (holds) ++held, holds = false;
+          if ((record_ends_here & low) != 0) {
+            record_ends();
+            last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
+          } else {
+            ++delimiters;
+          }
+        }
+        if (held_delimiters != 0) holds = true;
+        breaks += scan::Bits(inner_breaks);
+        return true;
+      };
+      const auto n = static_cast<std::size_t>(end - data);
+      // The last unit waits for the next block, which says what follows it.
+      const std::size_t stop = at_end ? n : n - (n != 0);
+      std::size_t i = 0;
+      for (; i + 16 < n && i + 16 <= stop; i += 16) {
+        if (!vector(data + i, i, 16, std::true_type{})) return false;
+      }
+      if (i < stop) {
+        // The last units, with the one after them: the next block's first,
+        // or at the end one that a closing quote may precede and no CR
+        // pairs with.
+        Unit pad[32] = {};
+        std::memcpy(pad, data + i, n - i);
+        if (at_end) pad[n - i] = d;
+        if (!vector(pad, i, static_cast<unsigned>(stop - i), std::false_type{})) return false;
+      }
+      const bool inside = inside_mask != 0;
+      if (at_end) {
+        if (inside) return false;
+        // The last record, when it has no line end.
+        if (end != last_end || (last_end == data && at_record_.open)) {
+          if (holds) ++held;
+          record_ends();
+        }
+        consumed = end;
+      } else {
+        if (last_end == data || static_cast<std::size_t>(end - last_end) > MaxCarry()) return false;
+        consumed = last_end;
+      }
+      at_record_ = {line, 0, false};
+      return true;
+    }
+#endif
+    (void)data, (void)end, (void)at_end, (void)consumed;
+    return false;
+  }
+
   void Resume(const typename TextualCounter<Unit>::Standing& where) {
     quoted_.ResumeAt(where.lines + 1, where.line_open, where.delimiters);
+    at_record_ = {where.lines + 1, where.delimiters, where.line_open};
     counts_.records = where.lines;
     counts_.min_fields = where.min_fields;
     counts_.max_fields = where.max_fields;
@@ -868,6 +1046,17 @@ class CheckRule {
   // read by the textual count alone (FeedPlain) until a quote comes.
   bool plain_;
   Unit delimiter_;
+  // Bytes, a one-byte delimiter other than a tab: quoted text is read by
+  // CountQuotes until it meets what only the quote-aware rule reads.
+  bool vector_quotes_;
+  // Where CountQuotes stands at the start of the next call: the line of
+  // the current record (the next unit's), its delimiters, whether some of
+  // it was read.
+  struct AtRecord {
+    std::uint64_t line = 1;
+    std::uint64_t delimiters = 0;
+    bool open = false;
+  } at_record_;
   std::size_t skip_ = 0;  // units of the next call already counted
   std::uint64_t at_ = 0;  // units consumed before the next call's
   Helper helper_;
