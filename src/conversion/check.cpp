@@ -93,8 +93,7 @@ class ByteClassifier {
 
   // Whether [p, end), from offset `at` on, holds a double quote, adding
   // the bytes on the way: all of them when it holds none, else some (what
-  // is added is never added again). Four vectors at a time, a test for all
-  // of them when they hold neither a quote nor a byte above 127.
+  // is added is never added again).
   bool AddUnlessQuote(const unsigned char* p, const unsigned char* end, std::uint64_t at) {
 #ifdef DELVORA_HAVE_SSE2
     if (staged_ != 0 && at == offset_) {
