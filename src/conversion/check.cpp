@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <type_traits>
+#include <utility>
 
 #include "conversion/block_loop.h"
 #include "conversion/field_tally.h"
@@ -27,6 +30,7 @@ class Helper {
   // both run here.
   template <typename Beside, typename Here>
   void Run(Beside&& beside, Here&& here) {
+    Settle();
     if (!side_.Start()) {
       beside();
       here();
@@ -40,8 +44,26 @@ class Helper {
     here();
   }
 
+  // Starts job on the second thread and returns at once (job must not
+  // throw); Settle waits for it. Without a thread to be had, job runs here.
+  template <typename Job>
+  void Post(Job&& job) {
+    Settle();
+    if (!side_.Start()) {
+      job();
+      return;
+    }
+    side_.Post(std::forward<Job>(job));
+    posted_ = true;
+  }
+  void Settle() {
+    if (posted_) side_.Wait();
+    posted_ = false;
+  }
+
  private:
   SideThread side_;
+  bool posted_ = false;
 };
 
 FieldCounts FieldCountsOf(const FieldTally& tally) {
@@ -71,6 +93,53 @@ class ByteClassifier {
     Validate(p, end);
   }
 
+  // Whether [p, end), from offset `at` on, holds a double quote, adding
+  // the bytes on the way: all of them when it holds none, else some (what
+  // is added is never added again).
+  bool AddUnlessQuote(const unsigned char* p, const unsigned char* end, std::uint64_t at) {
+#ifdef DELVORA_HAVE_SSE2
+    if (staged_ != 0 && at == offset_) {
+      // The vector begun by the last call first.
+      const auto n = std::min<std::size_t>(16 - staged_, static_cast<std::size_t>(end - p));
+      if (std::memchr(p, '"', n) != nullptr) return true;
+      Add(p, p + n, at);
+      p += n;
+      at += n;
+    }
+    if (staged_ == 0 && at == offset_ && offset_ >= kSample) {
+      // A span at a time: the quote test and the ASCII test of all of it,
+      // then the classes of each vector only where it is not ASCII.
+      constexpr std::size_t kSpan = 1024;
+      const __m128i quote = _mm_set1_epi8('"');
+      const unsigned char* q = p;
+      while (static_cast<std::size_t>(end - q) >= kSpan) {
+        __m128i marks = _mm_setzero_si128();
+        __m128i any = _mm_setzero_si128();
+        for (std::size_t i = 0; i < kSpan; i += 16) {
+          const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + i));
+          marks = _mm_or_si128(marks, _mm_cmpeq_epi8(x, quote));
+          any = _mm_or_si128(any, x);
+        }
+        if (_mm_movemask_epi8(marks) != 0) break;
+        if (_mm_movemask_epi8(any) == 0) {
+          AsciiAfter(lanes_);
+        } else {
+          Validate(q, q + kSpan);
+        }
+        q += kSpan;
+      }
+      offset_ += static_cast<std::uint64_t>(q - p);
+      at = offset_;
+      p = q;
+    }
+#endif
+    static constexpr char kQuote[] = {'"'};
+    const auto* text = reinterpret_cast<const char*>(p);
+    if (scan::FindAny(text, text + (end - p), kQuote) != text + (end - p)) return true;
+    Add(p, end, at);
+    return false;
+  }
+
   // After the last Add.
   NarrowText Result() {
     const std::uint64_t sampled = std::min(offset_, kSample);
@@ -85,10 +154,11 @@ class ByteClassifier {
 #ifdef DELVORA_HAVE_SSE2
     // What is staged, then nothing (as ASCII), which no continuation is.
     std::memset(stage_ + staged_, 0, 16 - staged_);
-    Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
+    Vectors(stage_, stage_ + 16);
     staged_ = 0;
-    Vector(lanes_, _mm_setzero_si128(), high_);
-    const bool valid = _mm_movemask_epi8(lanes_.errors) == 0;
+    AsciiAfter(lanes_);
+    const bool valid =
+        _mm_movemask_epi8(_mm_cmpeq_epi8(lanes_.errors, _mm_setzero_si128())) == 0xFFFF;
 #else
     const bool valid = valid_ && need_ == 0;
 #endif
@@ -107,24 +177,39 @@ class ByteClassifier {
       staged_ += n;
       p += n;
       if (staged_ < 16) return;
-      Vector(lanes_, _mm_loadu_si128(reinterpret_cast<const __m128i*>(stage_)), high_);
+      Vectors(stage_, stage_ + 16);
       staged_ = 0;
     }
-    // In locals: the bytes read could be any object, members too.
-    Lanes lanes = lanes_;
-    bool high = high_;
-    for (; end - p >= 16; p += 16)
-      Vector(lanes, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), high);
-    lanes_ = lanes;
-    high_ = high;
-    staged_ = static_cast<std::size_t>(end - p);
-    std::memcpy(stage_, p, staged_);
+    const unsigned char* const whole = p + (end - p) / 16 * 16;
+    Vectors(p, whole);
+    staged_ = static_cast<std::size_t>(end - whole);
+    if (staged_ != 0) std::memcpy(stage_, whole, staged_);
 #else
     for (; p != end; ++p) Byte(*p);
 #endif
   }
 
 #ifdef DELVORA_HAVE_SSE2
+  // Whole vectors from p to end (Vector's one caller, so that it is inlined).
+  void Vectors(const unsigned char* p, const unsigned char* end) {
+    // In locals: the bytes read could be any object, members too.
+    Lanes lanes = lanes_;
+    bool high = high_;
+    bool after_high = true;  // the vector before may want continuations
+    for (; p != end; p += 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      if (_mm_movemask_epi8(x) != 0) {
+        Vector(lanes, x, high);
+        after_high = true;
+      } else if (after_high) {
+        AsciiAfter(lanes);
+        after_high = false;
+      }
+    }
+    lanes_ = lanes;
+    high_ = high;
+  }
+
   // The bytes of a vector, each after the last `shift` of the one before.
   template <int kShift>
   static __m128i After(__m128i now, __m128i before) {
@@ -132,50 +217,54 @@ class ByteClassifier {
   }
 
   struct Lanes {
-    __m128i errors = _mm_setzero_si128();  // bytes found wrong
-    __m128i due = _mm_setzero_si128();     // continuations the next vector owes
-    __m128i before = _mm_setzero_si128();  // the vector before and its leads
-    __m128i lead2 = _mm_setzero_si128(), lead3 = _mm_setzero_si128(), lead4 = _mm_setzero_si128();
+    __m128i errors = _mm_setzero_si128();  // a lane not zero: a byte found wrong
+    __m128i before = _mm_setzero_si128();  // the vector before
   };
 
-  static void Vector(Lanes& v, __m128i x, bool& any_high) {
+  // Not zero where a continuation byte (80-BF) must be: after a lead of two
+  // bytes or more (C0-FF), two after one of three or more (E0-FF), three
+  // after one of four (F0-FF).
+  static __m128i Wanted(__m128i x, __m128i before, __m128i after1) {
+    return _mm_or_si128(
+        _mm_or_si128(_mm_subs_epu8(after1, _mm_set1_epi8(static_cast<char>(0xBF))),
+                     _mm_subs_epu8(After<2>(x, before), _mm_set1_epi8(static_cast<char>(0xDF)))),
+        _mm_subs_epu8(After<3>(x, before), _mm_set1_epi8(static_cast<char>(0xEF))));
+  }
+
+  // The continuations an ASCII vector after `before` lacks.
+  static void AsciiAfter(Lanes& v) {
     const __m128i zero = _mm_setzero_si128();
-    if (_mm_movemask_epi8(x) == 0) {
-      // Continuations due from the vector before are missing.
-      v.errors = _mm_or_si128(v.errors, v.due);
-      v.due = zero;
-      v.before = zero, v.lead2 = zero, v.lead3 = zero, v.lead4 = zero;
-      return;
-    }
+    v.errors = _mm_or_si128(v.errors, Wanted(zero, v.before, After<1>(zero, v.before)));
+    v.before = zero;
+  }
+
+  // A vector holding a byte above 127.
+  static void Vector(Lanes& v, __m128i x, bool& any_high) {
     any_high = true;
-    // As signed bytes: 80-BF are -128..-65, C0-DF -64..-33, E0-EF -32..-17,
-    // F0-FF -16..-1.
-    const __m128i high = _mm_cmplt_epi8(x, zero);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i after1 = After<1>(x, v.before);
+    // 80-BF are -128..-65 as signed bytes.
     const __m128i continuation = _mm_cmplt_epi8(x, _mm_set1_epi8(-64));
-    const __m128i lead2 = _mm_andnot_si128(continuation, high);                        // C0-FF
-    const __m128i lead3 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-33)), high);  // E0-FF
-    const __m128i lead4 = _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-17)), high);  // F0-FF
-    const __m128i wanted = _mm_or_si128(
-        _mm_or_si128(After<1>(lead2, v.lead2), After<2>(lead3, v.lead3)), After<3>(lead4, v.lead4));
-    __m128i bad = _mm_xor_si128(wanted, continuation);
+    // A continuation where none is due, or none where one is.
+    __m128i bad = _mm_cmpeq_epi8(_mm_cmpeq_epi8(Wanted(x, v.before, after1), zero), continuation);
     // C0 and C1 (overlong), F5-FF (beyond U+10FFFF).
     bad = _mm_or_si128(bad, _mm_cmpeq_epi8(_mm_and_si128(x, _mm_set1_epi8(-2)),
                                            _mm_set1_epi8(static_cast<char>(0xC0))));
-    bad = _mm_or_si128(bad, _mm_and_si128(_mm_cmpgt_epi8(x, _mm_set1_epi8(-12)), high));
-    // Second bytes: E0 needs A0-BF, ED 80-9F, F0 90-BF, F4 80-8F.
-    const __m128i first = After<1>(x, v.before);
+    bad = _mm_or_si128(bad, _mm_subs_epu8(x, _mm_set1_epi8(static_cast<char>(0xF4))));
+    // Second bytes: E0 needs A0-BF, ED 80-9F, F0 90-BF, F4 80-8F; those
+    // leads are rare, and tested for once.
     const auto is = [&](unsigned char lead) {
-      return _mm_cmpeq_epi8(first, _mm_set1_epi8(static_cast<char>(lead)));
+      return _mm_cmpeq_epi8(after1, _mm_set1_epi8(static_cast<char>(lead)));
     };
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xE0), _mm_cmplt_epi8(x, _mm_set1_epi8(-96))));
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xED), _mm_cmpgt_epi8(x, _mm_set1_epi8(-97))));
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF0), _mm_cmplt_epi8(x, _mm_set1_epi8(-112))));
-    bad = _mm_or_si128(bad, _mm_and_si128(is(0xF4), _mm_cmpgt_epi8(x, _mm_set1_epi8(-113))));
+    const __m128i e0 = is(0xE0), ed = is(0xED), f0 = is(0xF0), f4 = is(0xF4);
+    if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(e0, ed), _mm_or_si128(f0, f4))) != 0) {
+      bad = _mm_or_si128(bad, _mm_and_si128(e0, _mm_cmplt_epi8(x, _mm_set1_epi8(-96))));
+      bad = _mm_or_si128(bad, _mm_and_si128(ed, _mm_cmpgt_epi8(x, _mm_set1_epi8(-97))));
+      bad = _mm_or_si128(bad, _mm_and_si128(f0, _mm_cmplt_epi8(x, _mm_set1_epi8(-112))));
+      bad = _mm_or_si128(bad, _mm_and_si128(f4, _mm_cmpgt_epi8(x, _mm_set1_epi8(-113))));
+    }
     v.errors = _mm_or_si128(v.errors, bad);
-    // What the next vector's first bytes must be, for an ASCII one to fail.
-    v.due = _mm_or_si128(_mm_or_si128(_mm_srli_si128(lead2, 15), _mm_srli_si128(lead3, 14)),
-                         _mm_srli_si128(lead4, 13));
-    v.before = x, v.lead2 = lead2, v.lead3 = lead3, v.lead4 = lead4;
+    v.before = x;
   }
 
   Lanes lanes_;
@@ -307,6 +396,8 @@ class TextualCounter {
       line_open_ = open;
     };
     while (limit - p >= static_cast<std::ptrdiff_t>(V::kUnits)) {
+      p = RunOfLike(p, limit, delimiters_now, run, run_ends, open);
+      if (limit - p < static_cast<std::ptrdiff_t>(V::kUnits)) break;
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const unsigned crs = scan::MaskOf(x, Unit('\r'));
       const unsigned lfs = scan::MaskOf(x, Unit('\n'));
@@ -355,6 +446,67 @@ class TextualCounter {
     ApplyRun();
 #else
     (void)limit, (void)end, (void)first;
+#endif
+    return p;
+  }
+
+  // Most vectors: no tab that is data, every line end an LF or a CR LF
+  // whole within the vector, every line they end like the one before (the
+  // run goes on). Counts such vectors from p on, each tested first and then
+  // counted at once; returns the first that is not one.
+  const Unit* RunOfLike(const Unit* p, const Unit* limit, std::uint64_t& in_line,
+                        std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) const {
+#ifdef DELVORA_HAVE_SSE2
+    using V = scan::Vector<Unit>;
+    constexpr unsigned kStep = sizeof(Unit);
+    const std::uint64_t like = last_delimiters_;
+    if (tab_ || like == UINT64_MAX) return p;
+    const Unit first = delimiter_[0];
+    const bool tab_is_data = first != Unit('\t');
+    std::uint64_t crlf = 0, lf = 0;
+    std::uint64_t now = in_line;
+    bool is_open = open;
+    // Two vectors at a time: 32 bits a mask.
+    const auto mask = [&](__m128i x0, __m128i x1, Unit c) -> std::uint64_t {
+      return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
+    };
+    const auto bits = [](std::uint64_t m) {
+      return scan::Bits(static_cast<unsigned>(m & 0xFFFF)) +
+             scan::Bits(static_cast<unsigned>(m >> 16 & 0xFFFF));
+    };
+    for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
+      const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
+      const std::uint64_t crs = mask(x0, x1, Unit('\r'));
+      const std::uint64_t lfs = mask(x0, x1, Unit('\n'));
+      const std::uint64_t tabs = tab_is_data ? mask(x0, x1, Unit('\t')) : 0;
+      if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
+      std::uint64_t rest = mask(x0, x1, first);  // delimiters not yet in a line
+      std::uint64_t ends = lfs;
+      std::uint64_t through = 0;  // the bits up to the last end
+      std::uint64_t count = now;
+      std::uint64_t lines = 0;
+      while (ends != 0) {
+        const std::uint64_t low = ends & (0u - ends);
+        if (count + bits(rest & (low - 1)) / kStep != like) break;
+        through = (low << kStep) - 1;
+        rest &= ~through;
+        ends &= ~through;
+        count = 0;
+        ++lines;
+      }
+      if (ends != 0) break;
+      (crs == 0 ? lf : crlf) += lines;
+      now = count + bits(rest) / kStep;
+      is_open = lines == 0 || through != 0xFFFFFFFFu;
+    }
+    run += crlf + lf;
+    run_ends[0] += crlf;
+    run_ends[1] += lf;
+    in_line = now;
+    open = is_open;
+#else
+    (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
 #endif
     return p;
   }
@@ -533,46 +685,60 @@ class CheckRule {
         delimiter_holds_tab_(delimiter.find(Unit('\t')) != std::basic_string<Unit>::npos),
         plain_(matches && lead_bytes == nullptr && delimiter.size() == 1 &&
                !scan::HoldsLineEnd(delimiter)),
-        delimiter_(delimiter.empty() ? Unit('\n') : delimiter[0]) {}
+        delimiter_(delimiter.empty() ? Unit('\n') : delimiter[0]),
+        vector_quotes_(plain_ && sizeof(Unit) == 1 && delimiter_ != Unit('\t')) {}
 
   static std::size_t MaxOutput(std::size_t size) { return QuotedRule<Unit>::MaxOutput(size); }
   std::size_t MaxCarry() const { return quoted_.MaxCarry(); }
 
+  // Text without a quote, while the next block is read: the quote search
+  // and the byte classes here, the textual count on the other thread. It
+  // reads the block where it lies, which the loop leaves alone until the
+  // block after next is read there, and the next call waits for it. Leaves
+  // the block to Feed once a quote or a field longer than a block comes.
+  bool FeedInPlace(Unit* data, std::size_t size, Step& step) {
+    const Unit* const end = data + size;
+    const Unit* const cut = plain_ && size > kBesideFrom ? LastBoundary(data, end) : data;
+    if (cut == data || HoldsQuote(data, cut)) {
+      helper_.Settle();
+      return false;
+    }
+    helper_.Post([this, data, cut] {
+      textual_.Run(data, cut, cut);
+      textual_.GuessOver(data, cut);
+    });
+    const auto counted = static_cast<std::size_t>(cut - data);
+    at_ += counted;
+    // Something produced, so that the next block is read into the other
+    // buffer; what is written of this one goes nowhere.
+    step = {counted, counted};
+    return true;
+  }
+
   Step Feed(const Unit* data, std::size_t size, bool at_end, Unit* out) {
+    helper_.Settle();
     if (plain_) {
       if (const std::optional<Step> step = FeedPlain(data, size, at_end)) return *step;
     }
-    const Unit* const end = data + size;
-    const Unit* p = data + skip_;
-    // The textual count runs beside the quote-aware one, up to where no
-    // straddling delimiter or CR LF can reach beyond the block; what the
-    // quote-aware rule consumes past that is counted after it.
-    const std::size_t reach = textual_.Reach();
-    Step step{0, 0};
-    if (size - skip_ > kBesideFrom && size - skip_ > reach) {
-      const Unit* const limit = end - reach;
-      helper_.Run([&] { p = textual_.Run(p, limit, end); },
-                  [&] { step = quoted_.Feed(data, size, at_end, out); });
-    } else {
-      step = quoted_.Feed(data, size, at_end, out);
+    if (vector_quotes_) {
+      if (const std::optional<Step> step = FeedQuoted(data, size, at_end)) return *step;
     }
-    const Unit* const consumed = data + step.consumed;
-    if (p < consumed) p = textual_.Run(p, consumed, end);
-    skip_ = static_cast<std::size_t>(p - consumed);
-    textual_.GuessOver(data, consumed);
-    Classify(data, consumed);
-    at_ += step.consumed;
-    return {step.consumed, 0};
+    const std::optional<std::size_t> consumed = Beside(data, size, [&] {
+      return std::optional<std::size_t>(quoted_.Feed(data, size, at_end, out).consumed);
+    });
+    return {*consumed, 0};
   }
 
   std::size_t Finish(Unit* out) {
+    helper_.Settle();
     if (plain_) {
       // No quote at all: the quote-aware reading is the textual one, but for
       // an input without a single unit, which has no record.
       const typename TextualCounter<Unit>::Standing where = textual_.Where();
       if (where.lines != 0 || where.line_open) Resume(where);
     }
-    quoted_.Finish(out);
+    // The vector reading counted the last record itself.
+    if (plain_ || !vector_quotes_) quoted_.Finish(out);
     textual_.Finish();
     report_.records = counts_.records;
     report_.min_fields = counts_.min_fields;
@@ -615,12 +781,8 @@ class CheckRule {
       return std::nullopt;
     }
     const typename TextualCounter<Unit>::Standing where = textual_.Where();
-    static constexpr Unit kQuote[] = {Unit('"')};
     bool quote = false;
-    const auto look = [&] {
-      quote = scan::FindAny(data, cut, kQuote) != cut;
-      if (!quote) Classify(data, cut);
-    };
+    const auto look = [&] { quote = HoldsQuote(data, cut); };
     const auto count = [&] { textual_.Run(data, cut, end); };
     if (size > kBesideFrom) {
       helper_.Run(look, count);
@@ -651,12 +813,220 @@ class CheckRule {
     return q;
   }
 
+  // Quoted text read a vector at a time by CountQuotes, the textual count
+  // beside it as in Feed. Returns nothing when it leaves the block, from
+  // its start, to the quote-aware rule, which reads the rest of the file.
+  std::optional<Step> FeedQuoted(const Unit* data, std::size_t size, bool at_end) {
+    const QuoteCounts before = counts_;
+    const std::optional<std::size_t> consumed =
+        Beside(data, size, [&]() -> std::optional<std::size_t> {
+          const Unit* upto = nullptr;
+          if (!CountQuotes(data, data + size, at_end, upto)) return std::nullopt;
+          return static_cast<std::size_t>(upto - data);
+        });
+    if (consumed) return Step{*consumed, 0};
+    counts_ = before;
+    vector_quotes_ = false;
+    quoted_.ResumeAt(at_record_.line, at_record_.open, at_record_.delimiters);
+    return std::nullopt;
+  }
+
+  // The textual count beside a quote-aware reading of the block, read(),
+  // which returns the units it consumes, or nothing when it leaves the
+  // block. The count runs up to where no straddling delimiter or CR LF can
+  // reach beyond the block, and on after the reading to what it consumed;
+  // the byte classes too (those past what is consumed are not added
+  // again). When the reading leaves the block, what the count read of it
+  // stays counted.
+  template <typename Read>
+  std::optional<std::size_t> Beside(const Unit* data, std::size_t size, Read&& read) {
+    const Unit* const end = data + size;
+    const Unit* p = data + skip_;
+    const std::size_t reach = textual_.Reach();
+    std::optional<std::size_t> consumed;
+    if (size - skip_ > kBesideFrom && size - skip_ > reach) {
+      const Unit* const limit = end - reach;
+      helper_.Run(
+          [&] {
+            p = textual_.Run(p, limit, end);
+            Classify(data, limit);
+          },
+          [&] { consumed = read(); });
+    } else {
+      consumed = read();
+    }
+    if (!consumed) {
+      skip_ = static_cast<std::size_t>(p - data);
+      return std::nullopt;
+    }
+    const Unit* const upto = data + *consumed;
+    if (p < upto) p = textual_.Run(p, upto, end);
+    skip_ = static_cast<std::size_t>(p - upto);
+    textual_.GuessOver(data, upto);
+    Classify(data, upto);
+    at_ += *consumed;
+    return consumed;
+  }
+
+  // The quote-aware reading of [data, end) where every quote is where the
+  // toggling of quotes reads it alike: a quote that opens starts a field
+  // (or follows one that closes: a doubled quote), one that closes ends
+  // its field (or precedes one that opens), and every quote closes. Then
+  // the units inside quotes are those after an odd number of quotes, found
+  // for a vector at once, and the per-field steps run only at fields that
+  // end. Counts the records that end in the block (the rest is carried)
+  // and returns true with where the last ended, or everything at the end;
+  // false, with nothing counted, where a quote is read otherwise, a quote
+  // is still open at the end, or no record ends.
+  bool CountQuotes(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
+#ifdef DELVORA_HAVE_SSE2
+    if constexpr (sizeof(Unit) == 1) {
+      const Unit d = delimiter_;
+      std::uint64_t line = at_record_.line;
+      std::uint64_t record_line = line;
+      std::uint64_t delimiters = at_record_.delimiters;
+      // In the current record, counted once it ends: line breaks inside
+      // quotes, quoted fields holding the delimiter.
+      std::uint64_t breaks = 0;
+      std::uint64_t held = 0;
+      bool holds = false;     // the current field holds the delimiter inside quotes
+      unsigned may_open = 1;  // the unit before a vector's first may precede an opening quote
+      const Unit* last_end = data;
+      const auto record_ends = [&] {
+        const std::uint64_t fields = delimiters + 1;
+        counts_.min_fields = counts_.records == 0 ? fields : std::min(counts_.min_fields, fields);
+        counts_.max_fields = std::max(counts_.max_fields, fields);
+        ++counts_.records;
+        counts_.tally.Add(fields, record_line);
+        counts_.quoted_line_breaks += breaks;
+        counts_.quoted_delimiters += held;
+        line += breaks + 1;
+        record_line = line;
+        delimiters = breaks = held = 0;
+      };
+      const auto is_stop = [d](Unit c) {
+        return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
+      };
+      unsigned inside_mask = 0;  // all lanes when inside quotes after the last unit read
+      // One vector from v (data + i) of `lanes` units, all 16 when kFull (the
+      // unit after them then read from v[16]); false where the quotes are
+      // not read alike.
+      const auto vector = [&](const Unit* v, std::size_t i, unsigned lanes, auto full) {
+        constexpr bool kFull = decltype(full)::value;
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
+        const unsigned valid = kFull ? 0xFFFFu : (1u << lanes) - 1;
+        const unsigned top = kFull ? 0x8000u : 1u << (lanes - 1);
+        const unsigned all_quotes = scan::MaskOf(x, Unit('"'));
+        const unsigned all_delimiters = scan::MaskOf(x, d);
+        const unsigned all_lfs = scan::MaskOf(x, Unit('\n'));
+        const unsigned all_crs = scan::MaskOf(x, Unit('\r'));
+        // Bit k: what unit k + 1 is; a short vector holds the unit after
+        // its last lane.
+        unsigned follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
+        unsigned lf_follows = all_lfs >> 1;
+        if constexpr (kFull) {
+          follows |= is_stop(v[16]) ? 0x8000u : 0u;
+          lf_follows |= v[16] == Unit('\n') ? 0x8000u : 0u;
+        }
+        const unsigned quotes = all_quotes & valid;
+        const unsigned ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
+        // Inside quotes after each unit: the quotes up to it, toggling.
+        unsigned toggled = quotes;
+        toggled ^= toggled << 1;
+        toggled ^= toggled << 2;
+        toggled ^= toggled << 4;
+        toggled ^= toggled << 8;
+        const unsigned in = (toggled ^ inside_mask) & valid;
+        const unsigned closes = quotes & ~in;
+        const unsigned record_ends_here = ends & ~in;
+        const unsigned field_ends = (all_delimiters & valid & ~in) | record_ends_here;
+        if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 ||
+            (closes & ~follows) != 0)
+          return false;
+        inside_mask = (in & top) != 0 ? 0xFFFFu : 0u;
+        may_open = ((field_ends | closes) & top) != 0 ? 1u : 0u;
+        unsigned held_delimiters = all_delimiters & in;
+        unsigned inner_breaks = ends & in;
+        if (record_ends_here == 0 && held_delimiters == 0 && !holds) {
+          delimiters += scan::Bits(field_ends);
+          breaks += scan::Bits(inner_breaks);
+          return true;
+        }
+        for (unsigned rest = field_ends; rest != 0; rest &= rest - 1) {
+          const unsigned low = rest & (0u - rest);
+          const unsigned below = low - 1;
+          if ((held_delimiters & below) != 0) holds = true;
+          breaks += scan::Bits(inner_breaks & below);
+          held_delimiters &= ~below;
+          inner_breaks &= ~below;
+          if (holds) ++held, holds = false;
+          if ((record_ends_here & low) != 0) {
+            record_ends();
+            last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
+          } else {
+            ++delimiters;
+          }
+        }
+        if (held_delimiters != 0) holds = true;
+        breaks += scan::Bits(inner_breaks);
+        return true;
+      };
+      const auto n = static_cast<std::size_t>(end - data);
+      // The last unit waits for the next block, which says what follows it.
+      const std::size_t stop = at_end ? n : n - (n != 0);
+      std::size_t i = 0;
+      for (; i + 16 < n && i + 16 <= stop; i += 16) {
+        if (!vector(data + i, i, 16, std::true_type{})) return false;
+      }
+      if (i < stop) {
+        // The last units, with the one after them: the next block's first,
+        // or at the end one that a closing quote may precede and no CR
+        // pairs with.
+        Unit pad[32] = {};
+        std::memcpy(pad, data + i, n - i);
+        if (at_end) pad[n - i] = d;
+        if (!vector(pad, i, static_cast<unsigned>(stop - i), std::false_type{})) return false;
+      }
+      const bool inside = inside_mask != 0;
+      if (at_end) {
+        if (inside) return false;
+        // The last record, when it has no line end.
+        if (end != last_end || (last_end == data && at_record_.open)) {
+          if (holds) ++held;
+          record_ends();
+        }
+        consumed = end;
+      } else {
+        if (last_end == data || static_cast<std::size_t>(end - last_end) > MaxCarry()) return false;
+        consumed = last_end;
+      }
+      at_record_ = {line, 0, false};
+      return true;
+    }
+#endif
+    (void)data, (void)end, (void)at_end, (void)consumed;
+    return false;
+  }
+
   void Resume(const typename TextualCounter<Unit>::Standing& where) {
     quoted_.ResumeAt(where.lines + 1, where.line_open, where.delimiters);
+    at_record_ = {where.lines + 1, where.delimiters, where.line_open};
     counts_.records = where.lines;
     counts_.min_fields = where.min_fields;
     counts_.max_fields = where.max_fields;
     counts_.tally = where.tally;
+  }
+
+  // Whether [data, end), which starts at_ units into the input, holds a
+  // quote; its bytes are classified when it does not.
+  bool HoldsQuote(const Unit* data, const Unit* end) {
+    if constexpr (sizeof(Unit) == 1) {
+      const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+      return bytes_.AddUnlessQuote(bytes, bytes + (end - data), at_);
+    } else {
+      static constexpr Unit kQuote[] = {Unit('"')};
+      return scan::FindAny(data, end, kQuote) != end;
+    }
   }
 
   // The bytes of [data, end), which starts at_ units into the input.
@@ -677,6 +1047,17 @@ class CheckRule {
   // read by the textual count alone (FeedPlain) until a quote comes.
   bool plain_;
   Unit delimiter_;
+  // Bytes, a one-byte delimiter other than a tab: quoted text is read by
+  // CountQuotes until it meets what only the quote-aware rule reads.
+  bool vector_quotes_;
+  // Where CountQuotes stands at the start of the next call: the line of
+  // the current record (the next unit's), its delimiters, whether some of
+  // it was read.
+  struct AtRecord {
+    std::uint64_t line = 1;
+    std::uint64_t delimiters = 0;
+    bool open = false;
+  } at_record_;
   std::size_t skip_ = 0;  // units of the next call already counted
   std::uint64_t at_ = 0;  // units consumed before the next call's
   Helper helper_;

@@ -1077,15 +1077,17 @@ bool QuotedRule<Unit>::FastCount(const Unit*& p, const Unit* end, bool at_end, U
       }
       // The same with no doubled quote or line break, tabs counted.
       const Unit* q = scan::FindAny(stop + 1, end, quoted_stops);
-      // No line break lies before q: every tab is on this line, which a
-      // later look at the same field (the general path, the next block)
-      // does not count twice.
+      bool tab = false;
       while (q != end && *q == Unit('\t')) {
-        TabOn(line_);
+        tab = true;
         q = scan::FindAny(q + 1, end, quoted_stops);
       }
       if (q != end && *q == Unit('"') && q + 1 != end &&
           (q[1] == d || q[1] == Unit('\r') || q[1] == Unit('\n'))) {
+        // No line break lies before q: every tab is on this line. Only a
+        // quote that closes counts them (the general path counts the rest
+        // once their field is whole, and nothing of one that never closes).
+        if (tab) TabOn(line_);
         if (scan::FindAny(stop + 1, q, delimiter) != q) ++counts_->quoted_delimiters;
         record_open_ = true;
         p = q + 1;
