@@ -69,6 +69,8 @@ std::string_view ReasonDescription(ErrorReason reason) {
       return "Interrupted";
     case ErrorReason::kResultIsNotAFile:
       return "A device, pipe or socket has the result's name";
+    case ErrorReason::kSystemFolder:
+      return "No result is made in the system's /dev or /proc";
     case ErrorReason::kNoCommonFolder:
       return "The selected files have no folder in common";
     case ErrorReason::kUnexpected:

@@ -40,6 +40,7 @@ enum class ErrorReason {
   kFileInUse,              // kErrPermissionDenied
   kInterrupted,            // kErrPathFileAccess
   kResultIsNotAFile,       // kErrPathFileAccess
+  kSystemFolder,           // kErrPathFileAccess: a result in /dev or /proc
   kNoCommonFolder,         // kErrInvalidArgument: the file dialog's answer
   kUnexpected,             // kErrInvalidArgument: whatever else was thrown
 };

@@ -49,7 +49,25 @@ struct Launch {
   // No /proc/self/fd for the program (as on systems without it), so its
   // results go through named temporaries; for an unprivileged user.
   bool without_proc = false;
+  // A /dev of the program's own (a tmpfs holding the standard links), so
+  // that a result wrongly made there replaces nothing of this machine's.
+  bool private_dev = false;
 };
+
+// Mounts a /dev of this process's own in a private mount namespace.
+bool MountPrivateDev() {
+  if (unshare(CLONE_NEWNS) != 0 ||
+      mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("none", "/dev", "tmpfs", 0, "mode=755") != 0)
+    return false;
+  for (const auto& [name, target] : {std::pair{"/dev/stdin", "/proc/self/fd/0"},
+                                     {"/dev/stdout", "/proc/self/fd/1"},
+                                     {"/dev/stderr", "/proc/self/fd/2"},
+                                     {"/dev/fd", "/proc/self/fd"}}) {
+    if (symlink(target, name) != 0) return false;
+  }
+  return mknod("/dev/null", S_IFCHR | 0666, makedev(1, 3)) == 0;
+}
 
 // Starts delvora-convert with args as launch says; SIGXFSZ and the
 // interrupt signals as a shell leaves them. Its standard error is to be read
@@ -74,6 +92,7 @@ Child Start(const std::vector<std::string>& args, const Launch& launch) {
                                 mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                                 mount("none", own_fds.c_str(), "tmpfs", 0, "mode=000") != 0))
       _exit(124);
+    if (launch.private_dev && !MountPrivateDev()) _exit(124);
     if (launch.folder >= 0 && fchdir(launch.folder) != 0) _exit(125);
     if (launch.user &&
         (setgroups(0, nullptr) != 0 || setgid(*launch.user) != 0 || setuid(*launch.user) != 0))
@@ -90,7 +109,7 @@ Child Start(const std::vector<std::string>& args, const Launch& launch) {
 
 Child Start(const std::vector<std::string>& args, std::optional<rlim_t> file_size_limit,
             std::optional<uid_t> user, int folder = -1) {
-  return Start(args, Launch{file_size_limit, user, folder, {}, {}, false});
+  return Start(args, Launch{file_size_limit, user, folder, {}, {}, false, false});
 }
 
 std::string ReadAll(int fd) {
@@ -306,7 +325,11 @@ TEST_F(ConvertProcessTest, AnotherUsersSwappedLinksNeverLeadTheResultIntoAFile) 
     return 0;
   });
   int converted = 0;
+  int attacks_seen = 0;  // the other user's link at the name: the race is on
   for (int round = 0; round < 300; ++round) {
+    struct stat seen;
+    attacks_seen +=
+        lstat(result.c_str(), &seen) == 0 && S_ISLNK(seen.st_mode) && seen.st_uid == kNobody;
     unlink(result.c_str());  // the user's own result from the round before
     const bool named = round % 2 == 1;
     const Ran ran = named ? Convert({"-o", result, P("r.csv")}) : Convert({P("r.csv")});
@@ -315,6 +338,7 @@ TEST_F(ConvertProcessTest, AnotherUsersSwappedLinksNeverLeadTheResultIntoAFile) 
   kill(attacker, SIGKILL);
   Wait(attacker);
   EXPECT_EQ(converted, 300);
+  EXPECT_GT(attacks_seen, 0);
   EXPECT_EQ(testing::ReadFile(home / "private"), "mine alone");
   struct stat info;
   ASSERT_EQ(lstat("/dev/null", &info), 0);
@@ -443,6 +467,53 @@ TEST_F(ConvertProcessTest, OwnDescriptorsNamedWithOAreWrittenInto) {
     EXPECT_TRUE(S_ISLNK(info.st_mode));
   }
   EXPECT_EQ(Names(dir_.path()), (std::vector<std::string>{"redirected", "x.csv"}));
+}
+
+// The same descriptors reached by other spellings, and results asked for in
+// /dev or /proc, as root: the descriptor is written into, and nothing is
+// made or replaced there. Run in a /dev of the program's own, so that a
+// failure replaces nothing of the machine's.
+TEST_F(ConvertProcessTest, NoSpellingMakesOrReplacesAResultInDevOrProc) {
+  testing::WriteFile(dir_ / "x.csv", "a,b\n");
+  fs::create_directory_symlink("/dev", dir_ / "devices");
+  struct Case {
+    std::vector<std::string> args;
+    bool written;  // into the redirected descriptor 1; else refused
+  };
+  for (const Case& c : {
+           Case{{"-o", "/dev/../dev/stdout"}, true},
+           Case{{"-o", "/dev//stdout"}, true},
+           Case{{"-o", P("devices") + "/stdout"}, true},
+           Case{{"-o", "/proc/thread-self/fd/1"}, true},
+           Case{{"-o", "/dev/fd/../fd/1"}, true},
+           Case{{"-o", "/dev/null"}, false},  // written into, nothing redirected
+           Case{{"-o", "/dev/x.tsv"}, false},
+           Case{{"-o", "/proc/x.tsv"}, false},
+           Case{{"--out", "/dev"}, false},
+           Case{{"--out", P("devices")}, false},
+       }) {
+    const std::string shown = c.args[0] + " " + c.args[1];
+    SCOPED_TRACE(shown);
+    const int file = open(P("redirected").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ASSERT_GE(file, 0);
+    Launch launch;
+    launch.private_dev = true;
+    launch.fds = {{file, 1}};
+    std::vector<std::string> args = c.args;
+    args.push_back(P("x.csv"));
+    const Ran ran = Convert(args, launch);
+    close(file);
+    if (WIFEXITED(ran.status) && WEXITSTATUS(ran.status) == 124)
+      GTEST_SKIP() << "no private mount namespace here for a /dev of the test's own";
+    const bool into_null = c.args[1] == "/dev/null";
+    EXPECT_EQ(ran.ok(), c.written || into_null) << ran.err;
+    EXPECT_EQ(testing::ReadFile(dir_ / "redirected"), c.written ? "a\tb\r\n" : "");
+    if (!c.written && !into_null) {
+      EXPECT_NE(ran.err.find("No result is made in the system's /dev or /proc"), std::string::npos)
+          << ran.err;
+    }
+  }
+  EXPECT_EQ(Names(dir_.path()), (std::vector<std::string>{"devices", "redirected", "x.csv"}));
 }
 
 // The standard error read by a program that has quit (`2>&1 | head -1`):

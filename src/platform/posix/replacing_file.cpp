@@ -85,23 +85,85 @@ namespace {
 
 constexpr int kNameAttempts = 100;
 
+std::optional<int> DescriptorNumber(std::string_view digits) {
+  if (digits.empty()) return std::nullopt;
+  int number = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9' || number > 100000000) return std::nullopt;
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
+std::optional<int> StandardStream(std::string_view name) {
+  if (name == "stdin") return 0;
+  if (name == "stdout") return 1;
+  if (name == "stderr") return 2;
+  return std::nullopt;
+}
+
 // The names by which a shell user hands the program one of its own open
 // descriptors. Following them would reach whatever the descriptor stands
 // for (a terminal, a pipe, a file redirected into) and replace it by name.
 std::optional<int> OwnDescriptor(const std::string& path) {
-  if (path == "/dev/stdin") return 0;
-  if (path == "/dev/stdout") return 1;
-  if (path == "/dev/stderr") return 2;
+  constexpr std::string_view kDevices = "/dev/";
+  if (path.compare(0, kDevices.size(), kDevices) == 0) {
+    if (const std::optional<int> stream = StandardStream(path.substr(kDevices.size())))
+      return stream;
+  }
   for (const std::string_view prefix : {"/dev/fd/", "/proc/self/fd/"}) {
-    if (path.compare(0, prefix.size(), prefix) != 0 || path.size() == prefix.size()) continue;
-    int number = 0;
-    for (std::size_t i = prefix.size(); i < path.size(); ++i) {
-      if (path[i] < '0' || path[i] > '9' || number > 100000000) return std::nullopt;
-      number = number * 10 + (path[i] - '0');
-    }
-    return number;
+    if (path.compare(0, prefix.size(), prefix) == 0)
+      return DescriptorNumber(std::string_view(path).substr(prefix.size()));
   }
   return std::nullopt;
+}
+
+// The folders where a name stands for something of the system's (a device,
+// a process's descriptor) rather than a file: a result is never made or
+// replaced there, however the user spelled the way in ("/dev/../dev",
+// a link to /dev, /proc/thread-self/fd).
+struct SystemFolder {
+  bool devices = false;      // /dev itself
+  bool descriptors = false;  // this process's or this thread's descriptors
+  bool any = false;          // those, or anywhere in /proc
+};
+
+struct FolderMark {
+  bool known = false;
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool Is(const struct stat& info) const {
+    return known && info.st_dev == device && info.st_ino == inode;
+  }
+};
+
+FolderMark MarkOf(const char* path) {
+  struct stat info;
+  if (::stat(path, &info) != 0 || !S_ISDIR(info.st_mode)) return {};
+  return {true, info.st_dev, info.st_ino};
+}
+
+SystemFolder ClassifyFolder(int folder_fd) {
+  struct Marks {
+    FolderMark devices = MarkOf("/dev");
+    FolderMark descriptors = MarkOf("/proc/self/fd");
+    FolderMark processes = MarkOf("/proc");
+    FolderMark root = MarkOf("/");
+  };
+  // The system's folders stay where they are for the program's life; a
+  // look per result would cost several lookups through /proc.
+  static const Marks kMarks;
+  struct stat folder;
+  if (::fstat(folder_fd, &folder) != 0) return {};
+  SystemFolder kind;
+  kind.devices = kMarks.devices.Is(folder);
+  // /proc is a file system of its own only where it is mounted.
+  const bool in_proc = kMarks.processes.known && kMarks.processes.device != kMarks.root.device &&
+                       folder.st_dev == kMarks.processes.device;
+  kind.descriptors =
+      kMarks.descriptors.Is(folder) || (in_proc && MarkOf("/proc/thread-self/fd").Is(folder));
+  kind.any = kind.devices || kind.descriptors || in_proc;
+  return kind;
 }
 
 // What stands at the result's name, seen through a descriptor of the entry
@@ -274,6 +336,27 @@ ReplacingFile::ReplacingFile(const std::string& target_path, ResultTarget target
   if (s.folder_fd < 0) {
     if (errno == ENOENT || errno == ENOTDIR) throw StandardError(kErrPathNotFound);
     Fail(errno);
+  }
+
+  if (const SystemFolder system = ClassifyFolder(s.folder_fd); system.any) {
+    if (target.named) {
+      const std::optional<int> own = system.devices       ? StandardStream(s.name)
+                                     : system.descriptors ? DescriptorNumber(s.name)
+                                                          : std::nullopt;
+      if (own) {
+        WriteIntoDescriptor(s, *own);
+        state_ = std::move(state);
+        return;
+      }
+      // A device there (/dev/null, a terminal) as a shell's redirection
+      // would take it; nothing new.
+      struct stat entry;
+      if (Inspect(s.folder_fd, s.name, entry) && !S_ISDIR(entry.st_mode) && WriteIntoNamed(s)) {
+        state_ = std::move(state);
+        return;
+      }
+    }
+    throw StandardError(kErrPathFileAccess, ErrorReason::kSystemFolder);
   }
 
   s.mode = NewResultMode(target.source_mode);
