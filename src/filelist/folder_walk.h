@@ -77,12 +77,14 @@ inline constexpr int kStepListFiles = 126;
 
 // The selection shared by "Add All CSV File(s) In Folder", dropped folders
 // and the command line: every matching file of the folder and the folders
-// below it, breadth-first, skipping names that begin with "~", names that
-// are not valid UTF-8 and files whose attributes are exactly hidden+archive
-// (34). Paths are normalised. Entries reach the sink folder by folder. The
-// pump runs only while the folders are walked, never while their files are
-// listed and handed on: a window processing its messages there would lay
-// out its list again for every folder.
+// below it, breadth-first, skipping files whose names begin with "~" or
+// whose attributes are exactly hidden+archive (34), and folders whose names
+// are not valid UTF-8 or hold a control character, with everything below
+// them. A file's name is kept as its bytes, UTF-8 or not. Paths are
+// normalised. Entries reach the sink folder by folder. The pump runs only
+// while the folders are walked, never while their files are listed and
+// handed on: a window processing its messages there would lay out its list
+// again for every folder.
 void CollectFolderFiles(const std::string& folder, const std::string& pattern,
                         ErrorReporter& reporter, Pump& pump, FolderFileSink& sink,
                         DirectoryLister& lister = RealDirectoryLister());

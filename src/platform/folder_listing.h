@@ -2,7 +2,8 @@
 
 // The entries of one folder, straight from the system's directory stream:
 // the kind of each entry comes with its name, so a large tree costs little
-// more than reading its folders. Paths and names are UTF-8 text.
+// more than reading its folders. Paths and names are the file system's bytes
+// on POSIX, UTF-8 text on Windows.
 
 #include <functional>
 #include <string>
@@ -15,11 +16,16 @@ struct FolderEntry {
   bool is_plain_file = false;  // a regular file, not a link: known to exist
 };
 
-// Calls each for every folder and regular file in the folder, in the file
-// system's order; links stand for what they point at, but in a sticky
-// folder everyone may write in only the user's or the folder owner's links
-// are followed. Pipes, devices, sockets and broken links are passed over. A name with no UTF-8 form
-// (Windows) is left out. Throws AppError when the folder cannot be listed: a vanished folder is
+// Calls each for the folder's entries, in the file system's order.
+// POSIX: every folder and regular file; links stand for what they point at,
+// but in a sticky folder everyone may write in only the user's or the
+// folder owner's links are followed. Pipes, devices, sockets and broken
+// links are passed over.
+// Windows: every entry, links and junctions included, with no rule for
+// shared folders: a link to a folder counts as a folder, any other link,
+// broken or not, as neither a folder nor a plain file. A name with no UTF-8
+// form (an unpaired surrogate) is left out.
+// Throws AppError when the folder cannot be listed: a vanished folder is
 // "Path not found" (76); the entries passed before a failure stay passed.
 void ListFolder(const std::string& folder, const std::function<void(const FolderEntry&)>& each);
 

@@ -214,7 +214,7 @@ TEST_P(WriterModes, OnlyTheUsersOwnResultGivesItsMode) {
   testing::WriteFile(dir / "mine.tsv", "mine");
   ASSERT_EQ(chmod(Path("mine.tsv").c_str(), 0664), 0);
   const mode_t mask = umask(0);
-  umask(mask);  // the program's own, read when it started
+  umask(mask);  // the program's own, read when the first result is made
   if ((mask & 0002) == 0) GTEST_SKIP() << "a umask that lets others write proves nothing";
   const mode_t fresh = 0666 & ~mask;
   for (const auto& [name, mode] : {std::pair<const char*, mode_t>{"planted.tsv", fresh},
