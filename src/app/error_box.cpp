@@ -8,7 +8,9 @@
 namespace delvora {
 
 void ErrorBox::ReportError(const AppError& error, std::string_view location, int step) {
-  const std::string text = Shown(StandardErrorText(error.description(), location, step), true);
+  // The description may hold a file's name, whose line breaks are not the
+  // box's own lines: escaped with the rest of it.
+  const std::string text = StandardErrorText(Shown(error.description()), location, step);
   boxes_.Show(owner_, PathText(text), QStringLiteral("Application Error"), MsgButtons::kOk,
               MsgIcon::kExclamation);
 }

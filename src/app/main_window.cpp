@@ -475,6 +475,14 @@ MsgAnswer Form1::MsgBox(const QString& text, MsgButtons buttons) {
   return seams_.message_boxes->Show(this, shown, application_title_, buttons, MsgIcon::kNone);
 }
 
+MsgAnswer Form1::MsgBoxNaming(const QString& before, const QString& name, const QString& after) {
+  // A name's line breaks are not the message's: they are shown escaped.
+  const QString shown = QString::fromStdString(
+      Shown(PathBytes(before), true) + Shown(PathBytes(name)) + Shown(PathBytes(after), true));
+  return seams_.message_boxes->Show(this, shown, application_title_, MsgButtons::kOk,
+                                    MsgIcon::kNone);
+}
+
 void Form1::closeEvent(QCloseEvent* event) {
   // Closing ends the program at once, whatever is under way: every choice
   // was stored when it changed.

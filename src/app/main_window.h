@@ -103,6 +103,8 @@ class Form1 : public QWidget {
   const QString& ApplicationTitle() const { return application_title_; }
   // A box with the application title as caption and no icon.
   MsgAnswer MsgBox(const QString& text, MsgButtons buttons = MsgButtons::kOk);
+  // A message naming a file: the name's line breaks are escaped too.
+  MsgAnswer MsgBoxNaming(const QString& before, const QString& name, const QString& after);
   ErrorReporter& Errors() { return error_box_; }
   const Seams& seams() const { return seams_; }
 

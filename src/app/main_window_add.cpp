@@ -160,7 +160,7 @@ void Form1::PushButton8_Click() {
     if (steps.If(test_step, [&] { return !PathIsUnreadable(Utf8(path)); })) {
       steps.Do(test_step + 2, [&] { list_.Add(path); });
     } else {
-      MsgBox(path + QStringLiteral("\r\r") + kBadCharactersText);
+      MsgBoxNaming(QString(), path, QStringLiteral("\r\r") + kBadCharactersText);
     }
   };
   if (parts.size() == 1) {
@@ -253,7 +253,7 @@ void Form1::LoadSampleFiles() {
     const QString folder =
         UsableSamplesFolder(SamplesFolder(seams_.program_folder), DocumentsFolder());
     // Not a fault of the program: the desktop has nothing that shows folders.
-    if (!seams_.shell->OpenFolder(folder)) MsgBox(kNoFileManagerText + folder);
+    if (!seams_.shell->OpenFolder(folder)) MsgBoxNaming(kNoFileManagerText, folder, QString());
   }
 }
 

@@ -106,7 +106,10 @@ class FormRunWindow : public RunWindow {
     }
     std::string path = PathBytes(form_.List().Text(position));
     // The name as the file system has it: the error box escapes it once.
-    errors_.SetFile(GetFileName(path, kNativeSeparator));
+    // Only the entry's own first reading names it; the entries read after
+    // it (to look for results that would collide) are not the one failing.
+    if (!entry_named_) errors_.SetFile(GetFileName(path, kNativeSeparator));
+    entry_named_ = true;
     return path;
   }
   bool DelimiterOptionSelected(int option) override {
@@ -120,10 +123,11 @@ class FormRunWindow : public RunWindow {
   std::string OtherDelimiterText() override { return form_.Text2->text().toStdString(); }
   bool SaveToFolderSelected() override { return form_.Option6->isChecked(); }
   bool SaveBesideInputSelected() override { return form_.Option7->isChecked(); }
-  std::string OutputFolderText() override { return form_.Text1->text().toStdString(); }
+  std::string OutputFolderText() override { return PathBytes(form_.Text1->text()); }
   void ShowHourglass() override {
     // Each entry starts here: until its name is shown, no failure is its.
     errors_.SetFile(std::string());
+    entry_named_ = false;
     form_.SetMousePointer(kPointerHourglass);
   }
   void ShowDefaultPointer() override { form_.SetMousePointer(kPointerDefault); }
@@ -140,6 +144,7 @@ class FormRunWindow : public RunWindow {
  private:
   Form1& form_;
   NamingReporter errors_;
+  bool entry_named_ = false;  // the current entry's failures carry its name
 };
 
 }  // namespace

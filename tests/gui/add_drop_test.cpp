@@ -185,14 +185,35 @@ TEST_F(AddDropTest, ANameThatIsNotUtf8IsListedEscapedConvertedByItsBytesAndNamed
   EXPECT_EQ(PathBytes(window.List().Text(2)), (harness.temp / "tree" / "in\xFB.csv").string());
   window.List().Remove(2);
 
-  // Gone from the disk: the failure names the file as the list shows it.
+  // An output folder picked with "..." whose name is not UTF-8 receives the
+  // result by its bytes too.
+  fs::create_directories(harness.temp / "out\xFE");
+  harness.folder_picker.results.push_back(PathText((harness.temp / "out\xFE").string()));
+  window.Option6->click();
+  window.PushButton1->click();
+  window.PushButton7->click();
+  EXPECT_EQ(testing::ReadFile(harness.temp / "out\xFE" / "bad\xFF.tsv"), "a\tb\r\nc\td\r\n");
+  window.Option7->click();
+
+  // A line break in a name is no line of the box's own.
+  testing::WriteFile(harness.temp / "line\nbreak.csv", "x");
+  ASSERT_TRUE(DragAndDrop(Files({base + QStringLiteral("/line\nbreak.csv")})));
+  ASSERT_EQ(window.List().Count(), 2);
+
+  // Gone from the disk: each failure names its file as the list shows it.
   fs::remove(harness.temp / name);
+  fs::remove(harness.temp / "line\nbreak.csv");
   harness.boxes.shown.clear();
   window.PushButton7->click();
-  ASSERT_EQ(harness.boxes.shown.size(), 2u);
-  EXPECT_TRUE(harness.boxes.shown[0].text.startsWith(QStringLiteral(
-      "File not found (bad\\xFF.csv)\r\nin Velmark2021/08/31.Form1.PushButton7_Click")))
-      << harness.boxes.shown[0].text.toStdString();
+  QStringList failures;
+  for (const auto& box : harness.boxes.shown)
+    failures << box.text.section(QStringLiteral("\r\r"), 0, 0);
+  EXPECT_THAT(failures, UnorderedElementsAre(
+                            QStringLiteral("File not found (bad\\xFF.csv)\r\nin "
+                                           "Velmark2021/08/31.Form1.PushButton7_Click at line 170"),
+                            QStringLiteral("File not found (line\\nbreak.csv)\r\nin "
+                                           "Velmark2021/08/31.Form1.PushButton7_Click at line 170"),
+                            QStringLiteral("Done.")));
 }
 
 }  // namespace
