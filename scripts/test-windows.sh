@@ -42,7 +42,8 @@ wine_servers_stop
 # interrupt test makes one, as cmd would. The rest runs without.
 x_display_start
 wine_server_start
-ctest --preset windows -R "$console_tests" || failed+=("the interrupt test under Wine")
+DELVORA_REQUIRE_CONSOLE=1 ctest --preset windows -R "$console_tests" ||
+  failed+=("the interrupt test under Wine")
 wine_servers_stop
 x_display_stop
 

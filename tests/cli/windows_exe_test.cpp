@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -189,6 +190,10 @@ TEST(WindowsConverterExe, AnInterruptRestoresTheConsoleAndLeavesNothing) {
   constexpr UINT kShellCodePage = 1252;
   FreeConsole();
   if (!AllocConsole() || GetConsoleOutputCP() == 0) {
+    // The run that gives Wine a display is there for this test alone: a
+    // skip there would hide a broken console.
+    if (std::getenv("DELVORA_REQUIRE_CONSOLE") != nullptr)
+      FAIL() << "no console, even with a display";
     GTEST_SKIP() << "no console here (Wine makes one only with a display)";
   }
   SetConsoleCtrlHandler(IgnoreConsoleEvents, TRUE);
