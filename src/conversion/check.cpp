@@ -873,14 +873,16 @@ class CheckRule {
   // (or follows one that closes: a doubled quote), one that closes ends
   // its field (or precedes one that opens), and every quote closes. Then
   // the units inside quotes are those after an odd number of quotes, found
-  // for a vector at once, and the per-field steps run only at fields that
-  // end. Counts the records that end in the block (the rest is carried)
-  // and returns true with where the last ended, or everything at the end;
-  // false, with nothing counted, where a quote is read otherwise, a quote
-  // is still open at the end, or no record ends.
+  // for a chunk of units at once, and the per-record steps run only where
+  // a record ends. Counts the records that end in the block (the rest is
+  // carried) and returns true with where the last ended, or everything at
+  // the end; false, with nothing counted, where a quote is read otherwise,
+  // a quote is still open at the end, or no record ends.
   bool CountQuotes(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
 #ifdef DELVORA_HAVE_SSE2
     if constexpr (sizeof(Unit) == 1) {
+      using scan::kChunkUnits;
+      using Chunk = scan::NarrowChunk<Unit>;
       const Unit d = delimiter_;
       std::uint64_t line = at_record_.line;
       std::uint64_t record_line = line;
@@ -889,8 +891,8 @@ class CheckRule {
       // quotes, quoted fields holding the delimiter.
       std::uint64_t breaks = 0;
       std::uint64_t held = 0;
-      bool holds = false;     // the current field holds the delimiter inside quotes
-      unsigned may_open = 1;  // the unit before a vector's first may precede an opening quote
+      bool holds = false;          // the current field holds the delimiter inside quotes
+      std::uint64_t may_open = 1;  // the unit before a chunk's first may precede an opening quote
       const Unit* last_end = data;
       const auto record_ends = [&] {
         const std::uint64_t fields = delimiters + 1;
@@ -907,85 +909,83 @@ class CheckRule {
       const auto is_stop = [d](Unit c) {
         return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
       };
-      unsigned inside_mask = 0;  // all lanes when inside quotes after the last unit read
-      // One vector from v (data + i) of `lanes` units, all 16 when kFull (the
-      // unit after them then read from v[16]); false where the quotes are
-      // not read alike.
-      const auto vector = [&](const Unit* v, std::size_t i, unsigned lanes, auto full) {
+      constexpr std::uint64_t kAll = ~std::uint64_t{0};
+      constexpr std::uint64_t kTop = std::uint64_t{1} << (kChunkUnits - 1);
+      std::uint64_t inside_mask = 0;  // all bits when inside quotes after the last unit read
+      // One chunk from v (data + i) of `units` units, all of them when kFull
+      // (the unit after them then read from v[kChunkUnits]); false where the
+      // quotes are not read alike.
+      const auto chunk = [&](const Unit* v, std::size_t i, std::size_t units,
+                             auto full) DELVORA_ALWAYS_INLINE {
         constexpr bool kFull = decltype(full)::value;
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
-        const unsigned valid = kFull ? 0xFFFFu : (1u << lanes) - 1;
-        const unsigned top = kFull ? 0x8000u : 1u << (lanes - 1);
-        const unsigned all_quotes = scan::MaskOf(x, Unit('"'));
-        const unsigned all_delimiters = scan::MaskOf(x, d);
-        const unsigned all_lfs = scan::MaskOf(x, Unit('\n'));
-        const unsigned all_crs = scan::MaskOf(x, Unit('\r'));
-        // Bit k: what unit k + 1 is; a short vector holds the unit after
-        // its last lane.
-        unsigned follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
-        unsigned lf_follows = all_lfs >> 1;
+        const Chunk x(v);
+        const std::uint64_t valid = kFull ? kAll : kAll >> (kChunkUnits - units);
+        const std::uint64_t top = kFull ? kTop : std::uint64_t{1} << (units - 1);
+        const std::uint64_t all_quotes = x.Equal(Unit('"'));
+        const std::uint64_t all_delimiters = x.Equal(d);
+        const std::uint64_t all_lfs = x.Equal(Unit('\n'));
+        const std::uint64_t all_crs = x.Equal(Unit('\r'));
+        // Bit k: what unit k + 1 is; a short chunk holds the unit after its
+        // last.
+        std::uint64_t follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
+        std::uint64_t lf_follows = all_lfs >> 1;
         if constexpr (kFull) {
-          follows |= is_stop(v[16]) ? 0x8000u : 0u;
-          lf_follows |= v[16] == Unit('\n') ? 0x8000u : 0u;
+          follows |= is_stop(v[kChunkUnits]) ? kTop : 0;
+          lf_follows |= v[kChunkUnits] == Unit('\n') ? kTop : 0;
         }
-        const unsigned quotes = all_quotes & valid;
-        const unsigned ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
+        const std::uint64_t quotes = all_quotes & valid;
+        const std::uint64_t ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
         // Inside quotes after each unit: the quotes up to it, toggling.
-        unsigned toggled = quotes;
-        toggled ^= toggled << 1;
-        toggled ^= toggled << 2;
-        toggled ^= toggled << 4;
-        toggled ^= toggled << 8;
-        const unsigned in = (toggled ^ inside_mask) & valid;
-        const unsigned closes = quotes & ~in;
-        const unsigned record_ends_here = ends & ~in;
-        const unsigned field_ends = (all_delimiters & valid & ~in) | record_ends_here;
+        const std::uint64_t in = (Chunk::Parity(quotes) ^ inside_mask) & valid;
+        const std::uint64_t closes = quotes & ~in;
+        const std::uint64_t record_ends_here = ends & ~in;
+        const std::uint64_t field_ends = (all_delimiters & valid & ~in) | record_ends_here;
         if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 ||
             (closes & ~follows) != 0)
           return false;
-        inside_mask = (in & top) != 0 ? 0xFFFFu : 0u;
-        may_open = ((field_ends | closes) & top) != 0 ? 1u : 0u;
-        unsigned held_delimiters = all_delimiters & in;
-        unsigned inner_breaks = ends & in;
-        if (record_ends_here == 0 && held_delimiters == 0 && !holds) {
-          delimiters += scan::Bits(field_ends);
-          breaks += scan::Bits(inner_breaks);
-          return true;
+        inside_mask = (in & top) != 0 ? kAll : 0;
+        may_open = ((field_ends | closes) & top) != 0 ? 1 : 0;
+        const std::uint64_t held_delimiters = all_delimiters & in;
+        const std::uint64_t inner_breaks = ends & in;
+        // The field ends of fields holding the delimiter inside quotes: a
+        // carry from each such delimiter (and from before the chunk, when
+        // its first field holds one) runs up through the units that end no
+        // field and stops at the first that does.
+        const std::uint64_t held_ends =
+            (~field_ends + held_delimiters + (holds ? 1 : 0)) & field_ends;
+        holds = field_ends == 0 ? holds || held_delimiters != 0
+                                : (held_delimiters & ~(std::bit_floor(field_ends) - 1)) != 0;
+        std::uint64_t open = kAll;  // the units not yet counted into a record
+        for (std::uint64_t rest = record_ends_here; rest != 0; rest &= rest - 1) {
+          const std::uint64_t low = rest & (std::uint64_t{0} - rest);
+          const std::uint64_t record = open & (low | (low - 1));
+          delimiters += Chunk::Count(field_ends & record & ~low);
+          breaks += Chunk::Count(inner_breaks & record);
+          held += Chunk::Count(held_ends & record);
+          open &= ~record;
+          record_ends();
+          last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
         }
-        for (unsigned rest = field_ends; rest != 0; rest &= rest - 1) {
-          const unsigned low = rest & (0u - rest);
-          const unsigned below = low - 1;
-          if ((held_delimiters & below) != 0) holds = true;
-          breaks += scan::Bits(inner_breaks & below);
-          held_delimiters &= ~below;
-          inner_breaks &= ~below;
-          if (holds) ++held, holds = false;
-          if ((record_ends_here & low) != 0) {
-            record_ends();
-            last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
-          } else {
-            ++delimiters;
-          }
-        }
-        if (held_delimiters != 0) holds = true;
-        breaks += scan::Bits(inner_breaks);
+        delimiters += Chunk::Count(field_ends & open);
+        breaks += Chunk::Count(inner_breaks & open);
+        held += Chunk::Count(held_ends & open);
         return true;
       };
       const auto n = static_cast<std::size_t>(end - data);
       // The last unit waits for the next block, which says what follows it.
       const std::size_t stop = at_end ? n : n - (n != 0);
       std::size_t i = 0;
-      for (; i + 16 < n && i + 16 <= stop; i += 16) {
-        if (!vector(data + i, i, 16, std::true_type{})) return false;
+      for (; i + kChunkUnits < n && i + kChunkUnits <= stop; i += kChunkUnits) {
+        if (!chunk(data + i, i, kChunkUnits, std::true_type{})) return false;
       }
       if (i < stop) {
         // The last units, with the one after them: the next block's first,
         // or at the end one that a closing quote may precede and no CR
         // pairs with.
-        Unit pad[32] = {};
+        Unit pad[2 * kChunkUnits] = {};
         std::memcpy(pad, data + i, n - i);
         if (at_end) pad[n - i] = d;
-        if (!vector(pad, i, static_cast<unsigned>(stop - i), std::false_type{})) return false;
+        if (!chunk(pad, i, stop - i, std::false_type{})) return false;
       }
       const bool inside = inside_mask != 0;
       if (at_end) {

@@ -12,9 +12,6 @@
 #if defined(DELVORA_HAVE_AVX2_PATH) && defined(__x86_64__)
 #include <immintrin.h>
 #define DELVORA_WIDE_CHUNKS 1
-#define DELVORA_ALWAYS_INLINE __attribute__((always_inline))
-#else
-#define DELVORA_ALWAYS_INLINE
 #endif
 
 namespace delvora {
@@ -178,90 +175,14 @@ inline const Unit* SkipQuotedContent(const Unit* q, const Unit* end, Unit d, Quo
 }
 
 #ifdef DELVORA_HAVE_SSE2
-// Units read at a time by QuotedChunks: one bit of a 64-bit mask each.
-inline constexpr std::size_t kChunkUnits = 64;
-
-// Bit i of the result is the parity of bits 0..i of x: with x the quotes of
-// a stretch that starts outside quotes, the units inside quotes (an opening
-// quote included, a closing one not).
-inline std::uint64_t PrefixParity(std::uint64_t x) {
-  x ^= x << 1;
-  x ^= x << 2;
-  x ^= x << 4;
-  x ^= x << 8;
-  x ^= x << 16;
-  x ^= x << 32;
-  return x;
-}
+using scan::kChunkUnits;
+using scan::NarrowChunk;
 
 // The bits below bit n (n < 64).
 inline std::uint64_t BitsBelow(unsigned n) { return (std::uint64_t{1} << n) - 1; }
 
-// The bits of a mask that has few (line breaks in a chunk).
-inline std::uint64_t FewBits64(std::uint64_t mask) {
-  std::uint64_t n = 0;
-  for (; mask != 0; mask &= mask - 1) ++n;
-  return n;
-}
-
-// 64 units held in vectors, asked for the units equal to one value as a
-// mask of 64 bits: 16-byte vectors, which every x86-64 processor has.
-template <typename Unit>
-struct NarrowChunk {
-  using V = scan::Vector<Unit>;
-  static constexpr std::size_t kVectors = kChunkUnits / V::kUnits;
-  __m128i x[kVectors];
-
-  explicit NarrowChunk(const Unit* p) {
-    for (std::size_t i = 0; i < kVectors; ++i)
-      x[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i * V::kUnits));
-  }
-
-  std::uint64_t Equal(Unit c) const {
-    const __m128i needle = V::Splat(c);
-    std::uint64_t mask = 0;
-    if constexpr (sizeof(Unit) == 1) {
-      for (std::size_t i = 0; i < kVectors; ++i)
-        mask |= static_cast<std::uint64_t>(
-                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x[i], needle))))
-                << (16 * i);
-    } else {
-      // Two vectors of eight units packed into one of sixteen bytes.
-      for (std::size_t i = 0; i < kVectors; i += 2) {
-        const __m128i both =
-            _mm_packs_epi16(_mm_cmpeq_epi16(x[i], needle), _mm_cmpeq_epi16(x[i + 1], needle));
-        mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(both)))
-                << (8 * i);
-      }
-    }
-    return mask;
-  }
-
-  // Whether any unit equals c: cheaper than its mask for what is rare.
-  bool Any(Unit c) const {
-    const __m128i needle = V::Splat(c);
-    __m128i hit = V::Equal(x[0], needle);
-    for (std::size_t i = 1; i < kVectors; ++i) hit = _mm_or_si128(hit, V::Equal(x[i], needle));
-    return _mm_movemask_epi8(hit) != 0;
-  }
-
-  // The units with d turned into a tab, stored at out (64 units).
-  void StoreTabbed(Unit d, Unit* out) const {
-    const __m128i delimiter = V::Splat(d);
-    const __m128i flip = V::Splat(static_cast<Unit>(d ^ Unit('\t')));
-    for (std::size_t i = 0; i < kVectors; ++i) {
-      const __m128i y = _mm_xor_si128(x[i], _mm_and_si128(V::Equal(x[i], delimiter), flip));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * V::kUnits), y);
-    }
-  }
-
-  static constexpr bool kCompresses = false;
-  static std::uint64_t Parity(std::uint64_t mask) { return PrefixParity(mask); }
-  static std::uint64_t Count(std::uint64_t mask) { return FewBits64(mask); }
-};
-
 #ifdef DELVORA_WIDE_CHUNKS
-// The same for bytes in two 32-byte vectors, where the processor has them
+// scan::NarrowChunk for bytes in two 32-byte vectors, where the processor has them
 // (with a carry-less multiply for the parity and a population count).
 struct Chunk32 {
   __m256i x[2];
