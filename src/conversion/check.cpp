@@ -451,21 +451,19 @@ class TextualCounter {
   }
 
   // Most vectors: no tab that is data, every line end an LF or a CR LF
-  // whole within the vector, every line they end like the one before (the
-  // run goes on). Counts such vectors from p on, each tested first and then
-  // counted at once; returns the first that is not one.
+  // whole within the vector. Counts such vectors from p on, each tested
+  // first and then counted at once, while every line they end is like the
+  // one before (the run goes on); returns the first that is not one. A
+  // pair of vectors that ends a line unlike the one before (quoted line
+  // breaks make them common) is counted line by line, outside the loop.
   const Unit* RunOfLike(const Unit* p, const Unit* limit, std::uint64_t& in_line,
-                        std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) const {
+                        std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) {
 #ifdef DELVORA_HAVE_SSE2
     using V = scan::Vector<Unit>;
     constexpr unsigned kStep = sizeof(Unit);
-    const std::uint64_t like = last_delimiters_;
-    if (tab_ || like == UINT64_MAX) return p;
+    if (tab_ || last_delimiters_ == UINT64_MAX) return p;
     const Unit first = delimiter_[0];
     const bool tab_is_data = first != Unit('\t');
-    std::uint64_t crlf = 0, lf = 0;
-    std::uint64_t now = in_line;
-    bool is_open = open;
     // Two vectors at a time: 32 bits a mask.
     const auto mask = [&](__m128i x0, __m128i x1, Unit c) -> std::uint64_t {
       return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
@@ -474,37 +472,78 @@ class TextualCounter {
       return scan::Bits(static_cast<unsigned>(m & 0xFFFF)) +
              scan::Bits(static_cast<unsigned>(m >> 16 & 0xFFFF));
     };
-    for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
+    for (;;) {
+      const std::uint64_t like = last_delimiters_;
+      std::uint64_t crlf = 0, lf = 0;
+      std::uint64_t now = in_line;
+      bool is_open = open;
+      bool unlike = false;  // the pair at p ends a line unlike the one before
+      for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
+        const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
+        const std::uint64_t crs = mask(x0, x1, Unit('\r'));
+        const std::uint64_t lfs = mask(x0, x1, Unit('\n'));
+        const std::uint64_t tabs = tab_is_data ? mask(x0, x1, Unit('\t')) : 0;
+        if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
+        std::uint64_t rest = mask(x0, x1, first);  // delimiters not yet in a line
+        std::uint64_t ends = lfs;
+        std::uint64_t through = 0;  // the bits up to the last end
+        std::uint64_t count = now;
+        std::uint64_t lines = 0;
+        while (ends != 0) {
+          const std::uint64_t low = ends & (0u - ends);
+          if (count + bits(rest & (low - 1)) / kStep != like) break;
+          through = (low << kStep) - 1;
+          rest &= ~through;
+          ends &= ~through;
+          count = 0;
+          ++lines;
+        }
+        if (ends != 0) {
+          unlike = true;
+          break;
+        }
+        (crs == 0 ? lf : crlf) += lines;
+        now = count + bits(rest) / kStep;
+        is_open = lines == 0 || through != 0xFFFFFFFFu;
+      }
+      run += crlf + lf;
+      run_ends[0] += crlf;
+      run_ends[1] += lf;
+      in_line = now;
+      open = is_open;
+      if (!unlike) break;
+      // The pair at p line by line: a line unlike the one before ends the
+      // run and starts the next.
       const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
       const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
-      const std::uint64_t crs = mask(x0, x1, Unit('\r'));
-      const std::uint64_t lfs = mask(x0, x1, Unit('\n'));
-      const std::uint64_t tabs = tab_is_data ? mask(x0, x1, Unit('\t')) : 0;
-      if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
-      std::uint64_t rest = mask(x0, x1, first);  // delimiters not yet in a line
-      std::uint64_t ends = lfs;
-      std::uint64_t through = 0;  // the bits up to the last end
-      std::uint64_t count = now;
-      std::uint64_t lines = 0;
-      while (ends != 0) {
+      const bool pairs = mask(x0, x1, Unit('\r')) != 0;
+      std::uint64_t rest = mask(x0, x1, first);
+      std::uint64_t through = 0;
+      std::uint64_t count = in_line;
+      for (std::uint64_t ends = mask(x0, x1, Unit('\n')); ends != 0; ends &= ~through) {
         const std::uint64_t low = ends & (0u - ends);
-        if (count + bits(rest & (low - 1)) / kStep != like) break;
+        const std::uint64_t delimiters = count + bits(rest & (low - 1)) / kStep;
         through = (low << kStep) - 1;
         rest &= ~through;
-        ends &= ~through;
         count = 0;
-        ++lines;
+        if (delimiters == last_delimiters_) {
+          ++run;
+          ++run_ends[pairs ? 0 : 1];
+          continue;
+        }
+        run_lines_ = run;
+        std::copy(run_ends, run_ends + 3, run_ends_);
+        ApplyRun();
+        delimiters_ = delimiters;
+        EndLine(pairs ? report_.crlf_ends : report_.lf_ends);
+        run = 0;
+        std::fill(run_ends, run_ends + 3, 0);
       }
-      if (ends != 0) break;
-      (crs == 0 ? lf : crlf) += lines;
-      now = count + bits(rest) / kStep;
-      is_open = lines == 0 || through != 0xFFFFFFFFu;
+      in_line = count + bits(rest) / kStep;
+      open = through != 0xFFFFFFFFu;
+      p += 2 * V::kUnits;
     }
-    run += crlf + lf;
-    run_ends[0] += crlf;
-    run_ends[1] += lf;
-    in_line = now;
-    open = is_open;
 #else
     (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
 #endif
