@@ -920,132 +920,150 @@ class CheckRule {
   bool CountQuotes(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
 #ifdef DELVORA_HAVE_SSE2
     if constexpr (sizeof(Unit) == 1) {
-      using scan::kChunkUnits;
-      using Chunk = scan::NarrowChunk<Unit>;
-      const Unit d = delimiter_;
-      std::uint64_t line = at_record_.line;
-      std::uint64_t record_line = line;
-      std::uint64_t delimiters = at_record_.delimiters;
-      // In the current record, counted once it ends: line breaks inside
-      // quotes, quoted fields holding the delimiter.
-      std::uint64_t breaks = 0;
-      std::uint64_t held = 0;
-      bool holds = false;          // the current field holds the delimiter inside quotes
-      std::uint64_t may_open = 1;  // the unit before a chunk's first may precede an opening quote
-      const Unit* last_end = data;
-      const auto record_ends = [&] {
-        const std::uint64_t fields = delimiters + 1;
-        counts_.min_fields = counts_.records == 0 ? fields : std::min(counts_.min_fields, fields);
-        counts_.max_fields = std::max(counts_.max_fields, fields);
-        ++counts_.records;
-        counts_.tally.Add(fields, record_line);
-        counts_.quoted_line_breaks += breaks;
-        counts_.quoted_delimiters += held;
-        line += breaks + 1;
-        record_line = line;
-        delimiters = breaks = held = 0;
-      };
-      const auto is_stop = [d](Unit c) {
-        return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
-      };
-      constexpr std::uint64_t kAll = ~std::uint64_t{0};
-      constexpr std::uint64_t kTop = std::uint64_t{1} << (kChunkUnits - 1);
-      std::uint64_t inside_mask = 0;  // all bits when inside quotes after the last unit read
-      // One chunk from v (data + i) of `units` units, all of them when kFull
-      // (the unit after them then read from v[kChunkUnits]); false where the
-      // quotes are not read alike.
-      const auto chunk = [&](const Unit* v, std::size_t i, std::size_t units,
-                             auto full) DELVORA_ALWAYS_INLINE {
-        constexpr bool kFull = decltype(full)::value;
-        const Chunk x(v);
-        const std::uint64_t valid = kFull ? kAll : kAll >> (kChunkUnits - units);
-        const std::uint64_t top = kFull ? kTop : std::uint64_t{1} << (units - 1);
-        const std::uint64_t all_quotes = x.Equal(Unit('"'));
-        const std::uint64_t all_delimiters = x.Equal(d);
-        const std::uint64_t all_lfs = x.Equal(Unit('\n'));
-        const std::uint64_t all_crs = x.Equal(Unit('\r'));
-        // Bit k: what unit k + 1 is; a short chunk holds the unit after its
-        // last.
-        std::uint64_t follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
-        std::uint64_t lf_follows = all_lfs >> 1;
-        if constexpr (kFull) {
-          follows |= is_stop(v[kChunkUnits]) ? kTop : 0;
-          lf_follows |= v[kChunkUnits] == Unit('\n') ? kTop : 0;
-        }
-        const std::uint64_t quotes = all_quotes & valid;
-        const std::uint64_t ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
-        // Inside quotes after each unit: the quotes up to it, toggling.
-        const std::uint64_t in = (Chunk::Parity(quotes) ^ inside_mask) & valid;
-        const std::uint64_t closes = quotes & ~in;
-        const std::uint64_t record_ends_here = ends & ~in;
-        const std::uint64_t field_ends = (all_delimiters & valid & ~in) | record_ends_here;
-        if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 ||
-            (closes & ~follows) != 0)
-          return false;
-        inside_mask = (in & top) != 0 ? kAll : 0;
-        may_open = ((field_ends | closes) & top) != 0 ? 1 : 0;
-        const std::uint64_t held_delimiters = all_delimiters & in;
-        const std::uint64_t inner_breaks = ends & in;
-        // The field ends of fields holding the delimiter inside quotes: a
-        // carry from each such delimiter (and from before the chunk, when
-        // its first field holds one) runs up through the units that end no
-        // field and stops at the first that does.
-        const std::uint64_t held_ends =
-            (~field_ends + held_delimiters + (holds ? 1 : 0)) & field_ends;
-        holds = field_ends == 0 ? holds || held_delimiters != 0
-                                : (held_delimiters & ~(std::bit_floor(field_ends) - 1)) != 0;
-        std::uint64_t open = kAll;  // the units not yet counted into a record
-        for (std::uint64_t rest = record_ends_here; rest != 0; rest &= rest - 1) {
-          const std::uint64_t low = rest & (std::uint64_t{0} - rest);
-          const std::uint64_t record = open & (low | (low - 1));
-          delimiters += Chunk::Count(field_ends & record & ~low);
-          breaks += Chunk::Count(inner_breaks & record);
-          held += Chunk::Count(held_ends & record);
-          open &= ~record;
-          record_ends();
-          last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
-        }
-        delimiters += Chunk::Count(field_ends & open);
-        breaks += Chunk::Count(inner_breaks & open);
-        held += Chunk::Count(held_ends & open);
-        return true;
-      };
-      const auto n = static_cast<std::size_t>(end - data);
-      // The last unit waits for the next block, which says what follows it.
-      const std::size_t stop = at_end ? n : n - (n != 0);
-      std::size_t i = 0;
-      for (; i + kChunkUnits < n && i + kChunkUnits <= stop; i += kChunkUnits) {
-        if (!chunk(data + i, i, kChunkUnits, std::true_type{})) return false;
-      }
-      if (i < stop) {
-        // The last units, with the one after them: the next block's first,
-        // or at the end one that a closing quote may precede and no CR
-        // pairs with.
-        Unit pad[2 * kChunkUnits] = {};
-        std::memcpy(pad, data + i, n - i);
-        if (at_end) pad[n - i] = d;
-        if (!chunk(pad, i, stop - i, std::false_type{})) return false;
-      }
-      const bool inside = inside_mask != 0;
-      if (at_end) {
-        if (inside) return false;
-        // The last record, when it has no line end.
-        if (end != last_end || (last_end == data && at_record_.open)) {
-          if (holds) ++held;
-          record_ends();
-        }
-        consumed = end;
-      } else {
-        if (last_end == data || static_cast<std::size_t>(end - last_end) > MaxCarry()) return false;
-        consumed = last_end;
-      }
-      at_record_ = {line, 0, false};
-      return true;
+#ifdef DELVORA_WIDE_CHUNKS
+      if (wide_) return CountQuotes32(data, end, at_end, consumed);
+#endif
+      return CountChunks<scan::NarrowChunk<Unit>>(data, end, at_end, consumed);
     }
 #endif
     (void)data, (void)end, (void)at_end, (void)consumed;
     return false;
   }
+
+#ifdef DELVORA_WIDE_CHUNKS
+  DELVORA_TARGET("avx2,bmi,popcnt,pclmul")
+  bool CountQuotes32(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
+    return CountChunks<scan::Chunk32>(data, end, at_end, consumed);
+  }
+#endif
+
+#ifdef DELVORA_HAVE_SSE2
+  // CountQuotes with the chunks of one width, compiled for its
+  // instructions by each caller.
+  template <typename Chunk>
+  DELVORA_ALWAYS_INLINE bool CountChunks(const Unit* data, const Unit* end, bool at_end,
+                                         const Unit*& consumed) {
+    using scan::kChunkUnits;
+    const Unit d = delimiter_;
+    std::uint64_t line = at_record_.line;
+    std::uint64_t record_line = line;
+    std::uint64_t delimiters = at_record_.delimiters;
+    // In the current record, counted once it ends: line breaks inside
+    // quotes, quoted fields holding the delimiter.
+    std::uint64_t breaks = 0;
+    std::uint64_t held = 0;
+    bool holds = false;          // the current field holds the delimiter inside quotes
+    std::uint64_t may_open = 1;  // the unit before a chunk's first may precede an opening quote
+    const Unit* last_end = data;
+    const auto record_ends = [&] {
+      const std::uint64_t fields = delimiters + 1;
+      counts_.min_fields = counts_.records == 0 ? fields : std::min(counts_.min_fields, fields);
+      counts_.max_fields = std::max(counts_.max_fields, fields);
+      ++counts_.records;
+      counts_.tally.Add(fields, record_line);
+      counts_.quoted_line_breaks += breaks;
+      counts_.quoted_delimiters += held;
+      line += breaks + 1;
+      record_line = line;
+      delimiters = breaks = held = 0;
+    };
+    const auto is_stop = [d](Unit c) {
+      return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
+    };
+    constexpr std::uint64_t kAll = ~std::uint64_t{0};
+    constexpr std::uint64_t kTop = std::uint64_t{1} << (kChunkUnits - 1);
+    std::uint64_t inside_mask = 0;  // all bits when inside quotes after the last unit read
+    // One chunk from v (data + i) of `units` units, all of them when kFull
+    // (the unit after them then read from v[kChunkUnits]); false where the
+    // quotes are not read alike.
+    const auto chunk = [&](const Unit* v, std::size_t i, std::size_t units,
+                           auto full) DELVORA_ALWAYS_INLINE {
+      constexpr bool kFull = decltype(full)::value;
+      const Chunk x(v);
+      const std::uint64_t valid = kFull ? kAll : kAll >> (kChunkUnits - units);
+      const std::uint64_t top = kFull ? kTop : std::uint64_t{1} << (units - 1);
+      const std::uint64_t all_quotes = x.Equal(Unit('"'));
+      const std::uint64_t all_delimiters = x.Equal(d);
+      const std::uint64_t all_lfs = x.Equal(Unit('\n'));
+      const std::uint64_t all_crs = x.Equal(Unit('\r'));
+      // Bit k: what unit k + 1 is; a short chunk holds the unit after its
+      // last.
+      std::uint64_t follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
+      std::uint64_t lf_follows = all_lfs >> 1;
+      if constexpr (kFull) {
+        follows |= is_stop(v[kChunkUnits]) ? kTop : 0;
+        lf_follows |= v[kChunkUnits] == Unit('\n') ? kTop : 0;
+      }
+      const std::uint64_t quotes = all_quotes & valid;
+      const std::uint64_t ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
+      // Inside quotes after each unit: the quotes up to it, toggling.
+      const std::uint64_t in = (Chunk::Parity(quotes) ^ inside_mask) & valid;
+      const std::uint64_t closes = quotes & ~in;
+      const std::uint64_t record_ends_here = ends & ~in;
+      const std::uint64_t field_ends = (all_delimiters & valid & ~in) | record_ends_here;
+      if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 || (closes & ~follows) != 0)
+        return false;
+      inside_mask = (in & top) != 0 ? kAll : 0;
+      may_open = ((field_ends | closes) & top) != 0 ? 1 : 0;
+      const std::uint64_t held_delimiters = all_delimiters & in;
+      const std::uint64_t inner_breaks = ends & in;
+      // The field ends of fields holding the delimiter inside quotes: a
+      // carry from each such delimiter (and from before the chunk, when
+      // its first field holds one) runs up through the units that end no
+      // field and stops at the first that does.
+      const std::uint64_t held_ends =
+          (~field_ends + held_delimiters + (holds ? 1 : 0)) & field_ends;
+      holds = field_ends == 0 ? holds || held_delimiters != 0
+                              : (held_delimiters & ~(std::bit_floor(field_ends) - 1)) != 0;
+      std::uint64_t open = kAll;  // the units not yet counted into a record
+      for (std::uint64_t rest = record_ends_here; rest != 0; rest &= rest - 1) {
+        const std::uint64_t low = rest & (std::uint64_t{0} - rest);
+        const std::uint64_t record = open & (low | (low - 1));
+        delimiters += Chunk::Count(field_ends & record & ~low);
+        breaks += Chunk::Count(inner_breaks & record);
+        held += Chunk::Count(held_ends & record);
+        open &= ~record;
+        record_ends();
+        last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
+      }
+      delimiters += Chunk::Count(field_ends & open);
+      breaks += Chunk::Count(inner_breaks & open);
+      held += Chunk::Count(held_ends & open);
+      return true;
+    };
+    const auto n = static_cast<std::size_t>(end - data);
+    // The last unit waits for the next block, which says what follows it.
+    const std::size_t stop = at_end ? n : n - (n != 0);
+    std::size_t i = 0;
+    for (; i + kChunkUnits < n && i + kChunkUnits <= stop; i += kChunkUnits) {
+      if (!chunk(data + i, i, kChunkUnits, std::true_type{})) return false;
+    }
+    if (i < stop) {
+      // The last units, with the one after them: the next block's first,
+      // or at the end one that a closing quote may precede and no CR
+      // pairs with.
+      Unit pad[2 * kChunkUnits] = {};
+      std::memcpy(pad, data + i, n - i);
+      if (at_end) pad[n - i] = d;
+      if (!chunk(pad, i, stop - i, std::false_type{})) return false;
+    }
+    const bool inside = inside_mask != 0;
+    if (at_end) {
+      if (inside) return false;
+      // The last record, when it has no line end.
+      if (end != last_end || (last_end == data && at_record_.open)) {
+        if (holds) ++held;
+        record_ends();
+      }
+      consumed = end;
+    } else {
+      if (last_end == data || static_cast<std::size_t>(end - last_end) > MaxCarry()) return false;
+      consumed = last_end;
+    }
+    at_record_ = {line, 0, false};
+    return true;
+  }
+#endif
 
   void Resume(const typename TextualCounter<Unit>::Standing& where) {
     quoted_.ResumeAt(where.lines + 1, where.line_open, where.delimiters);
@@ -1089,6 +1107,8 @@ class CheckRule {
   // Bytes, a one-byte delimiter other than a tab: quoted text is read by
   // CountQuotes until it meets what only the quote-aware rule reads.
   bool vector_quotes_;
+  // CountQuotes reads 32-byte vectors: the processor has them.
+  bool wide_ = scan::HasAvx2();
   // Where CountQuotes stands at the start of the next call: the line of
   // the current record (the next unit's), its delimiters, whether some of
   // it was read.

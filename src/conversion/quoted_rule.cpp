@@ -7,13 +7,6 @@
 
 #include "conversion/unit_scan.h"
 
-// Wider vectors than the baseline's, chosen while running where the
-// processor has them (scan::Simd; GCC and Clang on x86-64).
-#if defined(DELVORA_HAVE_AVX2_PATH) && defined(__x86_64__)
-#include <immintrin.h>
-#define DELVORA_WIDE_CHUNKS 1
-#endif
-
 namespace delvora {
 
 namespace {
@@ -182,85 +175,8 @@ using scan::NarrowChunk;
 inline std::uint64_t BitsBelow(unsigned n) { return (std::uint64_t{1} << n) - 1; }
 
 #ifdef DELVORA_WIDE_CHUNKS
-// scan::NarrowChunk for bytes in two 32-byte vectors, where the processor has them
-// (with a carry-less multiply for the parity and a population count).
-struct Chunk32 {
-  __m256i x[2];
-
-  DELVORA_TARGET("avx2")
-  explicit Chunk32(const char* p)
-      : x{_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)),
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32))} {}
-
-  DELVORA_TARGET("avx2") std::uint64_t Equal(char c) const {
-    const __m256i needle = _mm256_set1_epi8(c);
-    const auto low =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x[0], needle)));
-    const auto high =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(x[1], needle)));
-    return low | static_cast<std::uint64_t>(high) << 32;
-  }
-
-  DELVORA_TARGET("avx2") bool Any(char c) const {
-    const __m256i needle = _mm256_set1_epi8(c);
-    const __m256i hit =
-        _mm256_or_si256(_mm256_cmpeq_epi8(x[0], needle), _mm256_cmpeq_epi8(x[1], needle));
-    return _mm256_testz_si256(hit, hit) == 0;
-  }
-
-  DELVORA_TARGET("avx2") void StoreTabbed(char d, char* out) const {
-    const __m256i delimiter = _mm256_set1_epi8(d);
-    const __m256i flip = _mm256_set1_epi8(static_cast<char>(d ^ '\t'));
-    for (std::size_t i = 0; i < 2; ++i) {
-      const __m256i y =
-          _mm256_xor_si256(x[i], _mm256_and_si256(_mm256_cmpeq_epi8(x[i], delimiter), flip));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * i), y);
-    }
-  }
-
-  static constexpr bool kCompresses = false;
-  // Multiplying by all ones without carries sums (XORs) every bit below.
-  DELVORA_TARGET("pclmul") static std::uint64_t Parity(std::uint64_t mask) {
-    const __m128i product =
-        _mm_clmulepi64_si128(_mm_cvtsi64_si128(static_cast<long long>(mask)), _mm_set1_epi8(-1), 0);
-    return static_cast<std::uint64_t>(_mm_cvtsi128_si64(product));
-  }
-  DELVORA_TARGET("popcnt") static std::uint64_t Count(std::uint64_t mask) {
-    return static_cast<std::uint64_t>(_mm_popcnt_u64(mask));
-  }
-};
-
-// And in one 64-byte vector, comparisons giving the masks directly and the
-// units kept gathered in one instruction.
-struct Chunk64 {
-  __m512i x;
-
-  DELVORA_TARGET("avx512f,avx512bw") explicit Chunk64(const char* p) : x(_mm512_loadu_si512(p)) {}
-
-  DELVORA_TARGET("avx512f,avx512bw") std::uint64_t Equal(char c) const {
-    return _mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(c));
-  }
-
-  DELVORA_TARGET("avx512f,avx512bw") bool Any(char c) const { return Equal(c) != 0; }
-
-  DELVORA_TARGET("avx512f,avx512bw") void StoreTabbed(char d, char* out) const {
-    _mm512_storeu_si512(out, _mm512_mask_blend_epi8(_mm512_cmpeq_epi8_mask(x, _mm512_set1_epi8(d)),
-                                                    x, _mm512_set1_epi8('\t')));
-  }
-
-  // The units of keep, with a tab for each unit of tabs, written together
-  // at out (64 bytes written); returns the end of them.
-  static constexpr bool kCompresses = true;
-  DELVORA_TARGET("avx512f,avx512bw,avx512vbmi2,popcnt")
-  char* StoreKept(std::uint64_t tabs, std::uint64_t keep, char* out) const {
-    const __m512i tabbed = _mm512_mask_blend_epi8(tabs, x, _mm512_set1_epi8('\t'));
-    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, tabbed));
-    return out + _mm_popcnt_u64(keep);
-  }
-
-  static std::uint64_t Parity(std::uint64_t mask) { return Chunk32::Parity(mask); }
-  static std::uint64_t Count(std::uint64_t mask) { return Chunk32::Count(mask); }
-};
+using scan::Chunk32;
+using scan::Chunk64;
 #endif
 
 // Copies n units (n < 80) a vector at a time; may write up to a vector
