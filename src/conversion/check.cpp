@@ -311,6 +311,41 @@ class ByteClassifier {
   bool high_ = false;
 };
 
+#ifdef DELVORA_HAVE_SSE2
+// 32 bytes of units, asked for the units equal to one value as a mask of a
+// bit a byte (two a unit of two bytes): two 16-byte vectors.
+template <typename Unit>
+struct NarrowPair {
+  __m128i x0, x1;
+
+  explicit NarrowPair(const Unit* p)
+      : x0(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        x1(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + scan::Vector<Unit>::kUnits))) {}
+
+  std::uint64_t Mask(Unit c) const {
+    return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
+  }
+};
+#endif
+
+#ifdef DELVORA_WIDE_CHUNKS
+// The same in one 32-byte vector, where the processor has them.
+template <typename Unit>
+struct WidePair {
+  __m256i x;
+
+  DELVORA_AVX2 explicit WidePair(const Unit* p)
+      : x(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))) {}
+
+  DELVORA_AVX2 std::uint64_t Mask(Unit c) const {
+    const __m256i equal = sizeof(Unit) == 1
+                              ? _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(c)))
+                              : _mm256_cmpeq_epi16(x, _mm256_set1_epi16(static_cast<short>(c)));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(equal));
+  }
+};
+#endif
+
 // The textual rule's lines and fields, over the units the quote-aware rule
 // has consumed, looking ahead into the rest for a delimiter or a CR LF
 // that straddles that point.
@@ -458,16 +493,37 @@ class TextualCounter {
   // breaks make them common) is counted line by line, outside the loop.
   const Unit* RunOfLike(const Unit* p, const Unit* limit, std::uint64_t& in_line,
                         std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) {
+#ifdef DELVORA_WIDE_CHUNKS
+    if (wide_) return RunOfLike32(p, limit, in_line, run, run_ends, open);
+#endif
 #ifdef DELVORA_HAVE_SSE2
+    return RunPairs<NarrowPair<Unit>>(p, limit, in_line, run, run_ends, open);
+#else
+    (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
+    return p;
+#endif
+  }
+
+#ifdef DELVORA_WIDE_CHUNKS
+  DELVORA_AVX2 const Unit* RunOfLike32(const Unit* p, const Unit* limit, std::uint64_t& in_line,
+                                       std::uint64_t& run, std::uint64_t (&run_ends)[3],
+                                       bool& open) {
+    return RunPairs<WidePair<Unit>>(p, limit, in_line, run, run_ends, open);
+  }
+#endif
+
+#ifdef DELVORA_HAVE_SSE2
+  // RunOfLike with the vectors of one width, compiled for its instructions
+  // by each caller.
+  template <typename Pair>
+  DELVORA_ALWAYS_INLINE const Unit* RunPairs(const Unit* p, const Unit* limit,
+                                             std::uint64_t& in_line, std::uint64_t& run,
+                                             std::uint64_t (&run_ends)[3], bool& open) {
     using V = scan::Vector<Unit>;
     constexpr unsigned kStep = sizeof(Unit);
     if (tab_ || last_delimiters_ == UINT64_MAX) return p;
     const Unit first = delimiter_[0];
     const bool tab_is_data = first != Unit('\t');
-    // Two vectors at a time: 32 bits a mask.
-    const auto mask = [&](__m128i x0, __m128i x1, Unit c) -> std::uint64_t {
-      return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
-    };
     const auto bits = [](std::uint64_t m) {
       return scan::Bits(static_cast<unsigned>(m & 0xFFFF)) +
              scan::Bits(static_cast<unsigned>(m >> 16 & 0xFFFF));
@@ -479,13 +535,12 @@ class TextualCounter {
       bool is_open = open;
       bool unlike = false;  // the pair at p ends a line unlike the one before
       for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
-        const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
-        const std::uint64_t crs = mask(x0, x1, Unit('\r'));
-        const std::uint64_t lfs = mask(x0, x1, Unit('\n'));
-        const std::uint64_t tabs = tab_is_data ? mask(x0, x1, Unit('\t')) : 0;
+        const Pair x(p);
+        const std::uint64_t crs = x.Mask(Unit('\r'));
+        const std::uint64_t lfs = x.Mask(Unit('\n'));
+        const std::uint64_t tabs = tab_is_data ? x.Mask(Unit('\t')) : 0;
         if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
-        std::uint64_t rest = mask(x0, x1, first);  // delimiters not yet in a line
+        std::uint64_t rest = x.Mask(first);  // delimiters not yet in a line
         std::uint64_t ends = lfs;
         std::uint64_t through = 0;  // the bits up to the last end
         std::uint64_t count = now;
@@ -515,13 +570,12 @@ class TextualCounter {
       if (!unlike) break;
       // The pair at p line by line: a line unlike the one before ends the
       // run and starts the next.
-      const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
-      const bool pairs = mask(x0, x1, Unit('\r')) != 0;
-      std::uint64_t rest = mask(x0, x1, first);
+      const Pair x(p);
+      const bool pairs = x.Mask(Unit('\r')) != 0;
+      std::uint64_t rest = x.Mask(first);
       std::uint64_t through = 0;
       std::uint64_t count = in_line;
-      for (std::uint64_t ends = mask(x0, x1, Unit('\n')); ends != 0; ends &= ~through) {
+      for (std::uint64_t ends = x.Mask(Unit('\n')); ends != 0; ends &= ~through) {
         const std::uint64_t low = ends & (0u - ends);
         const std::uint64_t delimiters = count + bits(rest & (low - 1)) / kStep;
         through = (low << kStep) - 1;
@@ -544,11 +598,9 @@ class TextualCounter {
       open = through != 0xFFFFFFFFu;
       p += 2 * V::kUnits;
     }
-#else
-    (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
-#endif
     return p;
   }
+#endif
 
   // Where the count stands between lines or fields, for the quote-aware
   // rule to take the reading up from (see CheckRule).
@@ -683,6 +735,8 @@ class TextualCounter {
 
   std::basic_string<Unit> delimiter_;
   bool active_;
+  // RunOfLike reads 32-byte vectors: the processor has them.
+  bool wide_ = scan::HasAvx2();
   const std::array<bool, 256>* lead_bytes_;
   CheckReport& report_;
   std::uint64_t delimiters_ = 0;
