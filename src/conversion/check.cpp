@@ -311,6 +311,41 @@ class ByteClassifier {
   bool high_ = false;
 };
 
+#ifdef DELVORA_HAVE_SSE2
+// 32 bytes of units, asked for the units equal to one value as a mask of a
+// bit a byte (two a unit of two bytes): two 16-byte vectors.
+template <typename Unit>
+struct NarrowPair {
+  __m128i x0, x1;
+
+  explicit NarrowPair(const Unit* p)
+      : x0(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        x1(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + scan::Vector<Unit>::kUnits))) {}
+
+  std::uint64_t Mask(Unit c) const {
+    return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
+  }
+};
+#endif
+
+#ifdef DELVORA_WIDE_CHUNKS
+// The same in one 32-byte vector, where the processor has them.
+template <typename Unit>
+struct WidePair {
+  __m256i x;
+
+  DELVORA_AVX2 explicit WidePair(const Unit* p)
+      : x(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(p))) {}
+
+  DELVORA_AVX2 std::uint64_t Mask(Unit c) const {
+    const __m256i equal = sizeof(Unit) == 1
+                              ? _mm256_cmpeq_epi8(x, _mm256_set1_epi8(static_cast<char>(c)))
+                              : _mm256_cmpeq_epi16(x, _mm256_set1_epi16(static_cast<short>(c)));
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(equal));
+  }
+};
+#endif
+
 // The textual rule's lines and fields, over the units the quote-aware rule
 // has consumed, looking ahead into the rest for a delimiter or a CR LF
 // that straddles that point.
@@ -451,65 +486,121 @@ class TextualCounter {
   }
 
   // Most vectors: no tab that is data, every line end an LF or a CR LF
-  // whole within the vector, every line they end like the one before (the
-  // run goes on). Counts such vectors from p on, each tested first and then
-  // counted at once; returns the first that is not one.
+  // whole within the vector. Counts such vectors from p on, each tested
+  // first and then counted at once, while every line they end is like the
+  // one before (the run goes on); returns the first that is not one. A
+  // pair of vectors that ends a line unlike the one before (quoted line
+  // breaks make them common) is counted line by line, outside the loop.
   const Unit* RunOfLike(const Unit* p, const Unit* limit, std::uint64_t& in_line,
-                        std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) const {
+                        std::uint64_t& run, std::uint64_t (&run_ends)[3], bool& open) {
+#ifdef DELVORA_WIDE_CHUNKS
+    if (wide_) return RunOfLike32(p, limit, in_line, run, run_ends, open);
+#endif
 #ifdef DELVORA_HAVE_SSE2
+    return RunPairs<NarrowPair<Unit>>(p, limit, in_line, run, run_ends, open);
+#else
+    (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
+    return p;
+#endif
+  }
+
+#ifdef DELVORA_WIDE_CHUNKS
+  DELVORA_AVX2 const Unit* RunOfLike32(const Unit* p, const Unit* limit, std::uint64_t& in_line,
+                                       std::uint64_t& run, std::uint64_t (&run_ends)[3],
+                                       bool& open) {
+    return RunPairs<WidePair<Unit>>(p, limit, in_line, run, run_ends, open);
+  }
+#endif
+
+#ifdef DELVORA_HAVE_SSE2
+  // RunOfLike with the vectors of one width, compiled for its instructions
+  // by each caller.
+  template <typename Pair>
+  DELVORA_ALWAYS_INLINE const Unit* RunPairs(const Unit* p, const Unit* limit,
+                                             std::uint64_t& in_line, std::uint64_t& run,
+                                             std::uint64_t (&run_ends)[3], bool& open) {
     using V = scan::Vector<Unit>;
     constexpr unsigned kStep = sizeof(Unit);
-    const std::uint64_t like = last_delimiters_;
-    if (tab_ || like == UINT64_MAX) return p;
+    if (tab_ || last_delimiters_ == UINT64_MAX) return p;
     const Unit first = delimiter_[0];
     const bool tab_is_data = first != Unit('\t');
-    std::uint64_t crlf = 0, lf = 0;
-    std::uint64_t now = in_line;
-    bool is_open = open;
-    // Two vectors at a time: 32 bits a mask.
-    const auto mask = [&](__m128i x0, __m128i x1, Unit c) -> std::uint64_t {
-      return scan::MaskOf(x0, c) | std::uint64_t{scan::MaskOf(x1, c)} << 16;
-    };
     const auto bits = [](std::uint64_t m) {
       return scan::Bits(static_cast<unsigned>(m & 0xFFFF)) +
              scan::Bits(static_cast<unsigned>(m >> 16 & 0xFFFF));
     };
-    for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
-      const __m128i x0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-      const __m128i x1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + V::kUnits));
-      const std::uint64_t crs = mask(x0, x1, Unit('\r'));
-      const std::uint64_t lfs = mask(x0, x1, Unit('\n'));
-      const std::uint64_t tabs = tab_is_data ? mask(x0, x1, Unit('\t')) : 0;
-      if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
-      std::uint64_t rest = mask(x0, x1, first);  // delimiters not yet in a line
-      std::uint64_t ends = lfs;
-      std::uint64_t through = 0;  // the bits up to the last end
-      std::uint64_t count = now;
-      std::uint64_t lines = 0;
-      while (ends != 0) {
+    for (;;) {
+      const std::uint64_t like = last_delimiters_;
+      std::uint64_t crlf = 0, lf = 0;
+      std::uint64_t now = in_line;
+      bool is_open = open;
+      bool unlike = false;  // the pair at p ends a line unlike the one before
+      for (; limit - p >= static_cast<std::ptrdiff_t>(2 * V::kUnits); p += 2 * V::kUnits) {
+        const Pair x(p);
+        const std::uint64_t crs = x.Mask(Unit('\r'));
+        const std::uint64_t lfs = x.Mask(Unit('\n'));
+        const std::uint64_t tabs = tab_is_data ? x.Mask(Unit('\t')) : 0;
+        if (tabs != 0 || (crs != 0 && crs << kStep != lfs)) break;
+        std::uint64_t rest = x.Mask(first);  // delimiters not yet in a line
+        std::uint64_t ends = lfs;
+        std::uint64_t through = 0;  // the bits up to the last end
+        std::uint64_t count = now;
+        std::uint64_t lines = 0;
+        while (ends != 0) {
+          const std::uint64_t low = ends & (0u - ends);
+          if (count + bits(rest & (low - 1)) / kStep != like) break;
+          through = (low << kStep) - 1;
+          rest &= ~through;
+          ends &= ~through;
+          count = 0;
+          ++lines;
+        }
+        if (ends != 0) {
+          unlike = true;
+          break;
+        }
+        (crs == 0 ? lf : crlf) += lines;
+        now = count + bits(rest) / kStep;
+        is_open = lines == 0 || through != 0xFFFFFFFFu;
+      }
+      run += crlf + lf;
+      run_ends[0] += crlf;
+      run_ends[1] += lf;
+      in_line = now;
+      open = is_open;
+      if (!unlike) break;
+      // The pair at p line by line: a line unlike the one before ends the
+      // run and starts the next.
+      const Pair x(p);
+      const bool pairs = x.Mask(Unit('\r')) != 0;
+      std::uint64_t rest = x.Mask(first);
+      std::uint64_t through = 0;
+      std::uint64_t count = in_line;
+      for (std::uint64_t ends = x.Mask(Unit('\n')); ends != 0; ends &= ~through) {
         const std::uint64_t low = ends & (0u - ends);
-        if (count + bits(rest & (low - 1)) / kStep != like) break;
+        const std::uint64_t delimiters = count + bits(rest & (low - 1)) / kStep;
         through = (low << kStep) - 1;
         rest &= ~through;
-        ends &= ~through;
         count = 0;
-        ++lines;
+        if (delimiters == last_delimiters_) {
+          ++run;
+          ++run_ends[pairs ? 0 : 1];
+          continue;
+        }
+        run_lines_ = run;
+        std::copy(run_ends, run_ends + 3, run_ends_);
+        ApplyRun();
+        delimiters_ = delimiters;
+        EndLine(pairs ? report_.crlf_ends : report_.lf_ends);
+        run = 0;
+        std::fill(run_ends, run_ends + 3, 0);
       }
-      if (ends != 0) break;
-      (crs == 0 ? lf : crlf) += lines;
-      now = count + bits(rest) / kStep;
-      is_open = lines == 0 || through != 0xFFFFFFFFu;
+      in_line = count + bits(rest) / kStep;
+      open = through != 0xFFFFFFFFu;
+      p += 2 * V::kUnits;
     }
-    run += crlf + lf;
-    run_ends[0] += crlf;
-    run_ends[1] += lf;
-    in_line = now;
-    open = is_open;
-#else
-    (void)limit, (void)in_line, (void)run, (void)run_ends, (void)open;
-#endif
     return p;
   }
+#endif
 
   // Where the count stands between lines or fields, for the quote-aware
   // rule to take the reading up from (see CheckRule).
@@ -644,6 +735,8 @@ class TextualCounter {
 
   std::basic_string<Unit> delimiter_;
   bool active_;
+  // RunOfLike reads 32-byte vectors: the processor has them.
+  bool wide_ = scan::HasAvx2();
   const std::array<bool, 256>* lead_bytes_;
   CheckReport& report_;
   std::uint64_t delimiters_ = 0;
@@ -818,12 +911,16 @@ class CheckRule {
   // its start, to the quote-aware rule, which reads the rest of the file.
   std::optional<Step> FeedQuoted(const Unit* data, std::size_t size, bool at_end) {
     const QuoteCounts before = counts_;
-    const std::optional<std::size_t> consumed =
-        Beside(data, size, [&]() -> std::optional<std::size_t> {
+    // On wide vectors the reading takes less time than the textual count:
+    // the byte classes go on this thread then.
+    const std::optional<std::size_t> consumed = Beside(
+        data, size,
+        [&]() -> std::optional<std::size_t> {
           const Unit* upto = nullptr;
           if (!CountQuotes(data, data + size, at_end, upto)) return std::nullopt;
           return static_cast<std::size_t>(upto - data);
-        });
+        },
+        wide_);
     if (consumed) return Step{*consumed, 0};
     counts_ = before;
     vector_quotes_ = false;
@@ -836,10 +933,11 @@ class CheckRule {
   // block. The count runs up to where no straddling delimiter or CR LF can
   // reach beyond the block, and on after the reading to what it consumed;
   // the byte classes too (those past what is consumed are not added
-  // again). When the reading leaves the block, what the count read of it
-  // stays counted.
+  // again), beside the count or, classify_here, after the reading. When
+  // the reading leaves the block, what the count read of it stays counted.
   template <typename Read>
-  std::optional<std::size_t> Beside(const Unit* data, std::size_t size, Read&& read) {
+  std::optional<std::size_t> Beside(const Unit* data, std::size_t size, Read&& read,
+                                    bool classify_here = false) {
     const Unit* const end = data + size;
     const Unit* p = data + skip_;
     const std::size_t reach = textual_.Reach();
@@ -849,9 +947,12 @@ class CheckRule {
       helper_.Run(
           [&] {
             p = textual_.Run(p, limit, end);
-            Classify(data, limit);
+            if (!classify_here) Classify(data, limit);
           },
-          [&] { consumed = read(); });
+          [&] {
+            consumed = read();
+            if (classify_here) Classify(data, limit);
+          });
     } else {
       consumed = read();
     }
@@ -873,140 +974,158 @@ class CheckRule {
   // (or follows one that closes: a doubled quote), one that closes ends
   // its field (or precedes one that opens), and every quote closes. Then
   // the units inside quotes are those after an odd number of quotes, found
-  // for a vector at once, and the per-field steps run only at fields that
-  // end. Counts the records that end in the block (the rest is carried)
-  // and returns true with where the last ended, or everything at the end;
-  // false, with nothing counted, where a quote is read otherwise, a quote
-  // is still open at the end, or no record ends.
+  // for a chunk of units at once, and the per-record steps run only where
+  // a record ends. Counts the records that end in the block (the rest is
+  // carried) and returns true with where the last ended, or everything at
+  // the end; false, with nothing counted, where a quote is read otherwise,
+  // a quote is still open at the end, or no record ends.
   bool CountQuotes(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
 #ifdef DELVORA_HAVE_SSE2
     if constexpr (sizeof(Unit) == 1) {
-      const Unit d = delimiter_;
-      std::uint64_t line = at_record_.line;
-      std::uint64_t record_line = line;
-      std::uint64_t delimiters = at_record_.delimiters;
-      // In the current record, counted once it ends: line breaks inside
-      // quotes, quoted fields holding the delimiter.
-      std::uint64_t breaks = 0;
-      std::uint64_t held = 0;
-      bool holds = false;     // the current field holds the delimiter inside quotes
-      unsigned may_open = 1;  // the unit before a vector's first may precede an opening quote
-      const Unit* last_end = data;
-      const auto record_ends = [&] {
-        const std::uint64_t fields = delimiters + 1;
-        counts_.min_fields = counts_.records == 0 ? fields : std::min(counts_.min_fields, fields);
-        counts_.max_fields = std::max(counts_.max_fields, fields);
-        ++counts_.records;
-        counts_.tally.Add(fields, record_line);
-        counts_.quoted_line_breaks += breaks;
-        counts_.quoted_delimiters += held;
-        line += breaks + 1;
-        record_line = line;
-        delimiters = breaks = held = 0;
-      };
-      const auto is_stop = [d](Unit c) {
-        return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
-      };
-      unsigned inside_mask = 0;  // all lanes when inside quotes after the last unit read
-      // One vector from v (data + i) of `lanes` units, all 16 when kFull (the
-      // unit after them then read from v[16]); false where the quotes are
-      // not read alike.
-      const auto vector = [&](const Unit* v, std::size_t i, unsigned lanes, auto full) {
-        constexpr bool kFull = decltype(full)::value;
-        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v));
-        const unsigned valid = kFull ? 0xFFFFu : (1u << lanes) - 1;
-        const unsigned top = kFull ? 0x8000u : 1u << (lanes - 1);
-        const unsigned all_quotes = scan::MaskOf(x, Unit('"'));
-        const unsigned all_delimiters = scan::MaskOf(x, d);
-        const unsigned all_lfs = scan::MaskOf(x, Unit('\n'));
-        const unsigned all_crs = scan::MaskOf(x, Unit('\r'));
-        // Bit k: what unit k + 1 is; a short vector holds the unit after
-        // its last lane.
-        unsigned follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
-        unsigned lf_follows = all_lfs >> 1;
-        if constexpr (kFull) {
-          follows |= is_stop(v[16]) ? 0x8000u : 0u;
-          lf_follows |= v[16] == Unit('\n') ? 0x8000u : 0u;
-        }
-        const unsigned quotes = all_quotes & valid;
-        const unsigned ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
-        // Inside quotes after each unit: the quotes up to it, toggling.
-        unsigned toggled = quotes;
-        toggled ^= toggled << 1;
-        toggled ^= toggled << 2;
-        toggled ^= toggled << 4;
-        toggled ^= toggled << 8;
-        const unsigned in = (toggled ^ inside_mask) & valid;
-        const unsigned closes = quotes & ~in;
-        const unsigned record_ends_here = ends & ~in;
-        const unsigned field_ends = (all_delimiters & valid & ~in) | record_ends_here;
-        if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 ||
-            (closes & ~follows) != 0)
-          return false;
-        inside_mask = (in & top) != 0 ? 0xFFFFu : 0u;
-        may_open = ((field_ends | closes) & top) != 0 ? 1u : 0u;
-        unsigned held_delimiters = all_delimiters & in;
-        unsigned inner_breaks = ends & in;
-        if (record_ends_here == 0 && held_delimiters == 0 && !holds) {
-          delimiters += scan::Bits(field_ends);
-          breaks += scan::Bits(inner_breaks);
-          return true;
-        }
-        for (unsigned rest = field_ends; rest != 0; rest &= rest - 1) {
-          const unsigned low = rest & (0u - rest);
-          const unsigned below = low - 1;
-          if ((held_delimiters & below) != 0) holds = true;
-          breaks += scan::Bits(inner_breaks & below);
-          held_delimiters &= ~below;
-          inner_breaks &= ~below;
-          if (holds) ++held, holds = false;
-          if ((record_ends_here & low) != 0) {
-            record_ends();
-            last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
-          } else {
-            ++delimiters;
-          }
-        }
-        if (held_delimiters != 0) holds = true;
-        breaks += scan::Bits(inner_breaks);
-        return true;
-      };
-      const auto n = static_cast<std::size_t>(end - data);
-      // The last unit waits for the next block, which says what follows it.
-      const std::size_t stop = at_end ? n : n - (n != 0);
-      std::size_t i = 0;
-      for (; i + 16 < n && i + 16 <= stop; i += 16) {
-        if (!vector(data + i, i, 16, std::true_type{})) return false;
-      }
-      if (i < stop) {
-        // The last units, with the one after them: the next block's first,
-        // or at the end one that a closing quote may precede and no CR
-        // pairs with.
-        Unit pad[32] = {};
-        std::memcpy(pad, data + i, n - i);
-        if (at_end) pad[n - i] = d;
-        if (!vector(pad, i, static_cast<unsigned>(stop - i), std::false_type{})) return false;
-      }
-      const bool inside = inside_mask != 0;
-      if (at_end) {
-        if (inside) return false;
-        // The last record, when it has no line end.
-        if (end != last_end || (last_end == data && at_record_.open)) {
-          if (holds) ++held;
-          record_ends();
-        }
-        consumed = end;
-      } else {
-        if (last_end == data || static_cast<std::size_t>(end - last_end) > MaxCarry()) return false;
-        consumed = last_end;
-      }
-      at_record_ = {line, 0, false};
-      return true;
+#ifdef DELVORA_WIDE_CHUNKS
+      if (wide_) return CountQuotes32(data, end, at_end, consumed);
+#endif
+      return CountChunks<scan::NarrowChunk<Unit>>(data, end, at_end, consumed);
     }
 #endif
     (void)data, (void)end, (void)at_end, (void)consumed;
     return false;
   }
+
+#ifdef DELVORA_WIDE_CHUNKS
+  DELVORA_TARGET("avx2,bmi,popcnt,pclmul")
+  bool CountQuotes32(const Unit* data, const Unit* end, bool at_end, const Unit*& consumed) {
+    return CountChunks<scan::Chunk32>(data, end, at_end, consumed);
+  }
+#endif
+
+#ifdef DELVORA_HAVE_SSE2
+  // CountQuotes with the chunks of one width, compiled for its
+  // instructions by each caller.
+  template <typename Chunk>
+  DELVORA_ALWAYS_INLINE bool CountChunks(const Unit* data, const Unit* end, bool at_end,
+                                         const Unit*& consumed) {
+    using scan::kChunkUnits;
+    const Unit d = delimiter_;
+    std::uint64_t line = at_record_.line;
+    std::uint64_t record_line = line;
+    std::uint64_t delimiters = at_record_.delimiters;
+    // In the current record, counted once it ends: line breaks inside
+    // quotes, quoted fields holding the delimiter.
+    std::uint64_t breaks = 0;
+    std::uint64_t held = 0;
+    bool holds = false;          // the current field holds the delimiter inside quotes
+    std::uint64_t may_open = 1;  // the unit before a chunk's first may precede an opening quote
+    const Unit* last_end = data;
+    const auto record_ends = [&] {
+      const std::uint64_t fields = delimiters + 1;
+      counts_.min_fields = counts_.records == 0 ? fields : std::min(counts_.min_fields, fields);
+      counts_.max_fields = std::max(counts_.max_fields, fields);
+      ++counts_.records;
+      counts_.tally.Add(fields, record_line);
+      counts_.quoted_line_breaks += breaks;
+      counts_.quoted_delimiters += held;
+      line += breaks + 1;
+      record_line = line;
+      delimiters = breaks = held = 0;
+    };
+    const auto is_stop = [d](Unit c) {
+      return c == d || c == Unit('"') || c == Unit('\n') || c == Unit('\r');
+    };
+    constexpr std::uint64_t kAll = ~std::uint64_t{0};
+    constexpr std::uint64_t kTop = std::uint64_t{1} << (kChunkUnits - 1);
+    std::uint64_t inside_mask = 0;  // all bits when inside quotes after the last unit read
+    // One chunk from v (data + i) of `units` units, all of them when kFull
+    // (the unit after them then read from v[kChunkUnits]); false where the
+    // quotes are not read alike.
+    const auto chunk = [&](const Unit* v, std::size_t i, std::size_t units,
+                           auto full) DELVORA_ALWAYS_INLINE {
+      constexpr bool kFull = decltype(full)::value;
+      const Chunk x(v);
+      const std::uint64_t valid = kFull ? kAll : kAll >> (kChunkUnits - units);
+      const std::uint64_t top = kFull ? kTop : std::uint64_t{1} << (units - 1);
+      const std::uint64_t all_quotes = x.Equal(Unit('"'));
+      const std::uint64_t all_delimiters = x.Equal(d);
+      const std::uint64_t all_lfs = x.Equal(Unit('\n'));
+      const std::uint64_t all_crs = x.Equal(Unit('\r'));
+      // Bit k: what unit k + 1 is; a short chunk holds the unit after its
+      // last.
+      std::uint64_t follows = (all_quotes | all_delimiters | all_lfs | all_crs) >> 1;
+      std::uint64_t lf_follows = all_lfs >> 1;
+      if constexpr (kFull) {
+        follows |= is_stop(v[kChunkUnits]) ? kTop : 0;
+        lf_follows |= v[kChunkUnits] == Unit('\n') ? kTop : 0;
+      }
+      const std::uint64_t quotes = all_quotes & valid;
+      const std::uint64_t ends = (all_lfs | (all_crs & ~lf_follows)) & valid;
+      // Inside quotes after each unit: the quotes up to it, toggling.
+      const std::uint64_t in = (Chunk::Parity(quotes) ^ inside_mask) & valid;
+      const std::uint64_t closes = quotes & ~in;
+      const std::uint64_t record_ends_here = ends & ~in;
+      const std::uint64_t field_ends = (all_delimiters & valid & ~in) | record_ends_here;
+      if ((quotes & in & ~((field_ends | closes) << 1 | may_open)) != 0 || (closes & ~follows) != 0)
+        return false;
+      inside_mask = (in & top) != 0 ? kAll : 0;
+      may_open = ((field_ends | closes) & top) != 0 ? 1 : 0;
+      const std::uint64_t held_delimiters = all_delimiters & in;
+      const std::uint64_t inner_breaks = ends & in;
+      // The field ends of fields holding the delimiter inside quotes: a
+      // carry from each such delimiter (and from before the chunk, when
+      // its first field holds one) runs up through the units that end no
+      // field and stops at the first that does.
+      const std::uint64_t held_ends =
+          (~field_ends + held_delimiters + (holds ? 1 : 0)) & field_ends;
+      holds = field_ends == 0 ? holds || held_delimiters != 0
+                              : (held_delimiters & ~(std::bit_floor(field_ends) - 1)) != 0;
+      std::uint64_t open = kAll;  // the units not yet counted into a record
+      for (std::uint64_t rest = record_ends_here; rest != 0; rest &= rest - 1) {
+        const std::uint64_t low = rest & (std::uint64_t{0} - rest);
+        const std::uint64_t record = open & (low | (low - 1));
+        delimiters += Chunk::Count(field_ends & record & ~low);
+        breaks += Chunk::Count(inner_breaks & record);
+        held += Chunk::Count(held_ends & record);
+        open &= ~record;
+        record_ends();
+        last_end = data + i + static_cast<std::size_t>(std::countr_zero(low)) + 1;
+      }
+      delimiters += Chunk::Count(field_ends & open);
+      breaks += Chunk::Count(inner_breaks & open);
+      held += Chunk::Count(held_ends & open);
+      return true;
+    };
+    const auto n = static_cast<std::size_t>(end - data);
+    // The last unit waits for the next block, which says what follows it.
+    const std::size_t stop = at_end ? n : n - (n != 0);
+    std::size_t i = 0;
+    for (; i + kChunkUnits < n && i + kChunkUnits <= stop; i += kChunkUnits) {
+      if (!chunk(data + i, i, kChunkUnits, std::true_type{})) return false;
+    }
+    if (i < stop) {
+      // The last units, with the one after them: the next block's first,
+      // or at the end one that a closing quote may precede and no CR
+      // pairs with.
+      Unit pad[2 * kChunkUnits] = {};
+      std::memcpy(pad, data + i, n - i);
+      if (at_end) pad[n - i] = d;
+      if (!chunk(pad, i, stop - i, std::false_type{})) return false;
+    }
+    const bool inside = inside_mask != 0;
+    if (at_end) {
+      if (inside) return false;
+      // The last record, when it has no line end.
+      if (end != last_end || (last_end == data && at_record_.open)) {
+        if (holds) ++held;
+        record_ends();
+      }
+      consumed = end;
+    } else {
+      if (last_end == data || static_cast<std::size_t>(end - last_end) > MaxCarry()) return false;
+      consumed = last_end;
+    }
+    at_record_ = {line, 0, false};
+    return true;
+  }
+#endif
 
   void Resume(const typename TextualCounter<Unit>::Standing& where) {
     quoted_.ResumeAt(where.lines + 1, where.line_open, where.delimiters);
@@ -1050,6 +1169,8 @@ class CheckRule {
   // Bytes, a one-byte delimiter other than a tab: quoted text is read by
   // CountQuotes until it meets what only the quote-aware rule reads.
   bool vector_quotes_;
+  // CountQuotes reads 32-byte vectors: the processor has them.
+  bool wide_ = scan::HasAvx2();
   // Where CountQuotes stands at the start of the next call: the line of
   // the current record (the next unit's), its delimiters, whether some of
   // it was read.
