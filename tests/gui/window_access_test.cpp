@@ -110,8 +110,7 @@ TEST(WindowAccess, TheHeaderDividerIsDrawnAndTakenEitherSideOfTheLine) {
   for (const bool skinned : {false, true}) {
     SCOPED_TRACE(skinned ? "skin" : "no skin");
     WindowHarness harness;
-    if (skinned) InstallResource(harness, "x/o.cjs");
-    Form1& window = harness.CreateAndLoad();
+    Form1& window = OpenWindow(harness, skinned);
     ShowActive(window);
     QHeaderView* header = window.ListView1->header();
     QWidget* strip = header->viewport();

@@ -168,8 +168,7 @@ TEST_P(WindowColours, TextReadsAtFourAndAHalfToOneAndFocusIsSeenAtThreeToOne) {
   std::optional<DarkDesktop> dark;
   if (dark_desktop) dark.emplace();
   WindowHarness harness;
-  if (skinned) InstallResource(harness, "x/o.cjs");
-  Form1& window = harness.CreateAndLoad();
+  Form1& window = OpenWindow(harness, skinned);
   window.List().Add("/data/a.csv");
   ShowActive(window);
 

@@ -32,6 +32,13 @@ inline void InstallResource(const WindowHarness& harness, const QString& name) {
   QFile::copy(QStringLiteral(DELVORA_RESOURCES_DIR "/") + name, target);
 }
 
+// The window created and loaded with its skin (shipped as x/o.cjs) or
+// without, as a user has it either way.
+inline Form1& OpenWindow(WindowHarness& harness, bool skinned) {
+  if (skinned) InstallResource(harness, QStringLiteral("x/o.cjs"));
+  return harness.CreateAndLoad();
+}
+
 // Shown and active, as the window is on a desktop, so that keys reach it.
 inline void ShowActive(Form1& window) {
   window.show();
