@@ -204,15 +204,19 @@ std::optional<Collision::Kind> RunCollisions::Check(const BatchItem& item, int c
 }
 
 void RunCollisions::Rename(const PathIdentity& from, const PathIdentity& to) {
-  for (Input& input : list_inputs_) {
-    if (input.file && *input.file == from) input.file = to;
-  }
+  // Only the entries known by that number: every input that is that file
+  // is among them, and a look at the whole list for each result written
+  // would make a long batch quadratic.
   std::vector<int> moved;
   for (auto [it, end] = list_by_identity_.equal_range(from); it != end;) {
     moved.push_back(it->second);
     it = list_by_identity_.erase(it);
   }
-  for (const int position : moved) list_by_identity_.emplace(to, position);
+  for (const int position : moved) {
+    Input& input = list_inputs_[static_cast<std::size_t>(position - 1)];
+    if (input.file && *input.file == from) input.file = to;
+    list_by_identity_.emplace(to, position);
+  }
 }
 
 void RunCollisions::Written(const BatchItem& item) {
